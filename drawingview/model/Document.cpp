@@ -1,0 +1,268 @@
+#include "Document.h"
+
+#include <algorithm>
+#include <array>
+#include <numbers>
+
+namespace dv {
+
+namespace {
+
+// The CAD palette: 24 hues in 15 degree steps, five brightness levels, each
+// as a saturated and a pale variant; then six greys.
+std::array<uint32_t, 256> buildAciPalette() {
+    std::array<uint32_t, 256> t{};
+    const uint32_t fixed[10] = {0x000000, 0xFF0000, 0xFFFF00, 0x00FF00, 0x00FFFF,
+                                0x0000FF, 0xFF00FF, 0xFFFFFF, 0x414141, 0x808080};
+    for (int i = 0; i < 10; ++i)
+        t[i] = fixed[i];
+    const double levels[5] = {255, 189, 129, 104, 79};
+    for (int i = 10; i < 250; ++i) {
+        const int hue = (i - 10) / 10;
+        const int level = ((i - 10) % 10) / 2;
+        const bool pale = (i % 2) == 1;
+        const double v = levels[level];
+        const double lo = pale ? v * 2.0 / 3.0 : 0.0;
+        const double h = hue * 15.0 / 60.0; // sector position 0..6
+        const int sector = int(h);
+        const double f = h - sector;
+        const double rise = lo + (v - lo) * f;
+        const double fall = v - (v - lo) * f;
+        double r = 0, g = 0, b = 0;
+        switch (sector) {
+        case 0: r = v, g = rise, b = lo; break;
+        case 1: r = fall, g = v, b = lo; break;
+        case 2: r = lo, g = v, b = rise; break;
+        case 3: r = lo, g = fall, b = v; break;
+        case 4: r = rise, g = lo, b = v; break;
+        default: r = v, g = lo, b = fall; break;
+        }
+        t[i] = (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
+    }
+    const uint32_t greys[6] = {0x333333, 0x505050, 0x696969, 0x828282, 0xBEBEBE, 0xFFFFFF};
+    for (int i = 0; i < 6; ++i)
+        t[250 + i] = greys[i];
+    return t;
+}
+
+const std::array<uint32_t, 256>& aciPalette() {
+    static const auto palette = buildAciPalette();
+    return palette;
+}
+
+void addArcBounds(Box& box, const Arc& a) {
+    // Sample densely enough for bounds within a fraction of a percent.
+    double sweep = a.endAngle - a.startAngle;
+    if (!std::isfinite(sweep))
+        return;
+    const int steps = 64;
+    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
+    for (int i = 0; i <= steps; ++i) {
+        const double t = a.startAngle + sweep * i / steps;
+        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
+    }
+}
+
+void addTextBounds(Box& box, const Text& t) {
+    // Approximate: an average glyph is about 0.6 of the height wide.
+    const double w = std::max<qsizetype>(1, t.text.size()) * t.height * 0.6 * t.widthFactor;
+    const double h = t.height;
+    double x0 = 0;
+    if (t.hAlign == Text::Center)
+        x0 = -w / 2;
+    else if (t.hAlign == Text::Right)
+        x0 = -w;
+    double y0 = 0;
+    if (t.vAlign == Text::Middle)
+        y0 = -h / 2;
+    else if (t.vAlign == Text::Top)
+        y0 = -h;
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    const double xs[2] = {x0, x0 + w}, ys[2] = {y0 - h * 0.25, y0 + h};
+    for (double x : xs)
+        for (double y : ys)
+            box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
+}
+
+} // namespace
+
+uint32_t aciToRgb(int aci) {
+    if (aci < 0)
+        aci = -aci; // a negative index marks a layer that is off
+    return aciPalette()[std::clamp(aci, 0, 255)];
+}
+
+Color Color::fromAci(int aci) {
+    if (aci == 0)
+        return byBlock();
+    if (aci == 256 || aci < 0 || aci > 256)
+        return byLayer();
+    if (aci == 7)
+        return foreground();
+    return fromRgb(aciToRgb(aci));
+}
+
+Shape& Block::addPolyline(const std::vector<Vec2>& pts, bool closed) {
+    Shape s;
+    s.kind = ShapeKind::Polyline;
+    s.flags = closed ? Closed : 0;
+    s.first = uint32_t(points.size());
+    s.count = uint32_t(pts.size());
+    points.insert(points.end(), pts.begin(), pts.end());
+    shapes.push_back(s);
+    return shapes.back();
+}
+
+Shape& Block::addPolygon(const std::vector<Vec2>& pts) {
+    Shape& s = addPolyline(pts, true);
+    s.kind = ShapeKind::Polygon;
+    return s;
+}
+
+Shape& Block::addPoint(Vec2 p) {
+    Shape s;
+    s.kind = ShapeKind::Point;
+    s.first = uint32_t(points.size());
+    s.count = 1;
+    points.push_back(p);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
+Shape& Block::addArc(const Arc& a) {
+    Shape s;
+    s.kind = ShapeKind::Arc;
+    s.first = uint32_t(arcs.size());
+    s.count = 1;
+    arcs.push_back(a);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
+Shape& Block::addText(const Text& t) {
+    Shape s;
+    s.kind = ShapeKind::Text;
+    s.first = uint32_t(texts.size());
+    s.count = 1;
+    texts.push_back(t);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
+Shape& Block::addInsert(const Insert& ins) {
+    Shape s;
+    s.kind = ShapeKind::Insert;
+    s.first = uint32_t(inserts.size());
+    s.count = 1;
+    inserts.push_back(ins);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
+int Document::layerIndex(const QString& name) {
+    for (size_t i = 0; i < layers.size(); ++i)
+        if (layers[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    Layer l;
+    l.name = name;
+    layers.push_back(l);
+    return int(layers.size() - 1);
+}
+
+int Document::blockIndex(const QString& name) const {
+    for (size_t i = 0; i < blocks.size(); ++i)
+        if (blocks[i].name.compare(name, Qt::CaseInsensitive) == 0)
+            return int(i);
+    return -1;
+}
+
+uint16_t Document::entityTypeId(const QString& name) {
+    for (size_t i = 0; i < entityTypeNames.size(); ++i)
+        if (entityTypeNames[i] == name)
+            return uint16_t(i);
+    entityTypeNames.push_back(name);
+    return uint16_t(entityTypeNames.size() - 1);
+}
+
+Box Document::blockExtents(int block) const {
+    if (block < 0 || block >= int(blocks.size()))
+        return {};
+    if (m_blockExtents.size() != blocks.size()) {
+        m_blockExtents.assign(blocks.size(), Box{});
+        std::vector<int8_t> state(blocks.size(), 0);
+        for (size_t i = 0; i < blocks.size(); ++i)
+            computeBlockExtents(int(i), state);
+    }
+    return m_blockExtents[block];
+}
+
+// state: 0 unvisited, 1 on the current path, 2 done. An insert that leads
+// back into a block on the current path is a cycle and is cut (block = -1).
+Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
+    if (state[bi] == 2)
+        return m_blockExtents[bi];
+    state[bi] = 1;
+    auto& b = const_cast<Block&>(blocks[bi]);
+    Box box;
+    for (const Shape& s : b.shapes) {
+        switch (s.kind) {
+        case ShapeKind::Polyline:
+        case ShapeKind::Polygon:
+        case ShapeKind::Point:
+            for (uint32_t i = 0; i < s.count && s.first + i < b.points.size(); ++i)
+                box.add(b.points[s.first + i]);
+            break;
+        case ShapeKind::Arc:
+            if (s.first < b.arcs.size())
+                addArcBounds(box, b.arcs[s.first]);
+            break;
+        case ShapeKind::Text:
+            if (s.first < b.texts.size())
+                addTextBounds(box, b.texts[s.first]);
+            break;
+        case ShapeKind::Insert: {
+            if (s.first >= b.inserts.size())
+                break;
+            Insert& ins = b.inserts[s.first];
+            if (ins.block < 0 || ins.block >= int(blocks.size()))
+                break;
+            if (state[ins.block] == 1) {
+                ins.block = -1;
+                break;
+            }
+            const Box inner = computeBlockExtents(ins.block, state);
+            if (!inner.isValid())
+                break;
+            const Vec2 base = blocks[ins.block].basePoint;
+            const double c = std::cos(ins.rotation), sn = std::sin(ins.rotation);
+            const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
+            const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
+            for (int corner = 0; corner < 4; ++corner) {
+                const double lx = (xs[corner & 1] - base.x) * ins.scaleX;
+                const double ly = (ys[corner >> 1] - base.y) * ins.scaleY;
+                for (int gx : {0, cols - 1})
+                    for (int gy : {0, rows - 1}) {
+                        const double x = lx + gx * ins.columnSpacing;
+                        const double y = ly + gy * ins.rowSpacing;
+                        box.add(ins.position.x + x * c - y * sn, ins.position.y + x * sn + y * c);
+                    }
+            }
+            break;
+        }
+        }
+    }
+    m_blockExtents[bi] = box;
+    state[bi] = 2;
+    return box;
+}
+
+void Document::finish() {
+    m_blockExtents.clear();
+    for (Layout& l : layouts)
+        l.extents = blockExtents(l.block);
+    if (activeLayout < 0 || activeLayout >= int(layouts.size()))
+        activeLayout = 0;
+}
+
+} // namespace dv

@@ -1,0 +1,206 @@
+#pragma once
+
+// The drawing document: what a reader produces and the renderer draws.
+// It knows nothing of widgets or painting. Geometry is kept in drawing units;
+// blocks are instanced by inserts and never copied per insert.
+
+#include <QImage>
+#include <QString>
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace dv {
+
+struct Vec2 {
+    double x = 0;
+    double y = 0;
+};
+
+struct Box {
+    double minX = std::numeric_limits<double>::infinity();
+    double minY = std::numeric_limits<double>::infinity();
+    double maxX = -std::numeric_limits<double>::infinity();
+    double maxY = -std::numeric_limits<double>::infinity();
+
+    bool isValid() const { return minX <= maxX && minY <= maxY; }
+    double width() const { return isValid() ? maxX - minX : 0.0; }
+    double height() const { return isValid() ? maxY - minY : 0.0; }
+    void add(double x, double y) {
+        if (!std::isfinite(x) || !std::isfinite(y))
+            return;
+        minX = std::min(minX, x);
+        minY = std::min(minY, y);
+        maxX = std::max(maxX, x);
+        maxY = std::max(maxY, y);
+    }
+    void add(Vec2 p) { add(p.x, p.y); }
+    void add(const Box& b) {
+        if (b.isValid()) {
+            add(b.minX, b.minY);
+            add(b.maxX, b.maxY);
+        }
+    }
+    bool intersects(const Box& b) const {
+        return isValid() && b.isValid() && minX <= b.maxX && b.minX <= maxX && minY <= b.maxY &&
+               b.minY <= maxY;
+    }
+};
+
+// An entity's colour as the file states it. Foreground is colour 7 of the
+// CAD palette: black on a white background, white on a black one.
+struct Color {
+    enum class Kind : uint8_t { ByLayer, ByBlock, Rgb, Foreground };
+    Kind kind = Kind::ByLayer;
+    uint32_t rgb = 0; // 0xRRGGBB when kind == Rgb
+
+    static Color byLayer() { return {}; }
+    static Color byBlock() { return {Kind::ByBlock, 0}; }
+    static Color foreground() { return {Kind::Foreground, 0}; }
+    static Color fromRgb(uint32_t rgb) { return {Kind::Rgb, rgb & 0xFFFFFFu}; }
+    // AutoCAD colour index 1..255; 0 is ByBlock, 256 ByLayer, 7 the foreground.
+    static Color fromAci(int aci);
+    bool operator==(const Color&) const = default;
+};
+
+// RGB of an AutoCAD colour index (1..255); 7 gives white.
+uint32_t aciToRgb(int aci);
+
+struct Layer {
+    QString name;
+    Color color = Color::foreground(); // never ByLayer/ByBlock
+    bool on = true;                    // switched by the user (layers dialog)
+    bool frozen = false;               // frozen layers never show
+    bool isVisible() const { return on && !frozen; }
+};
+
+enum class ShapeKind : uint8_t {
+    Polyline, // points[first, first+count); Closed flag joins last to first
+    Polygon,  // filled area: points[first, first+count); rings split by ringStarts
+    Point,    // points[first]
+    Arc,      // arcs[first]: elliptical arc, tessellated when drawn
+    Text,     // texts[first]
+    Insert,   // inserts[first]
+};
+
+enum ShapeFlags : uint8_t {
+    Closed = 1,
+};
+
+// One drawable primitive. A file entity may give several shapes (a hatch, a
+// wide polyline); `entityType` names the entity it came from.
+struct Shape {
+    ShapeKind kind = ShapeKind::Polyline;
+    uint8_t flags = 0;
+    uint16_t entityType = 0; // index into Document::entityTypeNames
+    int32_t layer = 0;       // index into Document::layers
+    Color color;
+    float width = 0; // pen width in drawing units; 0 draws one pixel wide
+    uint32_t first = 0;
+    uint32_t count = 0;
+};
+
+struct Arc {
+    Vec2 center;
+    double radiusX = 0; // along the rotated x axis
+    double radiusY = 0;
+    double rotation = 0;   // radians, of the x axis
+    double startAngle = 0; // radians, parametric, counter-clockwise
+    double endAngle = 0;   // equal to start + 2*pi for a full ellipse
+};
+
+struct Text {
+    enum HAlign : uint8_t { Left, Center, Right };
+    enum VAlign : uint8_t { Baseline, Bottom, Middle, Top };
+    QString text;
+    Vec2 position; // the alignment point
+    double height = 1;
+    double rotation = 0; // radians
+    double widthFactor = 1;
+    double oblique = 0; // radians
+    HAlign hAlign = Left;
+    VAlign vAlign = Baseline;
+    QString fontFamily; // empty: the default drawing font
+};
+
+struct Insert {
+    int32_t block = -1; // index into Document::blocks
+    Vec2 position;
+    double scaleX = 1;
+    double scaleY = 1;
+    double rotation = 0; // radians
+    int32_t columns = 1;
+    int32_t rows = 1;
+    double columnSpacing = 0;
+    double rowSpacing = 0;
+};
+
+struct Block {
+    QString name;
+    Vec2 basePoint;
+    std::vector<Shape> shapes;
+    std::vector<Vec2> points;
+    std::vector<uint32_t> ringStarts; // for Polygon shapes with holes: see polygonRings()
+    std::vector<Arc> arcs;
+    std::vector<Text> texts;
+    std::vector<Insert> inserts;
+    // entity type name -> count of the entities read into this block
+    std::map<QString, int> entityCounts;
+
+    // Appenders used by readers; they return the shape for further settings.
+    Shape& addPolyline(const std::vector<Vec2>& pts, bool closed);
+    Shape& addPolygon(const std::vector<Vec2>& pts);
+    Shape& addPoint(Vec2 p);
+    Shape& addArc(const Arc& a);
+    Shape& addText(const Text& t);
+    Shape& addInsert(const Insert& ins);
+};
+
+struct Layout {
+    QString name;
+    int tabOrder = 0;
+    int32_t block = -1; // the block that holds this layout's entities
+    bool paperSpace = false;
+    Box extents; // of what the layout shows; filled by Document::finish()
+};
+
+class Document {
+public:
+    enum class Kind { Drawing, Raster };
+
+    Kind kind = Kind::Drawing;
+    QString fileName;
+    QString format; // "DXF", "PNG", ...
+
+    std::vector<Layer> layers;
+    std::vector<Block> blocks;
+    std::vector<Layout> layouts; // in tab order
+    int activeLayout = 0;
+    std::vector<QString> entityTypeNames;
+    std::map<QString, int> skippedEntities; // types the reader did not draw
+    std::map<QString, QString> header;      // selected header variables as text
+
+    QImage raster; // for Kind::Raster
+
+    int layerIndex(const QString& name); // finds or adds (case-insensitive)
+    int blockIndex(const QString& name) const; // -1 when absent (case-insensitive)
+    uint16_t entityTypeId(const QString& name);
+
+    // Computes every layout's extents and cuts insert cycles. Readers call it
+    // once when the document is whole.
+    void finish();
+
+    // Bounds of a block's own geometry and its inserts, in block coordinates.
+    Box blockExtents(int block) const;
+
+private:
+    Box computeBlockExtents(int block, std::vector<int8_t>& state) const;
+    mutable std::vector<Box> m_blockExtents;
+};
+
+} // namespace dv
