@@ -176,6 +176,12 @@ public:
     virtual int RasterHeight() const = 0;
     virtual QString FileName() const = 0;
 
+    // Host-side dragging of the control (used to float it out of its window).
+    // With automatic drag on, a left-button drag past the platform's start
+    // distance raises OnStartDrag, and the release raises OnEndDrag.
+    virtual bool AutoDrag() const = 0;
+    virtual void setAutoDrag(bool on) = 0;
+
     // State, PercentDone, RedrawNow, Msg
     Event<int, uint8_t, bool, QString> OnProgress;
     // Shift (Qt::KeyboardModifiers as int), X, Y in client coordinates
@@ -183,6 +189,8 @@ public:
     Event<> OnBeforeLoad;
     Event<> OnAfterLoad;
     Event<> OnLayoutChange;
+    Event<> OnStartDrag;
+    Event<> OnEndDrag;
 };
 
 } // namespace DrawingViewLib
