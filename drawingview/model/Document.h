@@ -185,7 +185,10 @@ public:
     std::map<QString, int> skippedEntities; // types the reader did not draw
     std::map<QString, QString> header;      // selected header variables as text
 
-    QImage raster; // for Kind::Raster
+    QImage raster; // for Kind::Raster, full size
+    // Halvings of `raster` (level 1 is half size, and so on down to a few
+    // hundred pixels), so that a zoomed-out view never scales the full image.
+    std::vector<QImage> rasterPyramid;
 
     int layerIndex(const QString& name); // finds or adds (case-insensitive)
     int blockIndex(const QString& name) const; // -1 when absent (case-insensitive)
