@@ -1,0 +1,126 @@
+#pragma once
+
+// The drawing control: a widget that loads a file through the reader
+// registry, shows one layout of it through the renderer and offers the
+// automation interface the viewer drives.
+
+#include "DrawingViewLib.h"
+#include "render/ViewHistory.h"
+#include "render/ViewTransform.h"
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+
+#include <map>
+#include <memory>
+
+class QComboBox;
+class QToolButton;
+
+namespace dv {
+
+class Document;
+class DrawingSession;
+class DXFImageObject;
+class RenderScene;
+
+class DrawingView : public QWidget, public DrawingViewLib::IDrawingView {
+    Q_OBJECT
+public:
+    explicit DrawingView(QWidget* parent = nullptr);
+    ~DrawingView() override;
+
+    QWidget* widget() override { return this; }
+
+    void ExecuteCommand(int command) override;
+    void ZoomAt(bool absolute, double factor, int x, int y) override;
+    void LoadFile(const QString& fileName) override;
+    void CloseFile() override;
+    void PreviousScale() override;
+    void RefreshView() override;
+    DrawingViewLib::DrawingPoint ScreenToDrawing(int x, int y) const override;
+    DrawingViewLib::TRect GetImageRect() const override;
+    bool IsDrawing() const override;
+    bool IsEmpty() const override;
+    void SetCommandState(int command, bool enabled) override;
+    std::shared_ptr<DrawingViewLib::IDXFImage> DXFImage() const override;
+
+    bool MouseNavigation() const override { return m_mouseNavigation; }
+    void setMouseNavigation(bool on) override { m_mouseNavigation = on; }
+    bool LayoutsBarVisible() const override;
+    void setLayoutsBarVisible(bool visible) override;
+    bool ToolBarVisible() const override;
+    void setToolBarVisible(bool visible) override;
+    bool IsWithoutBorder() const override { return m_withoutBorder; }
+    void setIsWithoutBorder(bool withoutBorder) override;
+    int RasterWidth() const override;
+    int RasterHeight() const override;
+    QString FileName() const override;
+    bool AutoDrag() const override { return m_autoDrag; }
+    void setAutoDrag(bool on) override { m_autoDrag = on; }
+
+    // Engine-side access, for tests and tools.
+    const ViewTransform& viewTransform() const { return m_view; }
+    QRect drawingArea() const;
+    bool isCommandEnabled(int command) const;
+    int currentLayout() const;
+    // Shows layout `index` of the loaded drawing, refits and raises the
+    // layout-change events; out-of-range indexes are ignored.
+    void showLayout(int index);
+    // Opens an already read document as if it had been loaded from a file.
+    void setDocument(std::unique_ptr<Document> document);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+
+private:
+    void fit(bool pushHistory);
+    void pushHistory();
+    void applyView(const ViewTransform& view);
+    void invalidateCache();
+    void renderCache();
+    void installSession(std::shared_ptr<DrawingSession> session);
+    void syncLayoutsBar();
+    void updateViewport();
+    void onSessionLayoutChanged();
+    QRect viewportRect() const;
+
+    std::shared_ptr<DrawingSession> m_session; // null when empty
+    std::shared_ptr<DXFImageObject> m_image;   // handed out for drawings
+    std::unique_ptr<RenderScene> m_scene;
+
+    ViewTransform m_view;
+    ViewHistory m_history;
+    bool m_fitPending = true; // fit again once the widget has its real size
+
+    QImage m_cache;
+    bool m_cacheValid = false;
+    QPoint m_cacheShift; // how far a pan drag has moved the cached image
+
+    std::map<int, bool> m_commandEnabled;
+    bool m_mouseNavigation = false;
+    bool m_withoutBorder = false;
+    bool m_autoDrag = false;
+    bool m_loading = false;
+
+    enum class Drag { None, Pending, Host, Pan };
+    Drag m_drag = Drag::None;
+    QPoint m_pressPos;
+    QPoint m_lastPos;
+
+    QWidget* m_bars = nullptr;
+    QWidget* m_toolBar = nullptr;
+    QWidget* m_layoutsBar = nullptr;
+    QComboBox* m_layoutsCombo = nullptr;
+    bool m_toolBarVisible = true;
+    bool m_layoutsBarVisible = true;
+};
+
+} // namespace dv

@@ -1,0 +1,164 @@
+#include "SpatialIndex.h"
+
+#include <boost/geometry.hpp>
+#include <boost/geometry/geometries/box.hpp>
+#include <boost/geometry/geometries/point.hpp>
+#include <boost/geometry/index/rtree.hpp>
+#include <boost/iterator/function_output_iterator.hpp>
+
+#include <cmath>
+#include <numbers>
+
+namespace dv {
+
+namespace bg = boost::geometry;
+namespace bgi = boost::geometry::index;
+
+using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
+using BBox = bg::model::box<BPoint>;
+using Entry = std::pair<BBox, uint32_t>;
+
+struct SpatialIndex::Tree {
+    bgi::rtree<Entry, bgi::rstar<16>> rtree;
+};
+
+namespace {
+
+BBox toBBox(const Box& b) {
+    return BBox(BPoint(b.minX, b.minY), BPoint(b.maxX, b.maxY));
+}
+
+void addArc(Box& box, const Arc& a) {
+    const double sweep = a.endAngle - a.startAngle;
+    if (!std::isfinite(sweep) || !std::isfinite(a.radiusX) || !std::isfinite(a.radiusY))
+        return;
+    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
+    auto at = [&](double t) {
+        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
+    };
+    at(a.startAngle);
+    at(a.endAngle);
+    // Extremes lie where the derivative of x or y vanishes.
+    const double tx = std::atan2(-a.radiusY * s, a.radiusX * c);
+    const double ty = std::atan2(a.radiusY * c, a.radiusX * s);
+    const double lo = std::min(a.startAngle, a.endAngle), hi = std::max(a.startAngle, a.endAngle);
+    const double pi = std::numbers::pi;
+    for (double base : {tx, ty}) {
+        // Bring the candidate into [lo, lo + 2pi) and step by pi.
+        double t = base + std::ceil((lo - base) / pi) * pi;
+        for (int i = 0; i < 4 && t <= hi; ++i, t += pi)
+            at(t);
+    }
+}
+
+void addText(Box& box, const Text& t) {
+    // Generous: glyphs are seldom wider than 0.8 of the height, and oblique
+    // text leans by its height.
+    const double h = std::abs(t.height);
+    const double w = std::max<qsizetype>(1, t.text.size()) * h * 0.8 * std::abs(t.widthFactor) +
+                     h * std::abs(std::tan(t.oblique));
+    double x0 = 0;
+    if (t.hAlign == Text::Center)
+        x0 = -w / 2;
+    else if (t.hAlign == Text::Right)
+        x0 = -w;
+    double y0 = 0;
+    if (t.vAlign == Text::Middle)
+        y0 = -h / 2;
+    else if (t.vAlign == Text::Top)
+        y0 = -h;
+    else if (t.vAlign == Text::Bottom)
+        y0 = h * 0.3;
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    const double xs[2] = {x0 - h * 0.1, x0 + w}, ys[2] = {y0 - h * 0.35, y0 + h * 1.1};
+    for (double x : xs)
+        for (double y : ys)
+            box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
+}
+
+void addInsert(Box& box, const Document& doc, const Insert& ins) {
+    if (ins.block < 0 || ins.block >= int(doc.blocks.size()))
+        return;
+    const Box inner = doc.blockExtents(ins.block);
+    if (!inner.isValid())
+        return;
+    const Vec2 base = doc.blocks[ins.block].basePoint;
+    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
+    const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
+    const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
+    for (int corner = 0; corner < 4; ++corner) {
+        const double lx = (xs[corner & 1] - base.x) * ins.scaleX;
+        const double ly = (ys[corner >> 1] - base.y) * ins.scaleY;
+        for (int gx : {0, cols - 1})
+            for (int gy : {0, rows - 1}) {
+                const double x = lx + gx * ins.columnSpacing;
+                const double y = ly + gy * ins.rowSpacing;
+                box.add(ins.position.x + x * c - y * s, ins.position.y + x * s + y * c);
+            }
+    }
+}
+
+} // namespace
+
+Box shapeBounds(const Document& doc, const Block& b, const Shape& s) {
+    Box box;
+    switch (s.kind) {
+    case ShapeKind::Polyline:
+    case ShapeKind::Polygon:
+    case ShapeKind::Point:
+        for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
+            box.add(b.points[s.first + i]);
+        break;
+    case ShapeKind::Arc:
+        if (s.first < b.arcs.size())
+            addArc(box, b.arcs[s.first]);
+        break;
+    case ShapeKind::Text:
+        if (s.first < b.texts.size())
+            addText(box, b.texts[s.first]);
+        break;
+    case ShapeKind::Insert:
+        if (s.first < b.inserts.size())
+            addInsert(box, doc, b.inserts[s.first]);
+        break;
+    }
+    // A wide pen reaches beyond the centre line.
+    if (box.isValid() && s.width > 0) {
+        const double half = s.width / 2.0;
+        box.minX -= half, box.minY -= half, box.maxX += half, box.maxY += half;
+    }
+    return box;
+}
+
+SpatialIndex::SpatialIndex(const Document& doc, int block) : m_tree(std::make_unique<Tree>()) {
+    if (block < 0 || block >= int(doc.blocks.size()))
+        return;
+    const Block& b = doc.blocks[block];
+    m_bounds.reserve(b.shapes.size());
+    std::vector<Entry> entries;
+    entries.reserve(b.shapes.size());
+    for (uint32_t i = 0; i < b.shapes.size(); ++i) {
+        m_bounds.push_back(shapeBounds(doc, b, b.shapes[i]));
+        if (m_bounds.back().isValid())
+            entries.emplace_back(toBBox(m_bounds.back()), i);
+    }
+    // The range constructor packs the tree in one go (sort-tile-recursive).
+    m_tree->rtree = decltype(m_tree->rtree)(entries.begin(), entries.end());
+}
+
+SpatialIndex::~SpatialIndex() = default;
+
+void SpatialIndex::query(const Box& area, std::vector<uint32_t>& out) const {
+    if (!area.isValid())
+        return;
+    m_tree->rtree.query(
+        bgi::intersects(toBBox(area)),
+        boost::make_function_output_iterator([&out](const Entry& e) { out.push_back(e.second); }));
+}
+
+size_t SpatialIndex::size() const {
+    return m_tree->rtree.size();
+}
+
+} // namespace dv

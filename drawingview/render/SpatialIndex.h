@@ -1,0 +1,32 @@
+#pragma once
+
+// An R-tree of a block's shapes by their bounds in block coordinates.
+// Inserts are entered by the bounds of what they place.
+
+#include "model/Document.h"
+
+#include <memory>
+#include <vector>
+
+namespace dv {
+
+class SpatialIndex {
+public:
+    SpatialIndex(const Document& document, int block);
+    ~SpatialIndex();
+
+    // Indexes (into Block::shapes) of the shapes whose bounds meet `area`.
+    void query(const Box& area, std::vector<uint32_t>& out) const;
+    const Box& bounds(uint32_t shape) const { return m_bounds[shape]; }
+    size_t size() const;
+
+private:
+    struct Tree;
+    std::unique_ptr<Tree> m_tree;
+    std::vector<Box> m_bounds; // per shape, invalid when it has none
+};
+
+// Bounds of one shape in its block's coordinates.
+Box shapeBounds(const Document& document, const Block& block, const Shape& shape);
+
+} // namespace dv
