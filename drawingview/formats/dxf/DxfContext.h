@@ -1,0 +1,78 @@
+#pragma once
+
+// What the section parsers share while one file is read: the document being
+// filled, the text decoder and the name tables (layers, blocks, styles,
+// entity types) that turn names in the file into indices quickly.
+
+#include "DxfText.h"
+#include "model/Document.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace dv::dxf {
+
+class DxfContext {
+public:
+    explicit DxfContext(Document& doc);
+
+    Document& doc;
+    TextDecoder text;
+
+    // Case-insensitive; layer "0" for an empty name. Adds unknown layers.
+    int layer(std::string_view rawName);
+    // Case-insensitive; adds an empty block when `create`, else -1 if absent.
+    int block(std::string_view rawName, bool create);
+    int modelSpaceBlock() const { return m_modelBlock; }
+    // *Paper_Space, the block of the active paper layout; made when first needed.
+    int paperSpaceBlock();
+    int existingPaperSpaceBlock() const;
+
+    uint16_t entityType(std::string_view name);
+    void countEntity(int block, uint16_t type);
+    void countSkipped(std::string_view name);
+
+    // Inserts are tied to their blocks by name once every block is known.
+    void addInsertReference(int block, uint32_t insert, std::string_view blockName);
+
+    struct Style {
+        QString fontFamily;
+        double fixedHeight = 0;
+    };
+    void setStyle(std::string_view name, const Style& s);
+    const Style* style(std::string_view name) const;
+
+    // Resolves insert references and writes the entity counts to the blocks.
+    void complete();
+
+private:
+    const std::string& key(std::string_view raw); // upper-cased, trimmed
+
+    std::string m_key;
+    std::unordered_map<std::string, int> m_layers;
+    std::unordered_map<std::string, int> m_blocks;
+    std::unordered_map<std::string, Style> m_styles;
+    std::string m_lastLayerRaw;
+    int m_lastLayer = 0;
+    int m_modelBlock = 0;
+
+    std::vector<std::pair<std::string, uint16_t>> m_types;
+    std::vector<std::vector<int>> m_counts; // [block][type]
+    std::unordered_map<std::string, int> m_skipped;
+
+    struct InsertRef {
+        int32_t block;
+        uint32_t insert;
+        int32_t name;
+    };
+    std::vector<InsertRef> m_insertRefs;
+    std::vector<std::string> m_refNames;
+    std::unordered_map<std::string, int32_t> m_refNameIds;
+};
+
+} // namespace dv::dxf

@@ -1,0 +1,654 @@
+#include "DxfEntities.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace dv::dxf {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+constexpr double kDeg = kPi / 180.0;
+
+double normalizedAngle(double a) {
+    a = std::fmod(a, 2 * kPi);
+    return a < 0 ? a + 2 * kPi : a;
+}
+
+// Counter-clockwise sweep from start to end; equal angles make a full turn.
+void setSweep(Arc& arc, double start, double end) {
+    start = normalizedAngle(start);
+    end = normalizedAngle(end);
+    if (end <= start)
+        end += 2 * kPi;
+    arc.startAngle = start;
+    arc.endAngle = end;
+}
+
+} // namespace
+
+void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge) {
+    const double dx = b.x - a.x, dy = b.y - a.y;
+    const double chord = std::hypot(dx, dy);
+    if (!std::isfinite(bulge) || std::abs(bulge) < 1e-9 || chord <= 0 || !std::isfinite(chord))
+        return;
+    const double sweep = 4 * std::atan(bulge); // within (-2 pi, 2 pi)
+    const double f = (1 - bulge * bulge) / (4 * bulge);
+    const Vec2 center{a.x + dx / 2 - dy * f, a.y + dy / 2 + dx * f};
+    const double radius = std::hypot(a.x - center.x, a.y - center.y);
+    const double start = std::atan2(a.y - center.y, a.x - center.x);
+    const int steps = std::clamp(int(std::ceil(std::abs(sweep) / (3 * kDeg))), 1, 120);
+    for (int i = 1; i < steps; ++i) {
+        const double t = start + sweep * i / steps;
+        out.push_back({center.x + radius * std::cos(t), center.y + radius * std::sin(t)});
+    }
+}
+
+bool EntityReader::common(const Group& g, Common& cm) {
+    switch (g.code) {
+    case 8:
+        cm.layer = g.value;
+        return true;
+    case 62:
+        if (!cm.trueColor)
+            cm.color = Color::fromAci(toInt(g));
+        return true;
+    case 420:
+        cm.color = Color::fromRgb(uint32_t(toInt(g)));
+        cm.trueColor = true;
+        return true;
+    case 60:
+        cm.invisible = toInt(g) != 0;
+        return true;
+    case 67:
+        cm.paper = toInt(g) != 0;
+        return true;
+    case 230:
+        cm.extrusionZ = toDouble(g);
+        return true;
+    default:
+        return false;
+    }
+}
+
+int EntityReader::place(const Common& cm, const Target& t, std::string_view type,
+                        uint16_t& typeId) {
+    const int block = (t.paperFlag && cm.paper) ? m_ctx.paperSpaceBlock() : t.block;
+    typeId = m_ctx.entityType(type);
+    m_ctx.countEntity(block, typeId);
+    return cm.invisible ? -1 : block;
+}
+
+void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
+    s.entityType = typeId;
+    s.layer = m_ctx.layer(cm.layer);
+    s.color = cm.color;
+}
+
+void EntityReader::read(Cursor& c, const Target& t) {
+    const std::string_view type = trimmed(c.group().value);
+    switch (type.empty() ? '\0' : type[0]) {
+    case 'L':
+        if (type == "LINE")
+            return readLine(c, t);
+        if (type == "LWPOLYLINE")
+            return readLwPolyline(c, t);
+        break;
+    case 'C':
+        if (type == "CIRCLE")
+            return readCircle(c, t, false);
+        break;
+    case 'A':
+        if (type == "ARC")
+            return readCircle(c, t, true);
+        if (type == "ATTRIB")
+            return readText(c, t, true);
+        break;
+    case 'P':
+        if (type == "POINT")
+            return readPoint(c, t);
+        if (type == "POLYLINE")
+            return readPolyline(c, t);
+        break;
+    case 'T':
+        if (type == "TEXT")
+            return readText(c, t, false);
+        if (type == "TRACE")
+            return readSolid(c, t, type);
+        break;
+    case 'I':
+        if (type == "INSERT")
+            return readInsert(c, t);
+        break;
+    case 'E':
+        if (type == "ELLIPSE")
+            return readEllipse(c, t);
+        break;
+    case 'S':
+        if (type == "SOLID")
+            return readSolid(c, t, type);
+        if (type == "SEQEND") { // a stray one: nothing to draw
+            c.skipRecord();
+            return;
+        }
+        break;
+    default:
+        break;
+    }
+    m_ctx.countSkipped(type);
+    c.skipRecord();
+}
+
+void EntityReader::readLine(Cursor& c, const Target& t) {
+    Common cm;
+    Vec2 a, b;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 10:
+            a.x = toDouble(g);
+            break;
+        case 20:
+            a.y = toDouble(g);
+            break;
+        case 11:
+            b.x = toDouble(g);
+            break;
+        case 21:
+            b.y = toDouble(g);
+            break;
+        default:
+            break;
+        }
+    }
+    uint16_t type;
+    const int block = place(cm, t, "LINE", type);
+    if (block < 0)
+        return;
+    m_points.assign({a, b});
+    style(m_ctx.doc.blocks[size_t(block)].addPolyline(m_points, false), cm, type);
+}
+
+void EntityReader::readPoint(Cursor& c, const Target& t) {
+    Common cm;
+    Vec2 p;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        if (g.code == 10)
+            p.x = toDouble(g);
+        else if (g.code == 20)
+            p.y = toDouble(g);
+    }
+    uint16_t type;
+    const int block = place(cm, t, "POINT", type);
+    if (block >= 0)
+        style(m_ctx.doc.blocks[size_t(block)].addPoint(p), cm, type);
+}
+
+void EntityReader::readCircle(Cursor& c, const Target& t, bool isArc) {
+    Common cm;
+    Vec2 center;
+    double radius = 0, start = 0, end = 360;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 10:
+            center.x = toDouble(g);
+            break;
+        case 20:
+            center.y = toDouble(g);
+            break;
+        case 40:
+            radius = toDouble(g);
+            break;
+        case 50:
+            start = toDouble(g);
+            break;
+        case 51:
+            end = toDouble(g);
+            break;
+        default:
+            break;
+        }
+    }
+    uint16_t type;
+    const int block = place(cm, t, isArc ? "ARC" : "CIRCLE", type);
+    if (block < 0 || !(radius > 0))
+        return;
+    Arc arc;
+    arc.center = center;
+    arc.radiusX = arc.radiusY = radius;
+    if (isArc)
+        setSweep(arc, start * kDeg, end * kDeg);
+    else
+        arc.endAngle = 2 * kPi;
+    if (cm.mirrored()) {
+        // Seen from below: x flips and the sweep runs the other way.
+        arc.center.x = -arc.center.x;
+        if (isArc)
+            setSweep(arc, kPi - end * kDeg, kPi - start * kDeg);
+    }
+    style(m_ctx.doc.blocks[size_t(block)].addArc(arc), cm, type);
+}
+
+void EntityReader::readEllipse(Cursor& c, const Target& t) {
+    Common cm;
+    Vec2 center, major;
+    double ratio = 1, start = 0, end = 2 * kPi;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 10:
+            center.x = toDouble(g);
+            break;
+        case 20:
+            center.y = toDouble(g);
+            break;
+        case 11:
+            major.x = toDouble(g);
+            break;
+        case 21:
+            major.y = toDouble(g);
+            break;
+        case 40:
+            ratio = toDouble(g);
+            break;
+        case 41:
+            start = toDouble(g);
+            break;
+        case 42:
+            end = toDouble(g);
+            break;
+        default:
+            break;
+        }
+    }
+    uint16_t type;
+    const int block = place(cm, t, "ELLIPSE", type);
+    const double r = std::hypot(major.x, major.y);
+    if (block < 0 || !(r > 0))
+        return;
+    // ELLIPSE is stored in world coordinates; its extrusion only says which
+    // way the parameter runs.
+    Arc arc;
+    arc.center = center;
+    arc.radiusX = r;
+    arc.radiusY = r * std::abs(ratio);
+    arc.rotation = std::atan2(major.y, major.x);
+    if (std::abs(end - start - 2 * kPi) < 1e-9 || std::abs(end - start) < 1e-12) {
+        arc.startAngle = 0;
+        arc.endAngle = 2 * kPi;
+    } else {
+        setSweep(arc, start, end);
+    }
+    if (cm.mirrored() && arc.endAngle - arc.startAngle < 2 * kPi - 1e-9) {
+        // The minor axis points the other way, so the parameter runs clockwise.
+        const double s = arc.startAngle, e = arc.endAngle;
+        setSweep(arc, -e, -s);
+    }
+    style(m_ctx.doc.blocks[size_t(block)].addArc(arc), cm, type);
+}
+
+void EntityReader::readSolid(Cursor& c, const Target& t, std::string_view typeName) {
+    Common cm;
+    Vec2 p[4];
+    bool hasFourth = false;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        if (g.code >= 10 && g.code <= 13) {
+            p[g.code - 10].x = toDouble(g);
+            if (g.code == 13)
+                hasFourth = true;
+        } else if (g.code >= 20 && g.code <= 23) {
+            p[g.code - 20].y = toDouble(g);
+        }
+    }
+    uint16_t type;
+    const int block = place(cm, t, typeName, type);
+    if (block < 0)
+        return;
+    if (!hasFourth)
+        p[3] = p[2];
+    // Corners come in zig-zag order: 1, 2, 4, 3 walks the outline.
+    m_points.assign({p[0], p[1], p[3], p[2]});
+    if (cm.mirrored())
+        for (Vec2& v : m_points)
+            v.x = -v.x;
+    style(m_ctx.doc.blocks[size_t(block)].addPolygon(m_points), cm, type);
+}
+
+void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_view typeName,
+                                bool closed, float width) {
+    uint16_t type;
+    const int block = place(cm, t, typeName, type);
+    if (block < 0 || m_vertices.empty())
+        return;
+    const size_t n = m_vertices.size();
+    if (cm.mirrored())
+        for (size_t i = 0; i < n; ++i) {
+            m_vertices[i].x = -m_vertices[i].x;
+            m_bulges[i] = -m_bulges[i];
+        }
+    Block& b = m_ctx.doc.blocks[size_t(block)];
+    if (n == 1) {
+        style(b.addPoint(m_vertices[0]), cm, type);
+        return;
+    }
+    m_points.clear();
+    for (size_t i = 0; i < n; ++i) {
+        m_points.push_back(m_vertices[i]);
+        if (m_bulges[i] != 0 && (i + 1 < n || closed))
+            appendBulgeArc(m_points, m_vertices[i], m_vertices[(i + 1) % n], m_bulges[i]);
+    }
+    Shape& s = b.addPolyline(m_points, closed);
+    s.width = width;
+    style(s, cm, type);
+}
+
+void EntityReader::readLwPolyline(Cursor& c, const Target& t) {
+    Common cm;
+    int flags = 0;
+    double width = 0;
+    m_vertices.clear();
+    m_bulges.clear();
+    // The vertex count (90) is not trusted: vertices are taken as they come.
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 70:
+            flags = toInt(g);
+            break;
+        case 43:
+            width = toDouble(g);
+            break;
+        case 10:
+            m_vertices.push_back({toDouble(g), 0});
+            m_bulges.push_back(0);
+            break;
+        case 20:
+            if (!m_vertices.empty())
+                m_vertices.back().y = toDouble(g);
+            break;
+        case 42:
+            if (!m_bulges.empty())
+                m_bulges.back() = toDouble(g);
+            break;
+        default:
+            break;
+        }
+    }
+    emitPolyline(cm, t, "LWPOLYLINE", (flags & 1) != 0, float(std::abs(width)));
+}
+
+void EntityReader::readPolyline(Cursor& c, const Target& t) {
+    Common cm;
+    int flags = 0;
+    double startWidth = 0, endWidth = 0;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 70:
+            flags = toInt(g);
+            break;
+        case 40:
+            startWidth = toDouble(g);
+            break;
+        case 41:
+            endWidth = toDouble(g);
+            break;
+        default:
+            break;
+        }
+    }
+    m_vertices.clear();
+    m_bulges.clear();
+    while (c.atZero("VERTEX")) {
+        Vec2 p;
+        double bulge = 0;
+        int vflags = 0;
+        while (c.advance() && c.group().code != 0) {
+            const Group& g = c.group();
+            switch (g.code) {
+            case 10:
+                p.x = toDouble(g);
+                break;
+            case 20:
+                p.y = toDouble(g);
+                break;
+            case 42:
+                bulge = toDouble(g);
+                break;
+            case 70:
+                vflags = toInt(g);
+                break;
+            default:
+                break;
+            }
+        }
+        // Spline frame control points (16) are not on the curve.
+        if (!(vflags & 16)) {
+            m_vertices.push_back(p);
+            m_bulges.push_back(bulge);
+        }
+    }
+    if (c.atZero("SEQEND"))
+        c.skipRecord();
+    if (flags & (16 | 64)) { // polygon and polyface meshes
+        m_ctx.countSkipped("POLYLINE");
+        return;
+    }
+    if (flags & 8) { // 3D polyline: world coordinates, drawn as its projection
+        std::fill(m_bulges.begin(), m_bulges.end(), 0.0);
+        cm.extrusionZ = 1;
+    }
+    const float width = startWidth == endWidth ? float(std::abs(startWidth)) : 0.0f;
+    emitPolyline(cm, t, "POLYLINE", (flags & 1) != 0, width);
+}
+
+void EntityReader::readText(Cursor& c, const Target& t, bool attrib) {
+    Common cm;
+    Vec2 first, second;
+    std::string_view value, styleName;
+    double height = 0, rotation = 0, widthFactor = 1, oblique = 0;
+    int h = 0, v = 0, attribFlags = 0;
+    const int vCode = attrib ? 74 : 73;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 1:
+            value = g.value;
+            break;
+        case 7:
+            styleName = g.value;
+            break;
+        case 10:
+            first.x = toDouble(g);
+            break;
+        case 20:
+            first.y = toDouble(g);
+            break;
+        case 11:
+            second.x = toDouble(g);
+            break;
+        case 21:
+            second.y = toDouble(g);
+            break;
+        case 40:
+            height = toDouble(g);
+            break;
+        case 41:
+            widthFactor = toDouble(g);
+            break;
+        case 50:
+            rotation = toDouble(g) * kDeg;
+            break;
+        case 51:
+            oblique = toDouble(g) * kDeg;
+            break;
+        case 70:
+            if (attrib)
+                attribFlags = toInt(g);
+            break;
+        case 72:
+            h = toInt(g);
+            break;
+        default:
+            if (g.code == vCode)
+                v = toInt(g);
+            break;
+        }
+    }
+    uint16_t type;
+    Common placed = cm;
+    placed.invisible = cm.invisible || (attribFlags & 1);
+    const int block = place(placed, t, attrib ? "ATTRIB" : "TEXT", type);
+    if (block < 0 || value.empty())
+        return;
+    Text text;
+    text.text = m_ctx.text.decodeText(value);
+    const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
+    if (st) {
+        text.fontFamily = st->fontFamily;
+        if (!(height > 0) && st->fixedHeight > 0)
+            height = st->fixedHeight;
+    }
+    text.height = height > 0 ? height : 1.0;
+    text.rotation = rotation;
+    text.widthFactor = widthFactor > 0 ? widthFactor : 1.0;
+    text.oblique = oblique;
+    text.position = (h != 0 || v != 0) ? second : first;
+    text.vAlign = Text::VAlign(std::clamp(v, 0, 3));
+    switch (h) {
+    case 1:
+        text.hAlign = Text::Center;
+        break;
+    case 2:
+        text.hAlign = Text::Right;
+        break;
+    case 4: // middle: centred both ways
+        text.hAlign = Text::Center;
+        if (v == 0)
+            text.vAlign = Text::Middle;
+        break;
+    case 3:   // aligned: fits between the points, height follows
+    case 5: { // fit: fits between the points, width follows
+        const double dx = second.x - first.x, dy = second.y - first.y;
+        const double len = std::hypot(dx, dy);
+        text.hAlign = Text::Center;
+        text.vAlign = Text::Baseline;
+        if (len > 0) {
+            text.position = {(first.x + second.x) / 2, (first.y + second.y) / 2};
+            text.rotation = std::atan2(dy, dx);
+            const double natural = std::max<qsizetype>(1, text.text.size()) * 0.6 * text.height;
+            if (h == 5)
+                text.widthFactor = len / natural;
+            else
+                text.height =
+                    len / (std::max<qsizetype>(1, text.text.size()) * 0.6 * text.widthFactor);
+        } else {
+            text.position = first;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    if (cm.mirrored()) {
+        // Viewed from below: keep the glyphs readable but on the mirrored
+        // side of the alignment point.
+        text.position.x = -text.position.x;
+        text.rotation = -text.rotation;
+        if (text.hAlign == Text::Left)
+            text.hAlign = Text::Right;
+        else if (text.hAlign == Text::Right)
+            text.hAlign = Text::Left;
+    }
+    style(m_ctx.doc.blocks[size_t(block)].addText(text), cm, type);
+}
+
+void EntityReader::readInsert(Cursor& c, const Target& t) {
+    Common cm;
+    Insert ins;
+    std::string_view name;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        switch (g.code) {
+        case 2:
+            name = g.value;
+            break;
+        case 10:
+            ins.position.x = toDouble(g);
+            break;
+        case 20:
+            ins.position.y = toDouble(g);
+            break;
+        case 41:
+            ins.scaleX = toDouble(g);
+            break;
+        case 42:
+            ins.scaleY = toDouble(g);
+            break;
+        case 50:
+            ins.rotation = toDouble(g) * kDeg;
+            break;
+        // The CAD program's own limit on array sizes.
+        case 70:
+            ins.columns = std::clamp(toInt(g), 1, 32767);
+            break;
+        case 71:
+            ins.rows = std::clamp(toInt(g), 1, 32767);
+            break;
+        case 44:
+            ins.columnSpacing = toDouble(g);
+            break;
+        case 45:
+            ins.rowSpacing = toDouble(g);
+            break;
+        default:
+            break;
+        }
+    }
+    uint16_t type;
+    const int block = place(cm, t, "INSERT", type);
+    if (block >= 0 && !trimmed(name).empty()) {
+        if (cm.mirrored()) {
+            ins.position.x = -ins.position.x;
+            ins.rotation = -ins.rotation;
+            ins.scaleX = -ins.scaleX;
+        }
+        Block& b = m_ctx.doc.blocks[size_t(block)];
+        style(b.addInsert(ins), cm, type);
+        m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), name);
+    }
+    // Attributes follow the insert in world coordinates.
+    Target attribTarget = t;
+    if (t.paperFlag && cm.paper) {
+        attribTarget.block = m_ctx.paperSpaceBlock();
+        attribTarget.paperFlag = false;
+    }
+    while (c.atZero("ATTRIB"))
+        readText(c, attribTarget, true);
+    if (c.atZero("SEQEND"))
+        c.skipRecord();
+}
+
+} // namespace dv::dxf

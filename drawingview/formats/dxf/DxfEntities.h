@@ -1,0 +1,69 @@
+#pragma once
+
+// Builders for drawing entities: each reads one entity's groups from the
+// cursor and appends its shapes to a block of the document.
+
+#include "DxfContext.h"
+#include "DxfTokenizer.h"
+
+#include <string_view>
+#include <vector>
+
+namespace dv::dxf {
+
+// Where the entities of a section go. In the ENTITIES section an entity
+// flagged 67=1 belongs to the active paper space instead of `block`.
+struct Target {
+    int block = 0;
+    bool paperFlag = false;
+};
+
+class EntityReader {
+public:
+    explicit EntityReader(DxfContext& ctx) : m_ctx(ctx) {}
+
+    // Starts at "0 TYPE" and leaves the cursor at the next entity's "0"
+    // (followers such as VERTEX, ATTRIB and SEQEND are read with their owner).
+    void read(Cursor& c, const Target& target);
+
+private:
+    struct Common {
+        std::string_view layer;
+        Color color;
+        bool trueColor = false;
+        bool invisible = false;
+        bool paper = false;
+        double extrusionZ = 1;
+        bool mirrored() const { return extrusionZ < 0; }
+    };
+
+    bool common(const Group& g, Common& cm);
+    // The block to add to, with the entity counted; -1 when nothing is drawn.
+    int place(const Common& cm, const Target& t, std::string_view type, uint16_t& typeId);
+    void style(Shape& s, const Common& cm, uint16_t typeId);
+
+    void readLine(Cursor& c, const Target& t);
+    void readPoint(Cursor& c, const Target& t);
+    void readCircle(Cursor& c, const Target& t, bool arc);
+    void readEllipse(Cursor& c, const Target& t);
+    void readSolid(Cursor& c, const Target& t, std::string_view type);
+    void readLwPolyline(Cursor& c, const Target& t);
+    void readPolyline(Cursor& c, const Target& t);
+    void readText(Cursor& c, const Target& t, bool attrib);
+    void readInsert(Cursor& c, const Target& t);
+
+    // Builds the outline of vertices joined by straight or bulged segments.
+    void emitPolyline(const Common& cm, const Target& t, std::string_view type, bool closed,
+                      float width);
+
+    DxfContext& m_ctx;
+    std::vector<Vec2> m_vertices;
+    std::vector<double> m_bulges;
+    std::vector<Vec2> m_points;
+};
+
+// Appends the points strictly between a and b of the arc a bulge describes
+// (bulge = tan(sweep / 4), positive counter-clockwise), one per 3 degrees.
+void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge);
+
+} // namespace dv::dxf

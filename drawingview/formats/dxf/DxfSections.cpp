@@ -1,0 +1,387 @@
+#include "DxfSections.h"
+
+#include <QFileInfo>
+
+#include <algorithm>
+
+namespace dv::dxf {
+
+namespace {
+
+// Header variables kept in Document::header.
+bool isKeptVariable(std::string_view name) {
+    static const std::string_view kept[] = {"$ACADVER",     "$EXTMIN",   "$EXTMAX",
+                                            "$DWGCODEPAGE", "$INSUNITS", "$MEASUREMENT",
+                                            "$TILEMODE",    "$LIMMIN",   "$LIMMAX"};
+    return std::find(std::begin(kept), std::end(kept), name) != std::end(kept);
+}
+
+QString fontFamilyFromFile(std::string_view file) {
+    // SHX fonts are the CAD program's own: the default drawing font stands in.
+    QFileInfo info(QString::fromLatin1(file.data(), qsizetype(file.size())));
+    const QString suffix = info.suffix().toLower();
+    if (suffix == QLatin1String("ttf") || suffix == QLatin1String("otf") ||
+        suffix == QLatin1String("ttc"))
+        return info.completeBaseName();
+    return {};
+}
+
+} // namespace
+
+DxfParser::DxfParser(DxfContext& ctx, Cursor& cursor, Progress progress)
+    : m_ctx(ctx), m_c(cursor), m_entities(ctx), m_progress(std::move(progress)) {}
+
+void DxfParser::reportProgress() {
+    if (m_c.position() < m_nextReport || !m_progress)
+        return;
+    const size_t size = std::max<size_t>(1, m_c.size());
+    const int percent = int(std::min<size_t>(100, m_c.position() * 100 / size));
+    m_nextReport = m_c.position() + std::max<size_t>(1, size / 100);
+    if (percent != m_lastPercent) {
+        m_lastPercent = percent;
+        m_progress(percent);
+    }
+}
+
+void DxfParser::parse() {
+    m_c.advance();
+    while (!m_c.atEnd()) {
+        reportProgress();
+        if (m_c.atZero("EOF"))
+            break;
+        if (!m_c.atZero("SECTION")) {
+            // Stray groups between sections: step over them.
+            m_c.skipRecord();
+            continue;
+        }
+        m_c.advance();
+        if (m_c.group().code != 2) {
+            continue;
+        }
+        const std::string_view name = trimmed(m_c.group().value);
+        m_c.advance();
+        if (name == "HEADER")
+            parseHeader();
+        else if (name == "TABLES")
+            parseTables();
+        else if (name == "BLOCKS")
+            parseBlocks();
+        else if (name == "ENTITIES")
+            parseEntities();
+        else if (name == "OBJECTS")
+            parseObjects();
+        else
+            while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF"))
+                m_c.advance();
+        if (m_c.atZero("ENDSEC"))
+            m_c.advance();
+    }
+    buildLayouts();
+    m_ctx.complete();
+    if (m_progress && m_lastPercent < 100)
+        m_progress(100);
+}
+
+void DxfParser::parseHeader() {
+    std::string variable;
+    QString value;
+    auto store = [&] {
+        if (!variable.empty() && isKeptVariable(variable))
+            m_ctx.doc.header[QString::fromStdString(variable)] = value;
+        variable.clear();
+        value.clear();
+    };
+    for (; !m_c.atEnd() && m_c.group().code != 0; m_c.advance()) {
+        const Group& g = m_c.group();
+        if (g.code == 9) {
+            store();
+            variable.assign(trimmed(g.value));
+            continue;
+        }
+        if (variable.empty())
+            continue;
+        const std::string_view v = trimmed(g.value);
+        if (!value.isEmpty())
+            value += u',';
+        value += QString::fromLatin1(v.data(), qsizetype(v.size()));
+        if (variable == "$ACADVER")
+            m_acadVersion.assign(v);
+        else if (variable == "$DWGCODEPAGE")
+            m_codePage.assign(v);
+        else if (variable == "$TILEMODE")
+            m_paperActive = toInt(g) == 0;
+    }
+    store();
+    m_ctx.text.configure(m_acadVersion, m_codePage);
+}
+
+void DxfParser::parseTables() {
+    while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF")) {
+        if (m_c.atZero("LAYER"))
+            parseLayer();
+        else if (m_c.atZero("STYLE"))
+            parseStyle();
+        else if (m_c.atZero("BLOCK_RECORD"))
+            parseBlockRecord();
+        else
+            m_c.skipRecord(); // TABLE, ENDTAB and entries we do not need
+    }
+}
+
+void DxfParser::parseLayer() {
+    std::string_view name;
+    int aci = 7, flags = 0;
+    int64_t rgb = -1;
+    while (m_c.advance() && m_c.group().code != 0) {
+        const Group& g = m_c.group();
+        switch (g.code) {
+        case 2:
+            name = g.value;
+            break;
+        case 62:
+            aci = toInt(g);
+            break;
+        case 420:
+            rgb = toInt(g);
+            break;
+        case 70:
+            flags = toInt(g);
+            break;
+        default:
+            break;
+        }
+    }
+    if (trimmed(name).empty())
+        return;
+    Layer& l = m_ctx.doc.layers[size_t(m_ctx.layer(name))];
+    l.on = aci >= 0;
+    l.frozen = (flags & 1) != 0;
+    const int index = std::abs(aci);
+    if (rgb >= 0)
+        l.color = Color::fromRgb(uint32_t(rgb));
+    else if (index >= 1 && index <= 255 && index != 7)
+        l.color = Color::fromRgb(aciToRgb(index));
+    else
+        l.color = Color::foreground();
+}
+
+void DxfParser::parseStyle() {
+    std::string_view name, file, family;
+    double fixedHeight = 0;
+    while (m_c.advance() && m_c.group().code != 0) {
+        const Group& g = m_c.group();
+        switch (g.code) {
+        case 2:
+            name = g.value;
+            break;
+        case 3:
+            file = trimmed(g.value);
+            break;
+        case 40:
+            fixedHeight = toDouble(g);
+            break;
+        case 1000: // the TrueType family in the program's extended data
+            if (family.empty())
+                family = trimmed(g.value);
+            break;
+        default:
+            break;
+        }
+    }
+    if (trimmed(name).empty())
+        return;
+    DxfContext::Style s;
+    s.fontFamily = family.empty() ? fontFamilyFromFile(file) : m_ctx.text.decodeName(family);
+    s.fixedHeight = fixedHeight;
+    m_ctx.setStyle(name, s);
+}
+
+void DxfParser::parseBlockRecord() {
+    uint64_t handle = 0;
+    BlockRecord r;
+    while (m_c.advance() && m_c.group().code != 0) {
+        const Group& g = m_c.group();
+        switch (g.code) {
+        case 5:
+            handle = toHandle(g);
+            break;
+        case 2:
+            r.name.assign(trimmed(g.value));
+            break;
+        case 340:
+            r.layout = toHandle(g);
+            break;
+        default:
+            break;
+        }
+    }
+    if (handle != 0 && !r.name.empty())
+        m_blockRecords[handle] = std::move(r);
+}
+
+void DxfParser::parseBlocks() {
+    while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF")) {
+        if (!m_c.atZero("BLOCK")) {
+            m_c.skipRecord(); // ENDBLK and anything stray
+            continue;
+        }
+        std::string_view name;
+        Vec2 base;
+        while (m_c.advance() && m_c.group().code != 0) {
+            const Group& g = m_c.group();
+            switch (g.code) {
+            case 2:
+                name = g.value;
+                break;
+            case 10:
+                base.x = toDouble(g);
+                break;
+            case 20:
+                base.y = toDouble(g);
+                break;
+            default:
+                break;
+            }
+        }
+        if (trimmed(name).empty()) {
+            // A nameless block cannot be inserted: read past its entities.
+            readEntities({-1, false}, "ENDBLK");
+            continue;
+        }
+        const int block = m_ctx.block(name, true);
+        m_ctx.doc.blocks[size_t(block)].basePoint = base;
+        readEntities({block, false}, "ENDBLK");
+        if (m_c.atZero("ENDBLK"))
+            m_c.skipRecord();
+    }
+}
+
+void DxfParser::parseEntities() {
+    readEntities({m_ctx.modelSpaceBlock(), true}, "ENDSEC");
+}
+
+void DxfParser::readEntities(const Target& target, std::string_view stop) {
+    while (!m_c.atEnd()) {
+        if (m_c.group().code != 0) {
+            m_c.skipRecord(); // groups out of place, with no entity open
+            continue;
+        }
+        if (m_c.atZero(stop) || m_c.atZero("ENDSEC") || m_c.atZero("EOF"))
+            return;
+        reportProgress();
+        if (target.block < 0)
+            m_c.skipRecord();
+        else
+            m_entities.read(m_c, target);
+    }
+}
+
+void DxfParser::parseObjects() {
+    while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF")) {
+        reportProgress();
+        if (m_c.atZero("LAYOUT"))
+            parseLayout();
+        else
+            m_c.skipRecord();
+    }
+}
+
+void DxfParser::parseLayout() {
+    LayoutObject l;
+    bool inLayout = false; // the AcDbLayout part, after the plot settings
+    uint64_t owner330 = 0;
+    while (m_c.advance() && m_c.group().code != 0) {
+        const Group& g = m_c.group();
+        switch (g.code) {
+        case 5:
+            l.handle = toHandle(g);
+            break;
+        case 100:
+            inLayout = trimmed(g.value) == "AcDbLayout";
+            break;
+        case 1:
+            if (inLayout)
+                l.name = m_ctx.text.decodeName(trimmed(g.value));
+            break;
+        case 71:
+            if (inLayout)
+                l.tabOrder = toInt(g);
+            break;
+        case 330:
+            if (inLayout)
+                owner330 = toHandle(g);
+            break;
+        case 340:
+            if (l.blockRecord == 0)
+                l.blockRecord = toHandle(g);
+            break;
+        default:
+            break;
+        }
+    }
+    // AutoCAD names the layout's block record with 330 inside AcDbLayout;
+    // some writers use 340.
+    if (owner330 != 0 && m_blockRecords.count(owner330))
+        l.blockRecord = owner330;
+    if (!l.name.isEmpty())
+        m_layouts.push_back(l);
+}
+
+void DxfParser::buildLayouts() {
+    Document& doc = m_ctx.doc;
+    const int model = m_ctx.modelSpaceBlock();
+    std::vector<Layout> layouts;
+    auto hasBlock = [&](int b) {
+        return std::any_of(layouts.begin(), layouts.end(),
+                           [b](const Layout& l) { return l.block == b; });
+    };
+    for (const LayoutObject& lo : m_layouts) {
+        const BlockRecord* record = nullptr;
+        if (auto it = m_blockRecords.find(lo.blockRecord); it != m_blockRecords.end())
+            record = &it->second;
+        for (auto it = m_blockRecords.begin(); !record && it != m_blockRecords.end(); ++it)
+            if (lo.handle != 0 && it->second.layout == lo.handle)
+                record = &it->second;
+        int block = -1;
+        if (record)
+            block = m_ctx.block(record->name, true);
+        else if (lo.name.compare(QLatin1String("Model"), Qt::CaseInsensitive) == 0)
+            block = model;
+        if (block < 0 || hasBlock(block))
+            continue;
+        Layout l;
+        l.name = lo.name;
+        l.tabOrder = lo.tabOrder;
+        l.block = block;
+        l.paperSpace = block != model;
+        layouts.push_back(l);
+    }
+    if (!hasBlock(model)) {
+        Layout l;
+        l.name = QStringLiteral("Model");
+        l.block = model;
+        layouts.insert(layouts.begin(), l);
+    }
+    const int paper = m_ctx.existingPaperSpaceBlock();
+    if (m_layouts.empty() && paper >= 0 && !doc.blocks[size_t(paper)].shapes.empty()) {
+        Layout l;
+        l.name = QStringLiteral("Layout1");
+        l.tabOrder = 1;
+        l.block = paper;
+        l.paperSpace = true;
+        layouts.push_back(l);
+    }
+    std::stable_sort(layouts.begin(), layouts.end(), [](const Layout& a, const Layout& b) {
+        if (a.paperSpace != b.paperSpace)
+            return !a.paperSpace;
+        return a.tabOrder < b.tabOrder;
+    });
+    doc.layouts = std::move(layouts);
+    doc.activeLayout = 0;
+    if (m_paperActive && paper >= 0)
+        for (size_t i = 0; i < doc.layouts.size(); ++i)
+            if (doc.layouts[i].block == paper)
+                doc.activeLayout = int(i);
+}
+
+} // namespace dv::dxf

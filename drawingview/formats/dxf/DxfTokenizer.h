@@ -1,0 +1,95 @@
+#pragma once
+
+// Splits an ASCII DXF buffer into (group code, value) pairs without
+// allocating. Values are views into the caller's buffer, which must outlive
+// the tokenizer.
+
+#include <cstddef>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace dv::dxf {
+
+struct Group {
+    int code = -1;
+    std::string_view value; // without the line end; trailing blanks kept
+    int line = 0;           // line number of the group code, from 1
+};
+
+// A problem in the file's syntax; the reader turns it into a ReadError.
+class SyntaxError : public std::runtime_error {
+public:
+    explicit SyntaxError(const std::string& what) : std::runtime_error(what) {}
+};
+
+class Tokenizer {
+public:
+    Tokenizer(const char* data, size_t size);
+
+    // Reads the next pair into `g`, skipping 999 comments. False at the end
+    // of the data; throws SyntaxError on a malformed code or a lone code line.
+    bool next(Group& g);
+
+    size_t position() const { return size_t(m_pos - m_begin); }
+    size_t size() const { return size_t(m_end - m_begin); }
+
+private:
+    std::string_view takeLine();
+
+    const char* m_begin;
+    const char* m_pos;
+    const char* m_end;
+    int m_line = 0; // lines consumed so far
+};
+
+// Number parsing for values; they throw SyntaxError naming the line.
+double toDouble(const Group& g);
+int toInt(const Group& g);
+uint64_t toHandle(const Group& g); // hexadecimal; 0 when empty or malformed
+std::string_view trimmed(std::string_view s);
+
+} // namespace dv::dxf
+
+namespace dv::dxf {
+
+// The tokenizer with one current group, so that a parser can look at the
+// group that ends its record and leave it for the next one.
+class Cursor {
+public:
+    using ProgressFn = void (*)(void* user, size_t position, size_t size);
+
+    explicit Cursor(Tokenizer& tokenizer) : m_tok(tokenizer) {}
+
+    const Group& group() const { return m_group; }
+    bool atEnd() const { return m_end; }
+    // Loads the next group; false (and atEnd()) when the data is over.
+    bool advance() {
+        if (m_end || !m_tok.next(m_group)) {
+            m_end = true;
+            m_group.code = -1;
+            m_group.value = {};
+            return false;
+        }
+        return true;
+    }
+    // True at "0 NAME" (the name compared without case and trailing blanks).
+    bool atZero(std::string_view name) const;
+    // Skips to the next group with code 0 (or the end).
+    void skipRecord() {
+        while (advance() && m_group.code != 0) {
+        }
+    }
+    size_t position() const { return m_tok.position(); }
+    size_t size() const { return m_tok.size(); }
+
+private:
+    Tokenizer& m_tok;
+    Group m_group;
+    bool m_end = false;
+};
+
+bool equalsNoCase(std::string_view a, std::string_view b);
+
+} // namespace dv::dxf

@@ -1,0 +1,150 @@
+#!/usr/bin/python3
+"""Writes the small DXF fixtures of the reader tests into this folder."""
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def dxf(pairs):
+    return "".join(f"{c:>3}\n{v}\n" for c, v in pairs)
+
+
+def section(name, body):
+    return [(0, "SECTION"), (2, name)] + body + [(0, "ENDSEC")]
+
+
+def header(vars_):
+    body = []
+    for name, values in vars_:
+        body.append((9, name))
+        body += values
+    return section("HEADER", body)
+
+
+def table(name, entries):
+    return [(0, "TABLE"), (2, name), (70, len(entries))] + sum(entries, []) + [(0, "ENDTAB")]
+
+
+def layer(name, color, flags=0, rgb=None):
+    e = [(0, "LAYER"), (2, name), (70, flags), (62, color), (6, "CONTINUOUS")]
+    if rgb is not None:
+        e.append((420, rgb))
+    return e
+
+
+def write(name, pairs, eol="\n", encoding="cp1252"):
+    text = dxf(pairs)
+    if eol != "\n":
+        text = text.replace("\n", eol)
+    with open(os.path.join(HERE, name), "w", newline="", encoding=encoding) as f:
+        f.write(text)
+
+
+# Every entity kind the reader draws, with colours, layers and layouts.
+entities = (
+    header([("$ACADVER", [(1, "AC1015")]), ("$DWGCODEPAGE", [(3, "ANSI_1252")]),
+            ("$INSUNITS", [(70, 6)]), ("$EXTMIN", [(10, 0.0), (20, 0.0), (30, 0.0)]),
+            ("$EXTMAX", [(10, 100.0), (20, 50.0), (30, 0.0)]), ("$TILEMODE", [(70, 1)])])
+    + section("TABLES", table("LAYER", [
+        layer("0", 7), layer("Walls", 1), layer("Hidden", -3), layer("Frozen", 5, 1),
+        layer("Tinted", 2, 0, 0x123456)])
+        + table("STYLE", [[(0, "STYLE"), (2, "Arial"), (70, 0), (40, 0.0), (3, "arial.ttf")],
+                          [(0, "STYLE"), (2, "Fixed"), (70, 0), (40, 7.5), (3, "txt")]])
+        + table("BLOCK_RECORD", [
+            [(0, "BLOCK_RECORD"), (5, "1F"), (2, "*Model_Space"), (340, "22")],
+            [(0, "BLOCK_RECORD"), (5, "1B"), (2, "*Paper_Space"), (340, "1E")],
+            [(0, "BLOCK_RECORD"), (5, "40"), (2, "*Paper_Space0"), (340, "41")],
+            [(0, "BLOCK_RECORD"), (5, "50"), (2, "Door")]]))
+    + section("BLOCKS", [
+        (0, "BLOCK"), (8, "0"), (2, "*Model_Space"), (70, 0), (10, 0.0), (20, 0.0), (3, "*Model_Space"),
+        (0, "ENDBLK"),
+        (0, "BLOCK"), (8, "0"), (2, "*Paper_Space"), (70, 0), (10, 0.0), (20, 0.0),
+        (0, "ENDBLK"),
+        (0, "BLOCK"), (8, "0"), (2, "*Paper_Space0"), (70, 0), (10, 0.0), (20, 0.0),
+        (0, "LINE"), (8, "0"), (10, 0.0), (20, 0.0), (11, 420.0), (21, 297.0),
+        (0, "ENDBLK"),
+        (0, "BLOCK"), (8, "0"), (2, "Door"), (70, 0), (10, 1.0), (20, 2.0),
+        (0, "LINE"), (8, "0"), (62, 0), (10, 1.0), (20, 2.0), (11, 2.0), (21, 2.0),
+        (0, "INSERT"), (8, "0"), (2, "Knob"), (10, 1.5), (20, 2.0),
+        (0, "ENDBLK"),
+        (0, "BLOCK"), (8, "0"), (2, "Knob"), (70, 0), (10, 0.0), (20, 0.0),
+        (0, "CIRCLE"), (8, "0"), (10, 0.0), (20, 0.0), (40, 0.1),
+        (0, "ENDBLK")])
+    + section("ENTITIES", [
+        (0, "LINE"), (5, "100"), (100, "AcDbEntity"), (8, "Walls"), (100, "AcDbLine"),
+        (10, 1.0), (20, 2.0), (30, 0.0), (11, 11.0), (21, 12.0), (31, 0.0),
+        (0, "POINT"), (8, "0"), (62, 3), (10, 5.0), (20, 6.0),
+        (0, "CIRCLE"), (8, "Tinted"), (420, 0xFF8000), (62, 1), (10, 20.0), (20, 30.0), (40, 5.0),
+        (0, "ARC"), (8, "0"), (10, 0.0), (20, 0.0), (40, 2.0), (50, 90.0), (51, 0.0),
+        (0, "ARC"), (8, "0"), (10, 10.0), (20, 0.0), (40, 2.0), (50, 0.0), (51, 90.0),
+        (210, 0.0), (220, 0.0), (230, -1.0),
+        (0, "LWPOLYLINE"), (8, "Walls"), (90, 3), (70, 1), (43, 0.5),
+        (10, 0.0), (20, 0.0), (42, 1.0), (10, 2.0), (20, 0.0), (10, 2.0), (20, 5.0),
+        (0, "POLYLINE"), (8, "0"), (66, 1), (10, 0.0), (20, 0.0), (30, 0.0), (70, 0),
+        (0, "VERTEX"), (8, "0"), (10, 50.0), (20, 0.0), (42, -1.0),
+        (0, "VERTEX"), (8, "0"), (10, 52.0), (20, 0.0),
+        (0, "VERTEX"), (8, "0"), (10, 52.0), (20, 3.0),
+        (0, "SEQEND"), (8, "0"),
+        (0, "POLYLINE"), (8, "0"), (66, 1), (70, 9),
+        (0, "VERTEX"), (8, "0"), (10, 60.0), (20, 1.0), (30, 7.0), (70, 32),
+        (0, "VERTEX"), (8, "0"), (10, 61.0), (20, 2.0), (30, 8.0), (70, 32),
+        (0, "SEQEND"),
+        (0, "TEXT"), (8, "0"), (7, "Arial"), (10, 30.0), (20, 40.0), (40, 2.5), (1, "Caf\u00e9 %%d %%c"),
+        (50, 90.0), (41, 0.8), (51, 15.0),
+        (0, "TEXT"), (8, "0"), (7, "Fixed"), (10, 30.0), (20, 45.0), (40, 0.0), (1, "Middle"),
+        (72, 1), (73, 2), (11, 35.0), (21, 46.0),
+        (0, "INSERT"), (8, "Walls"), (2, "Door"), (10, 70.0), (20, 10.0), (41, 2.0), (42, 3.0),
+        (50, 90.0), (70, 2), (71, 3), (44, 5.0), (45, 6.0),
+        (0, "INSERT"), (8, "0"), (2, "Nowhere"), (10, 0.0), (20, 0.0),
+        (0, "LINE"), (8, "0"), (60, 1), (10, 0.0), (20, 0.0), (11, 1.0), (21, 1.0),
+        (0, "WIBBLE"), (8, "0"), (10, 0.0), (20, 0.0),
+        (0, "LINE"), (8, "Frozen"), (67, 1), (10, 10.0), (20, 10.0), (11, 20.0), (21, 20.0)])
+    + section("OBJECTS", [
+        (0, "DICTIONARY"), (5, "C"), (330, "0"), (100, "AcDbDictionary"), (3, "ACAD_LAYOUT"),
+        (350, "1A"),
+        (0, "LAYOUT"), (5, "41"), (102, "{ACAD_REACTORS"), (330, "1A"), (102, "}"), (330, "1A"),
+        (100, "AcDbPlotSettings"), (1, "Setup"), (4, "A3"), (100, "AcDbLayout"), (1, "Detail"),
+        (70, 1), (71, 2), (330, "40"),
+        (0, "LAYOUT"), (5, "22"), (330, "1A"), (100, "AcDbPlotSettings"), (1, ""),
+        (100, "AcDbLayout"), (1, "Model"), (70, 1), (71, 0), (330, "1F"),
+        (0, "LAYOUT"), (5, "1E"), (330, "1A"), (100, "AcDbPlotSettings"), (1, ""),
+        (100, "AcDbLayout"), (1, "Sheet A"), (70, 1), (71, 1), (330, "1B")])
+    + [(0, "EOF")])
+write("entities.dxf", entities)
+
+# An R12 file: no OBJECTS, paper-space entities flagged in ENTITIES.
+r12 = (
+    header([("$ACADVER", [(1, "AC1009")]), ("$DWGCODEPAGE", [(3, "ANSI_1252")])])
+    + section("TABLES", table("LAYER", [layer("0", 7), layer("Grid", 8)]))
+    + section("BLOCKS", [(0, "BLOCK"), (8, "0"), (2, "Mark"), (70, 0), (10, 0.0), (20, 0.0),
+                         (0, "POINT"), (8, "0"), (10, 0.0), (20, 0.0), (0, "ENDBLK")])
+    + section("ENTITIES", [
+        (999, "a comment among the entities"),
+        (0, "LINE"), (8, "Grid"), (10, -5.0), (20, -5.0), (11, 5.0), (21, 5.0),
+        (0, "INSERT"), (8, "0"), (2, "Mark"), (10, 1.0), (20, 1.0),
+        (0, "CIRCLE"), (8, "0"), (67, 1), (10, 100.0), (20, 100.0), (40, 10.0)])
+    + [(0, "EOF")])
+write("r12.dxf", r12)
+
+# A block that inserts itself, and one pair that insert each other.
+cycle = (
+    section("BLOCKS", [
+        (0, "BLOCK"), (2, "Self"), (10, 0.0), (20, 0.0),
+        (0, "LINE"), (10, 0.0), (20, 0.0), (11, 1.0), (21, 1.0),
+        (0, "INSERT"), (2, "Self"), (10, 2.0), (20, 0.0),
+        (0, "ENDBLK"),
+        (0, "BLOCK"), (2, "A"), (10, 0.0), (20, 0.0),
+        (0, "INSERT"), (2, "B"), (10, 1.0), (20, 0.0), (0, "ENDBLK"),
+        (0, "BLOCK"), (2, "B"), (10, 0.0), (20, 0.0),
+        (0, "INSERT"), (2, "A"), (10, 1.0), (20, 0.0),
+        (0, "POINT"), (10, 3.0), (20, 3.0), (0, "ENDBLK")])
+    + section("ENTITIES", [(0, "INSERT"), (2, "Self"), (10, 0.0), (20, 0.0),
+                           (0, "INSERT"), (2, "A"), (10, 0.0), (20, 0.0)])
+    + [(0, "EOF")])
+write("cycle.dxf", cycle)
+
+# Count fields that promise far more than the file holds.
+huge = section("ENTITIES", [
+    (0, "LWPOLYLINE"), (90, 2147483647), (70, 0), (10, 0.0), (20, 0.0), (10, 1.0), (20, 1.0),
+    (0, "INSERT"), (2, "Nothing"), (70, 2000000000), (71, -5), (44, 1.0), (45, 1.0)]) + [(0, "EOF")]
+write("huge_counts.dxf", huge)
