@@ -1,81 +1,613 @@
 #include "DrawingView.h"
 
 #include "DrawingObjects.h"
-#include "render/RenderScene.h"
+#include "formats/Reader.h"
+#include "render/Renderer.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QEventLoop>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QToolButton>
+#include <QWheelEvent>
+
+#include <atomic>
+#include <cmath>
+#include <exception>
+#include <thread>
 
 namespace dv {
 
 using namespace DrawingViewLib;
 
-DrawingView::DrawingView(QWidget* parent) : QWidget(parent) {}
-DrawingView::~DrawingView() = default;
+namespace {
 
-void DrawingView::ExecuteCommand(int) {}
-void DrawingView::ZoomAt(bool, double, int, int) {}
-void DrawingView::LoadFile(const QString&) {}
-void DrawingView::CloseFile() {}
-void DrawingView::PreviousScale() {}
-void DrawingView::RefreshView() {}
-DrawingPoint DrawingView::ScreenToDrawing(int, int) const {
-    return {};
+constexpr double wheelStep = 1.25; // zoom per notch of the wheel
+
+// Halvings for a large image the reader left without them, so zoomed-out
+// views never scale the full picture.
+void ensurePyramid(Document& doc) {
+    if (doc.kind != Document::Kind::Raster || doc.raster.isNull() || !doc.rasterPyramid.empty())
+        return;
+    QImage level = doc.raster;
+    while (std::max(level.width(), level.height()) > 1024) {
+        level = level.scaled(std::max(1, level.width() / 2), std::max(1, level.height() / 2),
+                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        doc.rasterPyramid.push_back(level);
+    }
 }
-TRect DrawingView::GetImageRect() const {
-    return {};
+
+QToolButton* toolButton(QWidget* parent, const QString& text, const QString& tip) {
+    auto* b = new QToolButton(parent);
+    b->setText(text);
+    b->setToolTip(tip);
+    b->setAutoRaise(true);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
 }
+
+} // namespace
+
+DrawingView::DrawingView(QWidget* parent) : QWidget(parent) {
+    setMouseTracking(true);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(32, 32);
+
+    m_bars = new QWidget(this);
+    auto* row = new QHBoxLayout(m_bars);
+    row->setContentsMargins(2, 2, 2, 2);
+    row->setSpacing(2);
+    m_toolBar = new QWidget(m_bars);
+    auto* tools = new QHBoxLayout(m_toolBar);
+    tools->setContentsMargins(0, 0, 0, 0);
+    tools->setSpacing(0);
+    const struct {
+        const char* text;
+        const char* tip;
+        int command;
+    } buttons[] = {{"Fit", "Fit to window", CmdFit},
+                   {"+", "Zoom in", CmdZoomIn},
+                   {"-", "Zoom out", CmdZoomOut},
+                   {"Prev", "Previous scale", CmdPreviousScale}};
+    for (const auto& b : buttons) {
+        QToolButton* button = toolButton(m_toolBar, tr(b.text), tr(b.tip));
+        const int command = b.command;
+        connect(button, &QToolButton::clicked, this, [this, command] { ExecuteCommand(command); });
+        tools->addWidget(button);
+    }
+    m_layoutsBar = new QWidget(m_bars);
+    auto* layouts = new QHBoxLayout(m_layoutsBar);
+    layouts->setContentsMargins(0, 0, 0, 0);
+    m_layoutsCombo = new QComboBox(m_layoutsBar);
+    m_layoutsCombo->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_layoutsCombo->setFocusPolicy(Qt::NoFocus);
+    layouts->addWidget(m_layoutsCombo);
+    connect(m_layoutsCombo, &QComboBox::activated, this, [this](int index) { showLayout(index); });
+    row->addWidget(m_toolBar);
+    row->addWidget(m_layoutsBar);
+    row->addStretch(1);
+    updateViewport();
+}
+
+DrawingView::~DrawingView() {
+    if (m_image)
+        m_image->setLayoutSwitcher({});
+}
+
+// --- loading -------------------------------------------------------------
+
+namespace {
+
+struct LoadResult {
+    std::shared_ptr<Document> document;
+    std::unique_ptr<RenderScene> scene;
+    QString error;
+};
+
+} // namespace
+
+void DrawingView::LoadFile(const QString& fileName) {
+    if (m_loading)
+        throw DrawingViewError(QStringLiteral("Cannot open \"%1\": another file is still loading")
+                                   .arg(fileName)
+                                   .toStdString());
+    const QString path = fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
+    OnBeforeLoad();
+    m_loading = true;
+
+    LoadResult result;
+    std::exception_ptr handlerError;
+    int lastPercent = -1;
+    auto progress = [&](int percent) {
+        percent = std::clamp(percent, 0, 100);
+        if (percent <= lastPercent)
+            return;
+        lastPercent = percent;
+        try {
+            OnProgress(0, uint8_t(percent), false, QString());
+        } catch (...) {
+            if (!handlerError)
+                handlerError = std::current_exception();
+        }
+    };
+    progress(0);
+    {
+        // The reader runs on a worker while this thread keeps painting and
+        // passes its progress on; user input waits until the file is in.
+        QEventLoop loop;
+        std::atomic<int> reported{-1};
+        std::thread worker([&] {
+            try {
+                std::shared_ptr<Document> document =
+                    ReaderRegistry::builtin().load(path, [&](int percent) {
+                        if (percent <= reported.load())
+                            return;
+                        reported = percent;
+                        QMetaObject::invokeMethod(
+                            &loop, [&progress, percent] { progress(percent); },
+                            Qt::QueuedConnection);
+                    });
+                ensurePyramid(*document);
+                // Index here too, so the first paint does not stall the window.
+                result.scene = std::make_unique<RenderScene>(document);
+                result.scene->buildAll();
+                result.document = std::move(document);
+            } catch (const std::bad_alloc&) {
+                result.error =
+                    QStringLiteral("Cannot open \"%1\": the file is too large to read").arg(path);
+            } catch (const std::exception& e) {
+                result.error = QString::fromStdString(e.what());
+                if (!result.error.contains(path))
+                    result.error = QStringLiteral("Cannot open \"%1\": %2").arg(path, result.error);
+            } catch (...) {
+                result.error = QStringLiteral("Cannot open \"%1\": the reader failed").arg(path);
+            }
+            QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        });
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        worker.join();
+    }
+    m_loading = false;
+
+    if (result.error.isEmpty() && result.document) {
+        progress(100);
+        auto session = std::make_shared<DrawingSession>();
+        session->document = std::move(result.document);
+        session->layout = session->document->activeLayout;
+        if (session->layout < 0 || session->layout >= int(session->document->layouts.size()))
+            session->layout = 0;
+        installSession(session, std::move(result.scene));
+        m_history.clear();
+        fit(false);
+    }
+    OnAfterLoad();
+    if (!result.error.isEmpty())
+        throw DrawingViewError(result.error.toStdString());
+    if (handlerError)
+        std::rethrow_exception(handlerError);
+}
+
+void DrawingView::setDocument(std::unique_ptr<Document> document) {
+    OnBeforeLoad();
+    if (document) {
+        ensurePyramid(*document);
+        auto session = std::make_shared<DrawingSession>();
+        session->document = std::shared_ptr<Document>(std::move(document));
+        const int active = session->document->activeLayout;
+        session->layout =
+            active >= 0 && active < int(session->document->layouts.size()) ? active : 0;
+        installSession(session);
+        m_history.clear();
+        fit(false);
+    }
+    OnAfterLoad();
+}
+
+void DrawingView::installSession(std::shared_ptr<DrawingSession> session,
+                                 std::unique_ptr<RenderScene> scene) {
+    if (m_image)
+        m_image->setLayoutSwitcher({});
+    m_image.reset();
+    m_session = std::move(session);
+    m_scene = std::move(scene);
+    if (m_session) {
+        if (!m_scene)
+            m_scene = std::make_unique<RenderScene>(m_session->document);
+        if (m_session->document->kind == Document::Kind::Drawing) {
+            m_image = std::make_shared<DXFImageObject>(m_session);
+            m_image->setLayoutSwitcher([this](int index) { showLayout(index); });
+        }
+    }
+    syncLayoutsBar();
+    invalidateCache();
+}
+
+void DrawingView::CloseFile() {
+    installSession(nullptr);
+    m_history.clear();
+    m_fitPending = true;
+}
+
+// --- state ---------------------------------------------------------------
+
 bool DrawingView::IsDrawing() const {
-    return false;
+    return m_session && m_session->document->kind == Document::Kind::Drawing;
 }
+
 bool DrawingView::IsEmpty() const {
-    return true;
+    return !m_session;
 }
+
+std::shared_ptr<IDXFImage> DrawingView::DXFImage() const {
+    return m_image;
+}
+
+int DrawingView::RasterWidth() const {
+    return m_session && m_session->document->kind == Document::Kind::Raster
+               ? m_session->document->raster.width()
+               : 0;
+}
+
+int DrawingView::RasterHeight() const {
+    return m_session && m_session->document->kind == Document::Kind::Raster
+               ? m_session->document->raster.height()
+               : 0;
+}
+
+QString DrawingView::FileName() const {
+    return m_session ? m_session->document->fileName : QString();
+}
+
+int DrawingView::currentLayout() const {
+    return m_session ? m_session->layout : -1;
+}
+
 void DrawingView::SetCommandState(int command, bool enabled) {
     m_commandEnabled[command] = enabled;
 }
-std::shared_ptr<IDXFImage> DrawingView::DXFImage() const {
-    return nullptr;
+
+bool DrawingView::isCommandEnabled(int command) const {
+    const auto it = m_commandEnabled.find(command);
+    return it == m_commandEnabled.end() || it->second;
 }
+
+// --- commands and navigation --------------------------------------------
+
+void DrawingView::ExecuteCommand(int command) {
+    if (!isCommandEnabled(command))
+        return;
+    const QPoint mid = drawingArea().center();
+    switch (command) {
+    case CmdOpen: {
+        const QString path = QFileDialog::getOpenFileName(this, tr("Open"));
+        if (!path.isEmpty())
+            LoadFile(path);
+        break;
+    }
+    case CmdZoomIn:
+        ZoomAt(false, 2.0, mid.x(), mid.y());
+        break;
+    case CmdZoomOut:
+        ZoomAt(false, 0.5, mid.x(), mid.y());
+        break;
+    case CmdFit:
+        fit(true);
+        break;
+    case CmdRealSize:
+        ZoomAt(true, 1.0, mid.x(), mid.y());
+        break;
+    case CmdPreviousScale:
+        PreviousScale();
+        break;
+    case CmdClose:
+        CloseFile();
+        break;
+    case CmdRefresh:
+        RefreshView();
+        break;
+    case CmdSaveAs: {
+        if (IsEmpty())
+            break;
+        const QString path = QFileDialog::getSaveFileName(this, tr("Save to picture"), QString(),
+                                                          tr("Images (*.png *.jpg *.bmp)"));
+        if (!path.isEmpty())
+            saveView(path);
+        break;
+    }
+    case CmdCopyToClipboard:
+        if (!IsEmpty())
+            QGuiApplication::clipboard()->setImage(renderView(drawingArea().size()));
+        break;
+    case CmdLayouts:
+        setLayoutsBarVisible(!LayoutsBarVisible());
+        break;
+    case CmdBorder:
+        setIsWithoutBorder(!IsWithoutBorder());
+        break;
+    default:
+        break; // the rest belongs to the host, or is unknown
+    }
+}
+
+void DrawingView::ZoomAt(bool absolute, double factor, int x, int y) {
+    if (!std::isfinite(factor) || factor <= 0)
+        throw DrawingViewError(QStringLiteral("The zoom factor must be a positive number, not %1")
+                                   .arg(factor)
+                                   .toStdString());
+    if (IsEmpty())
+        return;
+    pushHistory();
+    m_view.zoomAbout(absolute ? factor : m_view.zoom() * factor, QPointF(x, y));
+    m_fitPending = false;
+    invalidateCache();
+}
+
+void DrawingView::PreviousScale() {
+    const auto previous = m_history.pop();
+    if (!previous)
+        return;
+    ViewTransform view = *previous;
+    view.resizeViewport(m_view.viewport());
+    m_view = view;
+    m_fitPending = false;
+    invalidateCache();
+}
+
+void DrawingView::RefreshView() {
+    invalidateCache();
+}
+
+void DrawingView::pushHistory() {
+    if (!IsEmpty())
+        m_history.push(m_view);
+}
+
+void DrawingView::fit(bool push) {
+    if (push)
+        pushHistory();
+    const QRectF area(drawingArea());
+    if (IsEmpty()) {
+        m_view.setViewport(area);
+    } else {
+        m_view.zoomToFit(Renderer::contentExtents(*m_session->document, m_session->layout), area,
+                         m_withoutBorder ? 0.0 : Renderer::borderMargin);
+    }
+    // Before the first show the widget's size is not yet its real one.
+    m_fitPending = !isVisible();
+    invalidateCache();
+}
+
+void DrawingView::setIsWithoutBorder(bool withoutBorder) {
+    if (m_withoutBorder == withoutBorder)
+        return;
+    m_withoutBorder = withoutBorder;
+    if (!IsEmpty())
+        fit(true);
+    invalidateCache();
+}
+
+void DrawingView::showLayout(int index) {
+    if (!IsDrawing() || index < 0 || index >= int(m_session->document->layouts.size()) ||
+        index == m_session->layout)
+        return;
+    m_session->layout = index;
+    m_history.clear();
+    fit(false);
+    syncLayoutsBar();
+    const auto image = m_image; // a handler may close the file
+    if (image)
+        image->OnLayoutChange();
+    OnLayoutChange();
+}
+
+DrawingPoint DrawingView::ScreenToDrawing(int x, int y) const {
+    const Vec2 p = m_view.mapToDrawing(QPointF(x, y));
+    return {p.x, p.y, 0.0};
+}
+
+TRect DrawingView::GetImageRect() const {
+    if (IsEmpty())
+        return {};
+    const Box e = Renderer::contentExtents(*m_session->document, m_session->layout);
+    if (!e.isValid())
+        return {};
+    const QPointF topLeft = m_view.mapFromDrawing({e.minX, e.maxY});
+    const QPointF bottomRight = m_view.mapFromDrawing({e.maxX, e.minY});
+    auto toInt = [](double v) {
+        return int(std::clamp(std::round(v), double(INT_MIN / 2), double(INT_MAX / 2)));
+    };
+    return {toInt(topLeft.x()), toInt(topLeft.y()), toInt(bottomRight.x()), toInt(bottomRight.y())};
+}
+
+// --- bars ----------------------------------------------------------------
+
 bool DrawingView::LayoutsBarVisible() const {
     return m_layoutsBarVisible;
 }
+
 void DrawingView::setLayoutsBarVisible(bool visible) {
     m_layoutsBarVisible = visible;
+    updateViewport();
 }
+
 bool DrawingView::ToolBarVisible() const {
     return m_toolBarVisible;
 }
+
 void DrawingView::setToolBarVisible(bool visible) {
     m_toolBarVisible = visible;
+    updateViewport();
 }
-void DrawingView::setIsWithoutBorder(bool withoutBorder) {
-    m_withoutBorder = withoutBorder;
+
+void DrawingView::syncLayoutsBar() {
+    const QSignalBlocker block(m_layoutsCombo);
+    m_layoutsCombo->clear();
+    if (IsDrawing()) {
+        for (const Layout& l : m_session->document->layouts)
+            m_layoutsCombo->addItem(l.name);
+        m_layoutsCombo->setCurrentIndex(m_session->layout);
+    }
+    m_layoutsCombo->setEnabled(m_layoutsCombo->count() > 1);
 }
-int DrawingView::RasterWidth() const {
-    return 0;
-}
-int DrawingView::RasterHeight() const {
-    return 0;
-}
-QString DrawingView::FileName() const {
-    return {};
-}
+
 QRect DrawingView::drawingArea() const {
-    return rect();
+    QRect area = rect();
+    if (m_toolBarVisible || m_layoutsBarVisible)
+        area.setTop(m_bars->sizeHint().height());
+    return area;
 }
-bool DrawingView::isCommandEnabled(int command) const {
-    auto it = m_commandEnabled.find(command);
-    return it == m_commandEnabled.end() || it->second;
+
+void DrawingView::updateViewport() {
+    m_toolBar->setVisible(m_toolBarVisible);
+    m_layoutsBar->setVisible(m_layoutsBarVisible);
+    const bool bars = m_toolBarVisible || m_layoutsBarVisible;
+    m_bars->setVisible(bars);
+    if (bars)
+        m_bars->setGeometry(0, 0, width(), m_bars->sizeHint().height());
+    const QRectF area(drawingArea());
+    if (m_fitPending || IsEmpty())
+        fit(false);
+    else
+        m_view.resizeViewport(area);
+    invalidateCache();
 }
-int DrawingView::currentLayout() const {
-    return 0;
+
+// --- painting ------------------------------------------------------------
+
+void DrawingView::invalidateCache() {
+    m_cacheValid = false;
+    update();
 }
-void DrawingView::showLayout(int) {}
-void DrawingView::setDocument(std::unique_ptr<Document>) {}
-void DrawingView::paintEvent(QPaintEvent*) {}
-void DrawingView::resizeEvent(QResizeEvent*) {}
-void DrawingView::showEvent(QShowEvent*) {}
-void DrawingView::mousePressEvent(QMouseEvent*) {}
-void DrawingView::mouseMoveEvent(QMouseEvent*) {}
-void DrawingView::mouseReleaseEvent(QMouseEvent*) {}
-void DrawingView::wheelEvent(QWheelEvent*) {}
+
+QImage DrawingView::renderView(QSize size) const {
+    QImage image(size.expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    if (IsEmpty()) {
+        image.fill(palette().color(QPalette::Dark));
+        return image;
+    }
+    ViewTransform view = m_view;
+    // Same scale and centre, in an image of its own.
+    view.resizeViewport(QRectF(QPointF(0, 0), QSizeF(image.size())));
+    QPainter painter(&image);
+    QPainterBackend backend(painter, QRectF(image.rect()));
+    RenderOptions options;
+    options.frame = !m_withoutBorder && IsDrawing();
+    Renderer(*m_scene).render(backend, view, m_session->layout, options);
+    return image;
+}
+
+void DrawingView::saveView(const QString& path) const {
+    if (!renderView(drawingArea().size()).save(path))
+        throw DrawingViewError(
+            QStringLiteral("Cannot save the picture to \"%1\"").arg(path).toStdString());
+}
+
+void DrawingView::renderCache() {
+    m_cache = renderView(drawingArea().size());
+    m_cacheShift = QPoint();
+    m_cacheValid = true;
+}
+
+void DrawingView::paintEvent(QPaintEvent*) {
+    const QRect area = drawingArea();
+    if (area.isEmpty())
+        return;
+    if (!m_cacheValid || m_cache.size() != area.size())
+        renderCache();
+    QPainter painter(this);
+    const QPoint at = area.topLeft() + m_cacheShift;
+    if (!m_cacheShift.isNull()) {
+        // Uncovered while panning: the background until the drag ends.
+        const QColor bg =
+            IsEmpty() ? palette().color(QPalette::Dark)
+                      : Renderer::defaultBackground(*m_session->document, m_session->layout);
+        painter.fillRect(area, bg);
+    }
+    painter.setClipRect(area);
+    painter.drawImage(at, m_cache);
+}
+
+void DrawingView::resizeEvent(QResizeEvent*) {
+    updateViewport();
+}
+
+void DrawingView::showEvent(QShowEvent*) {
+    if (m_fitPending)
+        updateViewport();
+}
+
+void DrawingView::mousePressEvent(QMouseEvent* event) {
+    m_pressPos = m_lastPos = event->position().toPoint();
+    if (event->button() == Qt::RightButton && m_mouseNavigation && !IsEmpty()) {
+        m_drag = Drag::Pan;
+        pushHistory(); // one entry for the whole drag
+        event->accept();
+        return;
+    }
+    if (event->button() == Qt::LeftButton && m_autoDrag) {
+        m_drag = Drag::Pending;
+        event->accept();
+        return;
+    }
+    QWidget::mousePressEvent(event);
+}
+
+void DrawingView::mouseMoveEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    OnMouseMove(int(event->modifiers()), pos.x(), pos.y());
+    const QPoint delta = pos - m_lastPos;
+    m_lastPos = pos;
+    switch (m_drag) {
+    case Drag::Pan:
+        if (!delta.isNull()) {
+            m_view.panBy(delta);
+            m_fitPending = false;
+            m_cacheShift += delta; // shift the picture; render again on release
+            update();
+        }
+        break;
+    case Drag::Pending:
+        if ((pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
+            m_drag = Drag::Host;
+            OnStartDrag();
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void DrawingView::mouseReleaseEvent(QMouseEvent* event) {
+    const Drag drag = m_drag;
+    m_drag = Drag::None;
+    if (drag == Drag::Pan && event->button() == Qt::RightButton) {
+        invalidateCache();
+    } else if (drag == Drag::Host && event->button() == Qt::LeftButton) {
+        OnEndDrag();
+    } else if (drag != Drag::None) {
+        m_drag = drag; // another button; the drag goes on
+    }
+    QWidget::mouseReleaseEvent(event);
+}
+
+void DrawingView::wheelEvent(QWheelEvent* event) {
+    const int delta = event->angleDelta().y();
+    if (!m_mouseNavigation || IsEmpty() || delta == 0) {
+        event->ignore();
+        return;
+    }
+    const QPointF at = event->position();
+    pushHistory();
+    m_view.zoomAbout(m_view.zoom() * std::pow(wheelStep, delta / 120.0), at);
+    m_fitPending = false;
+    invalidateCache();
+    event->accept();
+}
 
 } // namespace dv

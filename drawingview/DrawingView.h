@@ -70,6 +70,9 @@ public:
     void showLayout(int index);
     // Opens an already read document as if it had been loaded from a file.
     void setDocument(std::unique_ptr<Document> document);
+    // The current view, as shown, in an image of `size` (same centre and scale).
+    QImage renderView(QSize size) const;
+    void saveView(const QString& path) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -83,14 +86,12 @@ protected:
 private:
     void fit(bool pushHistory);
     void pushHistory();
-    void applyView(const ViewTransform& view);
     void invalidateCache();
     void renderCache();
-    void installSession(std::shared_ptr<DrawingSession> session);
+    void installSession(std::shared_ptr<DrawingSession> session,
+                        std::unique_ptr<RenderScene> scene = nullptr);
     void syncLayoutsBar();
     void updateViewport();
-    void onSessionLayoutChanged();
-    QRect viewportRect() const;
 
     std::shared_ptr<DrawingSession> m_session; // null when empty
     std::shared_ptr<DXFImageObject> m_image;   // handed out for drawings

@@ -140,6 +140,7 @@ SpatialIndex::SpatialIndex(const Document& doc, int block) : m_tree(std::make_un
     entries.reserve(b.shapes.size());
     for (uint32_t i = 0; i < b.shapes.size(); ++i) {
         m_bounds.push_back(shapeBounds(doc, b, b.shapes[i]));
+        m_total.add(m_bounds.back());
         if (m_bounds.back().isValid())
             entries.emplace_back(toBBox(m_bounds.back()), i);
     }

@@ -19,11 +19,14 @@ public:
     void query(const Box& area, std::vector<uint32_t>& out) const;
     const Box& bounds(uint32_t shape) const { return m_bounds[shape]; }
     size_t size() const;
+    // Bounds of everything in the block.
+    const Box& total() const { return m_total; }
 
 private:
     struct Tree;
     std::unique_ptr<Tree> m_tree;
     std::vector<Box> m_bounds; // per shape, invalid when it has none
+    Box m_total;
 };
 
 // Bounds of one shape in its block's coordinates.

@@ -1,0 +1,77 @@
+#pragma once
+
+// The one seam every output goes through: the screen, saved pictures,
+// printing and the command-line renderer. Coordinates are device pixels;
+// the renderer has already mapped, culled and tessellated.
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QLineF>
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+#include <QTransform>
+
+#include <cstddef>
+#include <cstdint>
+
+class QPainter;
+
+namespace dv {
+
+struct TextRun {
+    QString text;
+    QFont font;
+    // Glyph space (the font's pixels, y down, origin on the baseline at the
+    // start of the text) to device pixels.
+    QTransform transform;
+};
+
+class PaintBackend {
+public:
+    virtual ~PaintBackend() = default;
+
+    virtual QRectF bounds() const = 0;
+    virtual void clear(const QColor& background) = 0;
+    // widthPx 0 is the thinnest line the device has.
+    virtual void drawLines(const QColor& color, const QLineF* lines, size_t count) = 0;
+    virtual void drawPolyline(const QColor& color, double widthPx, const QPointF* points,
+                              size_t count, bool closed) = 0;
+    virtual void drawPoints(const QColor& color, const QPointF* points, size_t count) = 0;
+    // Odd-even fill of one or more rings; ringSizes[i] points make ring i.
+    virtual void fillPolygon(const QColor& color, const QPointF* points, const uint32_t* ringSizes,
+                             size_t ringCount) = 0;
+    virtual void drawText(const QColor& color, const TextRun& run) = 0;
+    virtual void drawImage(const QRectF& target, const QImage& image, const QRectF& source,
+                           bool smooth) = 0;
+    virtual void drawFrame(const QColor& color, const QRectF& rect) = 0;
+};
+
+// Paints with a QPainter on any paint device (image, widget, printer, PDF).
+class QPainterBackend : public PaintBackend {
+public:
+    // `bounds` is the device area the drawing covers.
+    QPainterBackend(QPainter& painter, const QRectF& bounds);
+
+    QRectF bounds() const override { return m_bounds; }
+    void clear(const QColor& background) override;
+    void drawLines(const QColor& color, const QLineF* lines, size_t count) override;
+    void drawPolyline(const QColor& color, double widthPx, const QPointF* points, size_t count,
+                      bool closed) override;
+    void drawPoints(const QColor& color, const QPointF* points, size_t count) override;
+    void fillPolygon(const QColor& color, const QPointF* points, const uint32_t* ringSizes,
+                     size_t ringCount) override;
+    void drawText(const QColor& color, const TextRun& run) override;
+    void drawImage(const QRectF& target, const QImage& image, const QRectF& source,
+                   bool smooth) override;
+    void drawFrame(const QColor& color, const QRectF& rect) override;
+
+private:
+    void setPen(const QColor& color, double width);
+
+    QPainter& m_painter;
+    QRectF m_bounds;
+};
+
+} // namespace dv

@@ -1,0 +1,90 @@
+#include "PaintBackend.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace dv {
+
+QPainterBackend::QPainterBackend(QPainter& painter, const QRectF& bounds)
+    : m_painter(painter), m_bounds(bounds) {
+    m_painter.setRenderHint(QPainter::Antialiasing, false);
+    m_painter.setClipRect(bounds);
+}
+
+void QPainterBackend::setPen(const QColor& color, double width) {
+    QPen pen(color);
+    pen.setWidthF(width);
+    pen.setCosmetic(true);
+    pen.setCapStyle(width > 1 ? Qt::RoundCap : Qt::SquareCap);
+    pen.setJoinStyle(Qt::RoundJoin);
+    m_painter.setPen(pen);
+}
+
+void QPainterBackend::clear(const QColor& background) {
+    m_painter.fillRect(m_bounds, background);
+}
+
+void QPainterBackend::drawLines(const QColor& color, const QLineF* lines, size_t count) {
+    setPen(color, 0);
+    m_painter.drawLines(lines, int(count));
+}
+
+void QPainterBackend::drawPolyline(const QColor& color, double widthPx, const QPointF* points,
+                                   size_t count, bool closed) {
+    setPen(color, widthPx);
+    m_painter.setBrush(Qt::NoBrush);
+    if (closed)
+        m_painter.drawPolygon(points, int(count));
+    else
+        m_painter.drawPolyline(points, int(count));
+}
+
+void QPainterBackend::drawPoints(const QColor& color, const QPointF* points, size_t count) {
+    setPen(color, 0);
+    m_painter.drawPoints(points, int(count));
+}
+
+void QPainterBackend::fillPolygon(const QColor& color, const QPointF* points,
+                                  const uint32_t* ringSizes, size_t ringCount) {
+    m_painter.setPen(Qt::NoPen);
+    m_painter.setBrush(color);
+    if (ringCount == 1) {
+        m_painter.drawPolygon(points, int(ringSizes[0]), Qt::OddEvenFill);
+    } else {
+        QPainterPath path;
+        path.setFillRule(Qt::OddEvenFill);
+        size_t at = 0;
+        for (size_t r = 0; r < ringCount; ++r) {
+            path.addPolygon(QPolygonF(QList<QPointF>(points + at, points + at + ringSizes[r])));
+            path.closeSubpath();
+            at += ringSizes[r];
+        }
+        m_painter.drawPath(path);
+    }
+    m_painter.setBrush(Qt::NoBrush);
+}
+
+void QPainterBackend::drawText(const QColor& color, const TextRun& run) {
+    const QTransform saved = m_painter.transform();
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    m_painter.setTransform(run.transform, true);
+    m_painter.setFont(run.font);
+    m_painter.setPen(color);
+    m_painter.drawText(QPointF(0, 0), run.text);
+    m_painter.setTransform(saved);
+}
+
+void QPainterBackend::drawImage(const QRectF& target, const QImage& image, const QRectF& source,
+                                bool smooth) {
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    m_painter.drawImage(target, image, source);
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+}
+
+void QPainterBackend::drawFrame(const QColor& color, const QRectF& rect) {
+    setPen(color, 0);
+    m_painter.setBrush(Qt::NoBrush);
+    m_painter.drawRect(rect);
+}
+
+} // namespace dv

@@ -1,0 +1,650 @@
+#include "Renderer.h"
+
+#include "Colors.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <numbers>
+#include <unordered_map>
+
+namespace dv {
+
+namespace {
+
+// x' = a x + c y + e, y' = b x + d y + f
+struct Affine {
+    double a = 1, b = 0, c = 0, d = 1, e = 0, f = 0;
+
+    QPointF map(Vec2 p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
+    Vec2 mapVec(Vec2 p) const { return {a * p.x + c * p.y + e, b * p.x + d * p.y + f}; }
+    // First this, then `outer`.
+    Affine then(const Affine& o) const {
+        return {o.a * a + o.c * b, o.b * a + o.d * b,       o.a * c + o.c * d,
+                o.b * c + o.d * d, o.a * e + o.c * f + o.e, o.b * e + o.d * f + o.f};
+    }
+    bool inverted(Affine& out) const {
+        const double det = a * d - b * c;
+        if (!std::isfinite(det) || std::abs(det) < 1e-300)
+            return false;
+        out.a = d / det, out.b = -b / det, out.c = -c / det, out.d = a / det;
+        out.e = -(out.a * e + out.c * f);
+        out.f = -(out.b * e + out.d * f);
+        return true;
+    }
+    // The largest stretch, so a shape's size in pixels is never underestimated.
+    double scale() const { return std::sqrt(std::max(a * a + b * b, c * c + d * d)); }
+    Box mapBox(const Box& box) const {
+        Box out;
+        for (double x : {box.minX, box.maxX})
+            for (double y : {box.minY, box.maxY})
+                out.add(mapVec({x, y}));
+        return out;
+    }
+    QTransform toQTransform() const { return QTransform(a, b, c, d, e, f); }
+};
+
+Affine insertCell(const Insert& ins, Vec2 base, int column, int row) {
+    const double cs = std::cos(ins.rotation), sn = std::sin(ins.rotation);
+    Affine t;
+    t.a = cs * ins.scaleX, t.b = sn * ins.scaleX;
+    t.c = -sn * ins.scaleY, t.d = cs * ins.scaleY;
+    const double ox = column * ins.columnSpacing - ins.scaleX * base.x;
+    const double oy = row * ins.rowSpacing - ins.scaleY * base.y;
+    t.e = ins.position.x + cs * ox - sn * oy;
+    t.f = ins.position.y + sn * ox + cs * oy;
+    return t;
+}
+
+// Liang-Barsky; false when the segment misses the box.
+bool clipSegment(QPointF& p, QPointF& q, const QRectF& r) {
+    double t0 = 0, t1 = 1;
+    const double dx = q.x() - p.x(), dy = q.y() - p.y();
+    const double ps[4] = {-dx, dx, -dy, dy};
+    const double qs[4] = {p.x() - r.left(), r.right() - p.x(), p.y() - r.top(), r.bottom() - p.y()};
+    for (int i = 0; i < 4; ++i) {
+        if (ps[i] == 0) {
+            if (qs[i] < 0)
+                return false;
+            continue;
+        }
+        const double t = qs[i] / ps[i];
+        if (ps[i] < 0)
+            t0 = std::max(t0, t);
+        else
+            t1 = std::min(t1, t);
+        if (t0 > t1)
+            return false;
+    }
+    const QPointF p0 = p;
+    p = QPointF(p0.x() + t0 * dx, p0.y() + t0 * dy);
+    q = QPointF(p0.x() + t1 * dx, p0.y() + t1 * dy);
+    return true;
+}
+
+// Sutherland-Hodgman against an axis-aligned box.
+void clipRing(std::vector<QPointF>& ring, const QRectF& r) {
+    std::vector<QPointF> out;
+    auto pass = [&](auto inside, auto cross) {
+        out.clear();
+        for (size_t i = 0; i < ring.size(); ++i) {
+            const QPointF& cur = ring[i];
+            const QPointF& prev = ring[(i + ring.size() - 1) % ring.size()];
+            const bool ci = inside(cur), pi = inside(prev);
+            if (ci != pi)
+                out.push_back(cross(prev, cur));
+            if (ci)
+                out.push_back(cur);
+        }
+        ring.swap(out);
+    };
+    auto atX = [](const QPointF& a, const QPointF& b, double x) {
+        const double t = (x - a.x()) / (b.x() - a.x());
+        return QPointF(x, a.y() + t * (b.y() - a.y()));
+    };
+    auto atY = [](const QPointF& a, const QPointF& b, double y) {
+        const double t = (y - a.y()) / (b.y() - a.y());
+        return QPointF(a.x() + t * (b.x() - a.x()), y);
+    };
+    pass([&](const QPointF& p) { return p.x() >= r.left(); },
+         [&](const QPointF& a, const QPointF& b) { return atX(a, b, r.left()); });
+    pass([&](const QPointF& p) { return p.x() <= r.right(); },
+         [&](const QPointF& a, const QPointF& b) { return atX(a, b, r.right()); });
+    pass([&](const QPointF& p) { return p.y() >= r.top(); },
+         [&](const QPointF& a, const QPointF& b) { return atY(a, b, r.top()); });
+    pass([&](const QPointF& p) { return p.y() <= r.bottom(); },
+         [&](const QPointF& a, const QPointF& b) { return atY(a, b, r.bottom()); });
+}
+
+struct Context {
+    Affine toScreen;
+    double scale = 1;
+    int layer = -1;                         // the inserting entity's layer
+    Color blockColor = Color::foreground(); // the inserting entity's colour
+    int depth = 0;
+};
+
+struct FontInfo {
+    QFont font;
+    double capHeight = 70;
+    double descent = 20;
+    std::unique_ptr<QFontMetricsF> metrics;
+};
+
+class Pass {
+public:
+    Pass(const RenderScene& scene, PaintBackend& out, const ColorScheme& colors, RenderStats& stats)
+        : m_scene(scene), m_doc(scene.document()), m_out(out), m_colors(colors), m_stats(stats) {
+        m_clip = out.bounds();
+        // Lines are clipped a little outside the device so their ends and
+        // wide pens still reach the edge.
+        m_safe = m_clip.adjusted(-64, -64, 64, 64);
+        m_clipBox.add(m_clip.left() - 1, m_clip.top() - 1);
+        m_clipBox.add(m_clip.right() + 1, m_clip.bottom() + 1);
+        m_gridX = int(std::floor(m_clip.left()));
+        m_gridY = int(std::floor(m_clip.top()));
+        m_gridW = std::max(1, int(std::ceil(m_clip.width())) + 1);
+        m_gridH = std::max(1, int(std::ceil(m_clip.height())) + 1);
+        m_dotGrid.assign(size_t(m_gridW) * m_gridH, 0);
+        for (size_t i = 0; i < m_doc.layers.size(); ++i)
+            if (m_doc.layers[i].name == QLatin1String("0"))
+                m_layerZero = int(i);
+    }
+
+    void drawBlock(int block, const Context& ctx);
+    void flush();
+
+private:
+    Color resolve(const Shape& s, int layer, const Context& ctx) const;
+    QColor visible(const Color& c) const { return m_colors.visible(c); }
+    void dot(QPointF p, const QColor& color);
+    void segment(QPointF p, QPointF q, const QColor& color);
+    void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,
+                  const QColor& color);
+    void drawPolyline(const Block& b, const Shape& s, const Context& ctx, const QColor& color);
+    void drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color);
+    void drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color);
+    void drawText(const Text& t, const Context& ctx, const QColor& color);
+    void drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color);
+    double penPixels(const Shape& s, const Context& ctx) const {
+        const double px = s.width * ctx.scale;
+        return px >= 1.5 ? px : 0.0;
+    }
+    FontInfo& font(const QString& family);
+
+    const RenderScene& m_scene;
+    const Document& m_doc;
+    PaintBackend& m_out;
+    const ColorScheme& m_colors;
+    RenderStats& m_stats;
+    QRectF m_clip, m_safe;
+    Box m_clipBox;
+    int m_layerZero = -1;
+    std::vector<int> m_path; // blocks being drawn, outermost first
+    std::unordered_map<QRgb, std::vector<QLineF>> m_lines;
+    std::unordered_map<QRgb, std::vector<QPointF>> m_dots;
+    std::vector<QRgb> m_dotGrid;
+    int m_gridX = 0, m_gridY = 0, m_gridW = 1, m_gridH = 1;
+    std::vector<QPointF> m_scratch;
+    std::map<QString, FontInfo> m_fonts;
+    size_t m_cellBudget = 4'000'000; // array cells visited in one pass
+};
+
+constexpr size_t batchLimit = 8192;
+
+Color Pass::resolve(const Shape& s, int layer, const Context& ctx) const {
+    Color c = s.color;
+    if (c.kind == Color::Kind::ByLayer)
+        c = layer >= 0 && layer < int(m_doc.layers.size()) ? m_doc.layers[layer].color
+                                                           : Color::foreground();
+    else if (c.kind == Color::Kind::ByBlock)
+        c = ctx.depth > 0 ? ctx.blockColor : Color::foreground();
+    if (c.kind != Color::Kind::Rgb)
+        c = Color::foreground();
+    return c;
+}
+
+void Pass::dot(QPointF p, const QColor& color) {
+    const int x = int(std::floor(p.x())) - m_gridX, y = int(std::floor(p.y())) - m_gridY;
+    if (x < 0 || y < 0 || x >= m_gridW || y >= m_gridH)
+        return;
+    const QRgb rgb = color.rgb();
+    QRgb& cell = m_dotGrid[size_t(y) * m_gridW + x];
+    if (cell == rgb)
+        return; // the same dot is there already
+    cell = rgb;
+    auto& bucket = m_dots[rgb];
+    bucket.emplace_back(x + m_gridX + 0.5, y + m_gridY + 0.5);
+    ++m_stats.dots;
+    if (bucket.size() >= batchLimit) {
+        m_out.drawPoints(color, bucket.data(), bucket.size());
+        bucket.clear();
+    }
+}
+
+void Pass::segment(QPointF p, QPointF q, const QColor& color) {
+    if (!m_safe.contains(p) || !m_safe.contains(q)) {
+        if (!std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(q.x()) ||
+            !std::isfinite(q.y()) || !clipSegment(p, q, m_safe))
+            return;
+    }
+    auto& bucket = m_lines[color.rgb()];
+    bucket.emplace_back(p, q);
+    if (bucket.size() >= batchLimit) {
+        m_out.drawLines(color, bucket.data(), bucket.size());
+        bucket.clear();
+    }
+}
+
+void Pass::flush() {
+    for (auto& [rgb, lines] : m_lines)
+        if (!lines.empty()) {
+            m_out.drawLines(QColor::fromRgb(rgb), lines.data(), lines.size());
+            lines.clear();
+        }
+    for (auto& [rgb, dots] : m_dots)
+        if (!dots.empty()) {
+            m_out.drawPoints(QColor::fromRgb(rgb), dots.data(), dots.size());
+            dots.clear();
+        }
+}
+
+void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,
+                    const QColor& color) {
+    if (pts.empty())
+        return;
+    if (pts.size() == 1) {
+        dot(pts[0], color);
+        return;
+    }
+    if (widthPx > 0) {
+        const bool inside = std::all_of(pts.begin(), pts.end(),
+                                        [this](const QPointF& p) { return m_safe.contains(p); });
+        if (inside) {
+            m_out.drawPolyline(color, widthPx, pts.data(), pts.size(), closed);
+            return;
+        }
+        // Far outside the device: draw the clipped segments one by one.
+        const size_t n = closed ? pts.size() : pts.size() - 1;
+        for (size_t i = 0; i < n; ++i) {
+            QPointF p = pts[i], q = pts[(i + 1) % pts.size()];
+            if (clipSegment(p, q, m_safe)) {
+                const QPointF seg[2] = {p, q};
+                m_out.drawPolyline(color, widthPx, seg, 2, false);
+            }
+        }
+        return;
+    }
+    for (size_t i = 0; i + 1 < pts.size(); ++i)
+        segment(pts[i], pts[i + 1], color);
+    if (closed && pts.size() > 2)
+        segment(pts.back(), pts.front(), color);
+}
+
+void Pass::drawPolyline(const Block& b, const Shape& s, const Context& ctx, const QColor& color) {
+    const size_t end = std::min(b.points.size(), size_t(s.first) + s.count);
+    m_scratch.clear();
+    for (size_t i = s.first; i < end; ++i)
+        m_scratch.push_back(ctx.toScreen.map(b.points[i]));
+    drawPath(m_scratch, s.flags & Closed, penPixels(s, ctx), color);
+}
+
+void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color) {
+    const size_t first = s.first;
+    const size_t end = std::min(b.points.size(), first + s.count);
+    if (end <= first)
+        return;
+    // Ring starts are point indexes into the block; those inside this
+    // polygon split it into rings.
+    std::vector<size_t> cuts{first};
+    auto it = std::upper_bound(b.ringStarts.begin(), b.ringStarts.end(), uint32_t(first));
+    for (; it != b.ringStarts.end() && *it < end; ++it)
+        cuts.push_back(*it);
+    cuts.push_back(end);
+    std::vector<QPointF> all;
+    std::vector<uint32_t> sizes;
+    std::vector<QPointF> ring;
+    for (size_t r = 0; r + 1 < cuts.size(); ++r) {
+        ring.clear();
+        bool far = false;
+        for (size_t i = cuts[r]; i < cuts[r + 1]; ++i) {
+            ring.push_back(ctx.toScreen.map(b.points[i]));
+            far = far || !m_safe.contains(ring.back());
+        }
+        if (far)
+            clipRing(ring, m_safe);
+        if (ring.size() < 3)
+            continue;
+        all.insert(all.end(), ring.begin(), ring.end());
+        sizes.push_back(uint32_t(ring.size()));
+    }
+    if (!sizes.empty())
+        m_out.fillPolygon(color, all.data(), sizes.data(), sizes.size());
+}
+
+void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color) {
+    const double sweep = a.endAngle - a.startAngle;
+    if (!std::isfinite(sweep) || sweep == 0)
+        return;
+    const double radiusPx = std::max(std::abs(a.radiusX), std::abs(a.radiusY)) * ctx.scale;
+    // Chord error of about a quarter pixel.
+    const double step = radiusPx > 0.5 ? 2 * std::acos(1 - 0.25 / radiusPx) : 1.0;
+    const int n = std::clamp(int(std::ceil(std::abs(sweep) / step)), 4, 2048);
+    const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
+    m_scratch.clear();
+    for (int i = 0; i <= n; ++i) {
+        const double t = a.startAngle + sweep * i / n;
+        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+        m_scratch.push_back(
+            ctx.toScreen.map(Vec2{a.center.x + x * c - y * sn, a.center.y + x * sn + y * c}));
+    }
+    drawPath(m_scratch, false, penPixels(s, ctx), color);
+}
+
+FontInfo& Pass::font(const QString& family) {
+    auto it = m_fonts.find(family);
+    if (it != m_fonts.end())
+        return it->second;
+    FontInfo& info = m_fonts[family];
+    info.font = QFont(family.isEmpty() ? QStringLiteral("DejaVu Sans") : family);
+    info.font.setPixelSize(100);
+    info.metrics = std::make_unique<QFontMetricsF>(info.font);
+    info.capHeight = info.metrics->capHeight() > 0 ? info.metrics->capHeight() : 70;
+    info.descent = info.metrics->descent();
+    return info;
+}
+
+void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
+    if (t.text.isEmpty() || !std::isfinite(t.height) || t.height == 0)
+        return;
+    const double heightPx = std::abs(t.height) * ctx.scale;
+    if (heightPx < 1) {
+        ++m_stats.skipped;
+        return;
+    }
+    FontInfo& f = font(t.fontFamily);
+    const double k = t.height / f.capHeight; // drawing units per font pixel
+    const double wf = std::isfinite(t.widthFactor) && t.widthFactor != 0 ? t.widthFactor : 1.0;
+    const double width = f.metrics->horizontalAdvance(t.text) * k * wf;
+    const double ox = t.hAlign == Text::Center ? -width / 2 : t.hAlign == Text::Right ? -width : 0;
+    double oy = 0;
+    switch (t.vAlign) {
+    case Text::Baseline:
+        oy = 0;
+        break;
+    case Text::Bottom:
+        oy = f.descent * k;
+        break;
+    case Text::Middle:
+        oy = -t.height / 2;
+        break;
+    case Text::Top:
+        oy = -t.height;
+        break;
+    }
+    const double cs = std::cos(t.rotation), sn = std::sin(t.rotation);
+    const Affine toBlock{cs, sn, -sn, cs, t.position.x, t.position.y};
+    const Affine toScreen = toBlock.then(ctx.toScreen);
+    if (heightPx < 4) {
+        // Too small to read: a stroke where the text would be.
+        segment(toScreen.map(Vec2{ox, oy + t.height / 2}),
+                toScreen.map(Vec2{ox + width, oy + t.height / 2}), color);
+        return;
+    }
+    const double shear = std::isfinite(t.oblique) ? std::tan(t.oblique) : 0.0;
+    const Affine glyphToLocal{k * wf, 0, -shear * k, -k, ox, oy};
+    TextRun run;
+    run.text = t.text;
+    run.font = f.font;
+    run.transform = glyphToLocal.then(toScreen).toQTransform();
+    m_out.drawText(color, run);
+}
+
+void Pass::drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color) {
+    if (ins.block < 0 || ins.block >= int(m_doc.blocks.size()))
+        return;
+    if (ctx.depth + 1 > Renderer::maxInsertDepth ||
+        std::find(m_path.begin(), m_path.end(), ins.block) != m_path.end()) {
+        ++m_stats.skipped; // a cycle, or nesting deeper than any real drawing
+        return;
+    }
+    const SpatialIndex& index = m_scene.index(ins.block);
+    const Box inner = index.total();
+    if (!inner.isValid())
+        return;
+    const Vec2 base = m_doc.blocks[ins.block].basePoint;
+    const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
+
+    Context child;
+    child.layer = layer;
+    child.blockColor = color;
+    child.depth = ctx.depth + 1;
+
+    auto drawCell = [&](int col, int row) {
+        child.toScreen = insertCell(ins, base, col, row).then(ctx.toScreen);
+        child.scale = child.toScreen.scale();
+        const Box screen = child.toScreen.mapBox(inner);
+        if (!screen.intersects(m_clipBox))
+            return;
+        if (std::max(screen.width(), screen.height()) < 1) {
+            dot({(screen.minX + screen.maxX) / 2, (screen.minY + screen.maxY) / 2}, visible(color));
+            return;
+        }
+        drawBlock(ins.block, child);
+    };
+    if (cols == 1 && rows == 1) {
+        drawCell(0, 0);
+        return;
+    }
+    // Only the cells that can meet the view, and no more than one per pixel
+    // of spacing: a huge array costs what the screen shows, not its count.
+    auto range = [&](double spacing, int count, double cellPx, int& from, int& to, int& step) {
+        from = 0, to = count - 1, step = 1;
+        if (spacing == 0) {
+            to = 0; // every cell lies on the first
+            return;
+        }
+        const double spacingPx = std::abs(spacing) * ctx.scale;
+        if (spacingPx < 1 && cellPx < 1)
+            step = int(std::ceil(1 / std::max(spacingPx, 1e-9)));
+        step = std::clamp(step, 1, count);
+    };
+    const double cellPx =
+        std::max(inner.width() * std::abs(ins.scaleX), inner.height() * std::abs(ins.scaleY)) *
+        ctx.scale;
+    int c0, c1, cstep, r0, r1, rstep;
+    range(ins.columnSpacing, cols, cellPx, c0, c1, cstep);
+    range(ins.rowSpacing, rows, cellPx, r0, r1, rstep);
+    for (int r = r0; r <= r1; r += rstep)
+        for (int c = c0; c <= c1; c += cstep) {
+            if (m_cellBudget == 0)
+                return;
+            --m_cellBudget;
+            drawCell(c, r);
+        }
+}
+
+void Pass::drawBlock(int block, const Context& ctx) {
+    if (block < 0 || block >= int(m_doc.blocks.size()))
+        return;
+    Affine inverse;
+    if (!ctx.toScreen.inverted(inverse))
+        return;
+    const Block& b = m_doc.blocks[block];
+    const SpatialIndex& index = m_scene.index(block);
+    const Box area = inverse.mapBox(m_clipBox);
+
+    std::vector<uint32_t> hits;
+    const Box& total = index.total();
+    const bool whole = total.isValid() && area.minX <= total.minX && area.minY <= total.minY &&
+                       area.maxX >= total.maxX && area.maxY >= total.maxY;
+    if (!whole) {
+        index.query(area, hits);
+        std::sort(hits.begin(), hits.end()); // keep the file's drawing order
+    }
+    const size_t n = whole ? b.shapes.size() : hits.size();
+
+    m_path.push_back(block);
+    for (size_t k = 0; k < n; ++k) {
+        const uint32_t i = whole ? uint32_t(k) : hits[k];
+        const Box& bounds = index.bounds(i);
+        if (!bounds.isValid())
+            continue;
+        const Shape& s = b.shapes[i];
+        int layer = s.layer;
+        if (ctx.depth > 0 && s.layer == m_layerZero && ctx.layer >= 0)
+            layer = ctx.layer; // layer "0" inside a block takes the insert's layer
+        const Layer* l =
+            layer >= 0 && layer < int(m_doc.layers.size()) ? &m_doc.layers[layer] : nullptr;
+        if (l && (s.kind == ShapeKind::Insert ? l->frozen : !l->isVisible()))
+            continue; // an insert on a layer that is only off still shows its other layers
+        const Color color = resolve(s, layer, ctx);
+        const double sizePx = std::max(bounds.width(), bounds.height()) * ctx.scale;
+        if (s.kind == ShapeKind::Insert) {
+            if (s.first < b.inserts.size()) {
+                if (sizePx < 1) {
+                    if (!l || l->isVisible())
+                        dot(ctx.toScreen.map(Vec2{(bounds.minX + bounds.maxX) / 2,
+                                                  (bounds.minY + bounds.maxY) / 2}),
+                            visible(color));
+                } else {
+                    drawInsert(b.inserts[s.first], ctx, layer, color);
+                }
+            }
+            continue;
+        }
+        const QColor qc = visible(color);
+        if (s.kind == ShapeKind::Point || (sizePx < 1 && s.kind != ShapeKind::Text)) {
+            dot(ctx.toScreen.map(
+                    Vec2{(bounds.minX + bounds.maxX) / 2, (bounds.minY + bounds.maxY) / 2}),
+                qc);
+            continue;
+        }
+        ++m_stats.shapes;
+        switch (s.kind) {
+        case ShapeKind::Polyline:
+            drawPolyline(b, s, ctx, qc);
+            break;
+        case ShapeKind::Polygon:
+            drawPolygon(b, s, ctx, qc);
+            break;
+        case ShapeKind::Arc:
+            if (s.first < b.arcs.size())
+                drawArc(b.arcs[s.first], s, ctx, qc);
+            break;
+        case ShapeKind::Text:
+            if (s.first < b.texts.size())
+                drawText(b.texts[s.first], ctx, qc);
+            break;
+        default:
+            break;
+        }
+    }
+    m_path.pop_back();
+}
+
+} // namespace
+
+QColor Renderer::defaultBackground(const Document& doc, int layout) {
+    if (doc.kind == Document::Kind::Raster)
+        return QColor(128, 128, 128);
+    if (layout >= 0 && layout < int(doc.layouts.size()) && doc.layouts[layout].paperSpace)
+        return QColor(Qt::white);
+    return QColor(Qt::black);
+}
+
+Box Renderer::contentExtents(const Document& doc, int layout) {
+    Box box;
+    if (doc.kind == Document::Kind::Raster) {
+        if (!doc.raster.isNull()) {
+            box.add(0, 0);
+            box.add(doc.raster.width(), doc.raster.height());
+        }
+        return box;
+    }
+    if (layout >= 0 && layout < int(doc.layouts.size())) {
+        const Layout& l = doc.layouts[layout];
+        box = l.extents.isValid() ? l.extents : doc.blockExtents(l.block);
+    }
+    return box;
+}
+
+namespace {
+
+void drawRaster(const Document& doc, PaintBackend& out, const ViewTransform& view) {
+    const QImage& full = doc.raster;
+    if (full.isNull())
+        return;
+    const double w = full.width(), h = full.height();
+    const QRectF placed(view.mapFromDrawing({0, h}), view.mapFromDrawing({w, 0}));
+    const QRectF shown = placed.intersected(out.bounds());
+    if (shown.isEmpty())
+        return;
+    // The smallest level that still has a pixel for every screen pixel.
+    const QImage* level = &full;
+    for (const QImage& smaller : doc.rasterPyramid)
+        if (!smaller.isNull() && smaller.width() >= placed.width() &&
+            smaller.width() < level->width())
+            level = &smaller;
+    const double fx = level->width() / placed.width(), fy = level->height() / placed.height();
+    QRectF source((shown.left() - placed.left()) * fx, (shown.top() - placed.top()) * fy,
+                  shown.width() * fx, shown.height() * fy);
+    // Whole source pixels, so the picture does not swim as it pans.
+    const QRect whole = source.toAlignedRect().intersected(level->rect());
+    if (whole.isEmpty())
+        return;
+    const QRectF target(placed.left() + whole.left() / fx, placed.top() + whole.top() / fy,
+                        whole.width() / fx, whole.height() / fy);
+    out.drawImage(target, *level, QRectF(whole), fx > 1.0001);
+}
+
+} // namespace
+
+RenderStats Renderer::render(PaintBackend& out, const ViewTransform& view, int layout,
+                             const RenderOptions& options) const {
+    RenderStats stats;
+    const Document& doc = m_scene.document();
+    const QColor background =
+        options.background.isValid() ? options.background : defaultBackground(doc, layout);
+    out.clear(background);
+    if (doc.kind == Document::Kind::Raster) {
+        drawRaster(doc, out, view);
+        return stats;
+    }
+    if (layout < 0 || layout >= int(doc.layouts.size()))
+        return stats;
+    const ColorScheme colors(background);
+    Pass pass(m_scene, out, colors, stats);
+    Context ctx;
+    const QTransform q = view.toQTransform();
+    ctx.toScreen = Affine{q.m11(), q.m12(), q.m21(), q.m22(), q.dx(), q.dy()};
+    ctx.scale = ctx.toScreen.scale();
+    pass.drawBlock(doc.layouts[layout].block, ctx);
+    pass.flush();
+    if (options.frame) {
+        const Box e = contentExtents(doc, layout);
+        if (e.isValid())
+            out.drawFrame(QColor(128, 128, 128), QRectF(view.mapFromDrawing({e.minX, e.maxY}),
+                                                        view.mapFromDrawing({e.maxX, e.minY})));
+    }
+    return stats;
+}
+
+QImage renderFitted(const RenderScene& scene, int layout, QSize size, bool withoutBorder) {
+    QImage image(size, QImage::Format_RGB32);
+    ViewTransform view;
+    view.zoomToFit(Renderer::contentExtents(scene.document(), layout),
+                   QRectF(QPointF(0, 0), QSizeF(size)),
+                   withoutBorder ? 0.0 : Renderer::borderMargin);
+    QPainter painter(&image);
+    QPainterBackend backend(painter, QRectF(image.rect()));
+    RenderOptions options;
+    options.frame = !withoutBorder && scene.document().kind == Document::Kind::Drawing;
+    Renderer(scene).render(backend, view, layout, options);
+    return image;
+}
+
+} // namespace dv
