@@ -1,0 +1,99 @@
+#include "viewer_test.h"
+
+#include <QCursor>
+#include <QDockWidget>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QToolBar>
+
+class TestDocking : public QObject {
+    Q_OBJECT
+
+    // The part of the window between the toolbar and the status bar.
+    static QRect clientArea(TfmMain& w) {
+        const int top = w.tbMain->geometry().bottom() + 1;
+        const int bottom = w.sbStatus->geometry().top() - 1;
+        return QRect(QPoint(0, top), QPoint(w.width() - 1, bottom));
+    }
+
+    static void verifyFills(TfmMain& w, QWidget* control) {
+        QVERIFY(!w.dockDrawing->isFloating());
+        const QRect area = clientArea(w);
+        const QRect placed(control->mapTo(&w, QPoint(0, 0)), control->size());
+        // A pixel or two of frame is all that may lie between them.
+        QVERIFY2(
+            qAbs(placed.left() - area.left()) <= 2 && qAbs(placed.right() - area.right()) <= 2 &&
+                qAbs(placed.top() - area.top()) <= 2 && qAbs(placed.bottom() - area.bottom()) <= 2,
+            qPrintable(QStringLiteral("control at %1,%2 %3x%4, client area %5,%6 %7x%8")
+                           .arg(placed.x())
+                           .arg(placed.y())
+                           .arg(placed.width())
+                           .arg(placed.height())
+                           .arg(area.x())
+                           .arg(area.y())
+                           .arg(area.width())
+                           .arg(area.height())));
+    }
+
+private slots:
+    void dockedControlFillsTheWindow() {
+        ViewerFixture f;
+        f.window->resize(1000, 700);
+        QTest::qWait(50);
+        verifyFills(*f.window, f.control);
+        f.window->resize(700, 500);
+        QTest::qWait(50);
+        verifyFills(*f.window, f.control);
+    }
+
+    void startDragFloatsAndDockDropFillsAgain() {
+        ViewerFixture f;
+        f.window->resize(1000, 700);
+        QTest::qWait(50);
+        f.control->OnStartDrag();
+        f.control->OnEndDrag();
+        QTRY_VERIFY(f.window->dockDrawing->isFloating());
+        QVERIFY(f.window->dockDrawing->isWindow());
+        QVERIFY(f.window->dockDrawing->isVisible());
+        QVERIFY(f.control->isVisible());
+
+        // The user drops it back on the window (as a title-bar drag or
+        // double-click does).
+        f.window->dockDrawing->setFloating(false);
+        QTest::qWait(50);
+        verifyFills(*f.window, f.control);
+        QVERIFY(f.window->dockDrawing->titleBarWidget() != nullptr); // no title when docked
+    }
+
+    void dragFromTheFloatingWindowDocksWhenDroppedOnTheWindow() {
+        ViewerFixture f;
+        f.window->resize(1000, 700);
+        QTest::qWait(50);
+        f.control->OnStartDrag();
+        f.control->OnEndDrag();
+        QTRY_VERIFY(f.window->dockDrawing->isFloating());
+        QVERIFY(f.window->dockDrawing->titleBarWidget() == nullptr); // a title to drag by
+
+        // Dropped away from the main window: stays floating.
+        QCursor::setPos(f.window->frameGeometry().bottomRight() + QPoint(300, 300));
+        f.control->OnStartDrag();
+        f.control->OnEndDrag();
+        QVERIFY(f.window->dockDrawing->isFloating());
+
+        // Dropped on the main window: docks and fills.
+        QCursor::setPos(f.window->frameGeometry().center());
+        f.control->OnStartDrag();
+        f.control->OnEndDrag();
+        QTRY_VERIFY(!f.window->dockDrawing->isFloating());
+        QTest::qWait(50);
+        verifyFills(*f.window, f.control);
+    }
+
+    void floatingDrawingCannotBeClosedAway() {
+        ViewerFixture f;
+        QVERIFY(!(f.window->dockDrawing->features() & QDockWidget::DockWidgetClosable));
+    }
+};
+
+VIEWER_TEST_MAIN(TestDocking)
+#include "test_docking.moc"
