@@ -28,7 +28,7 @@ QString UserSession::dataFolderPath() {
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty())
         return {};
-    return QDir::fromNativeSeparators(documents + QStringLiteral("\\Quillon"));
+    return QDir::fromNativeSeparators(documents) + QStringLiteral("/Quillon");
 }
 
 void UserSession::loadFromFile() {

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QApplication>
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUrl>
+
+// Points HOME and XDG_CONFIG_HOME at a fresh temporary folder for the whole test process, so
+// settings files and the Documents folder are the test's own. Must exist before any QSettings.
+class TestHome {
+public:
+    TestHome();
+    QString path() const { return m_dir.path(); }
+    QString documents() const { return m_dir.path() + QStringLiteral("/Documents"); }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+// Catches what would go to the desktop's browser.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+
+public:
+    UrlCatcher();
+    ~UrlCatcher() override;
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+#define TIDEWELL_TEST_MAIN(TestClass)                                                              \
+    int main(int argc, char** argv) {                                                              \
+        TestHome home;                                                                             \
+        QApplication app(argc, argv);                                                              \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }
