@@ -1,5 +1,90 @@
+#include "RasterDecoders.h"
+#include "RasterFormat.h"
+#include "RasterPyramid.h"
+
 #include "formats/Reader.h"
 
+#include <QFile>
+#include <QFileInfo>
+
 namespace dv {
-std::unique_ptr<Reader> makeRasterReader() { return nullptr; }
+
+namespace {
+
+using namespace raster;
+
+// Content decides, the suffix only when the bytes say nothing; formats known
+// but not decoded are claimed too, so the user learns which format it was.
+class RasterReader : public Reader {
+public:
+    QString name() const override { return QStringLiteral("Raster image"); }
+
+    int score(const QByteArray& head, const QString& suffix) const override {
+        // The registry hands over at most 4096 bytes: a shorter head is the
+        // whole file, whose end may carry a footer signature.
+        const QByteArray tail = head.size() < 4096 ? head.right(kTailSize) : QByteArray();
+        if (const auto f = identifyByContent(head, tail))
+            return f->decoder == Decoder::Unsupported ? 60 : 110;
+        return identifyBySuffix(suffix.toLower()) ? 50 : 0;
+    }
+
+    std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const override {
+        progress(0);
+        const RasterFormat format = identifyFile(path);
+        QImage image;
+        switch (format.decoder) {
+        case Decoder::Unsupported:
+            throw ReadError(
+                path, QStringLiteral("the %1 image format is not supported").arg(format.name));
+        case Decoder::Qt:
+            image = decodeWithQt(path, format);
+            break;
+        case Decoder::HeaderlessDib:
+            image = decodeHeaderlessDib(path);
+            break;
+        case Decoder::Magick:
+            image = decodeWithMagick(path, format);
+            break;
+        case Decoder::Rla:
+            image = decodeRla(path);
+            break;
+        }
+        progress(60);
+
+        auto doc = std::make_unique<Document>();
+        doc->kind = Document::Kind::Raster;
+        doc->fileName = path;
+        doc->format = format.name;
+        doc->rasterPyramid =
+            buildPyramid(image, 256, [&](int percent) { progress(60 + percent * 39 / 100); });
+        doc->raster = std::move(image);
+        doc->finish();
+        progress(100);
+        return doc;
+    }
+
+private:
+    static RasterFormat identifyFile(const QString& path) {
+        QFile file(path);
+        if (!file.open(QIODevice::ReadOnly))
+            throw ReadError(path, file.errorString());
+        const QByteArray head = file.read(4096);
+        QByteArray tail;
+        if (file.size() > kTailSize && file.seek(file.size() - kTailSize))
+            tail = file.read(kTailSize);
+        else
+            tail = head;
+        const auto format = identify(head, tail, QFileInfo(path).suffix().toLower());
+        if (!format)
+            throw ReadError(path, QStringLiteral("the file is not an image of a known format"));
+        return *format;
+    }
+};
+
+} // namespace
+
+std::unique_ptr<Reader> makeRasterReader() {
+    return std::make_unique<RasterReader>();
+}
+
 } // namespace dv
