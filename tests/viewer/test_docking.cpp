@@ -89,6 +89,25 @@ private slots:
         verifyFills(*f.window, f.control);
     }
 
+    void doubleClickOnTheFloatingTitleDocksBack() {
+        // Only X11 gets Qt's own title bar on a floating dock; elsewhere the
+        // window manager owns it.
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs the xcb platform (run under Xvfb)");
+        ViewerFixture f;
+        f.window->resize(1000, 700);
+        QTest::qWait(50);
+        f.control->OnStartDrag();
+        QTRY_VERIFY(f.window->dockDrawing->isFloating());
+        QTest::qWait(50);
+        const QPoint title(f.window->dockDrawing->width() / 2,
+                           f.control->mapTo(f.window->dockDrawing, QPoint(0, 0)).y() / 2);
+        QTest::mouseDClick(f.window->dockDrawing, Qt::LeftButton, {}, title);
+        QTRY_VERIFY(!f.window->dockDrawing->isFloating());
+        QTest::qWait(50);
+        verifyFills(*f.window, f.control);
+    }
+
     void floatingDrawingCannotBeClosedAway() {
         ViewerFixture f;
         QVERIFY(!(f.window->dockDrawing->features() & QDockWidget::DockWidgetClosable));

@@ -4,9 +4,11 @@
 #include "file_filter.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QToolButton>
 
 using Content = FakeDrawingView::Content;
@@ -294,10 +296,27 @@ private slots:
         QVERIFY(!f.window->btnLayers->isEnabled());
     }
 
-    void droppedOrCommandLineFileIsLoaded() {
+    void droppedFileIsLoaded() {
         ViewerFixture f;
-        f.window->openFile(QStringLiteral("/tmp/x.dxf"));
-        QCOMPARE(f.control->callsNamed("LoadFile"), QStringList({"LoadFile(/tmp/x.dxf)"}));
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(QStringLiteral("/tmp/dropped plan.dxf"))});
+        const QPointF at = f.window->rect().center();
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.window.get(), &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(at, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(f.window.get(), &drop);
+        QTRY_COMPARE(f.control->callsNamed("LoadFile"),
+                     QStringList({"LoadFile(/tmp/dropped plan.dxf)"}));
+
+        // Text that is not a file is refused.
+        QMimeData text;
+        text.setText(QStringLiteral("hello"));
+        QDragEnterEvent refused(at.toPoint(), Qt::CopyAction, &text, Qt::LeftButton,
+                                Qt::NoModifier);
+        refused.setAccepted(false);
+        QApplication::sendEvent(f.window.get(), &refused);
+        QVERIFY(!refused.isAccepted());
     }
 };
 
