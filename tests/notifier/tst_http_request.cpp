@@ -136,10 +136,10 @@ private slots:
     void redirectHopUsesItsOwnLimit() {
         service.setRoute("/quick", DevRoute::redirect(302, "/late"));
         DevRoute late = DevRoute::json(R"({"late":true})");
-        late.delayMs = 1200;
+        late.delayMs = 2000;
         service.setRoute("/late", late);
         int status;
-        const Json::Value v = fetch("/quick", &status, 500);
+        const Json::Value v = fetch("/quick", &status, 1000);
         QCOMPARE(status, int(ReplyOk));
         QVERIFY(v["late"].asBool());
     }
@@ -219,7 +219,7 @@ private slots:
     // Other timers of the program keep running while the caller waits.
     void waitKeepsTimersRunning() {
         DevRoute r = DevRoute::json("{}");
-        r.delayMs = 400;
+        r.delayMs = 1000;
         service.setRoute("/wait", r);
         bool timerRan = false;
         QTimer::singleShot(50, [&timerRan] { timerRan = true; });

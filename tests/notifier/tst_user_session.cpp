@@ -60,17 +60,6 @@ private slots:
         QFile::remove(UserSession::dataFolderPath() + QStringLiteral("/usersession.ini"));
     }
 
-    void endpointTable() {
-        const tidewell::Endpoints e = tidewell::Endpoints::forBase("http://h.example");
-        QCOMPARE(e.home, QStringLiteral("http://h.example/"));
-        QCOMPARE(e.getMessage, QStringLiteral("http://h.example/message/getMessage"));
-        QCOMPARE(e.timingCoupon, QStringLiteral("http://h.example/couponActivity/getTimingCoupon"));
-        QCOMPARE(e.tempSession, QStringLiteral("http://h.example/user/getTempSession"));
-        QCOMPARE(e.skip, QStringLiteral("http://h.example/user/skip"));
-        QCOMPARE(e.userIndex, QStringLiteral("http://h.example/user/index"));
-        QCOMPARE(e.couponInfo, QStringLiteral("http://h.example/mycenter/getCouponInfo"));
-    }
-
     void baseUrlFromText_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QString>("base");
