@@ -36,12 +36,15 @@ void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge) {
     const double sweep = 4 * std::atan(bulge); // within (-2 pi, 2 pi)
     const double f = (1 - bulge * bulge) / (4 * bulge);
     const Vec2 center{a.x + dx / 2 - dy * f, a.y + dy / 2 + dx * f};
-    const double radius = std::hypot(a.x - center.x, a.y - center.y);
-    const double start = std::atan2(a.y - center.y, a.x - center.x);
     const int steps = std::clamp(int(std::ceil(std::abs(sweep) / (3 * kDeg))), 1, 120);
+    // Rotating the radius vector step by step saves a sine and cosine per point.
+    const double c = std::cos(sweep / steps), s = std::sin(sweep / steps);
+    double rx = a.x - center.x, ry = a.y - center.y;
     for (int i = 1; i < steps; ++i) {
-        const double t = start + sweep * i / steps;
-        out.push_back({center.x + radius * std::cos(t), center.y + radius * std::sin(t)});
+        const double nx = rx * c - ry * s;
+        ry = rx * s + ry * c;
+        rx = nx;
+        out.push_back({center.x + rx, center.y + ry});
     }
 }
 
@@ -168,8 +171,15 @@ void EntityReader::readLine(Cursor& c, const Target& t) {
     const int block = place(cm, t, "LINE", type);
     if (block < 0)
         return;
-    m_points.assign({a, b});
-    style(m_ctx.doc.blocks[size_t(block)].addPolyline(m_points, false), cm, type);
+    Block& target = m_ctx.doc.blocks[size_t(block)];
+    Shape s;
+    s.kind = ShapeKind::Polyline;
+    s.first = uint32_t(target.points.size());
+    s.count = 2;
+    style(s, cm, type);
+    target.points.push_back(a);
+    target.points.push_back(b);
+    target.shapes.push_back(s);
 }
 
 void EntityReader::readPoint(Cursor& c, const Target& t) {
@@ -345,15 +355,21 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
         style(b.addPoint(m_vertices[0]), cm, type);
         return;
     }
-    m_points.clear();
+    // Points go straight into the block: large files hold millions of them.
+    const size_t first = b.points.size();
     for (size_t i = 0; i < n; ++i) {
-        m_points.push_back(m_vertices[i]);
+        b.points.push_back(m_vertices[i]);
         if (m_bulges[i] != 0 && (i + 1 < n || closed))
-            appendBulgeArc(m_points, m_vertices[i], m_vertices[(i + 1) % n], m_bulges[i]);
+            appendBulgeArc(b.points, m_vertices[i], m_vertices[(i + 1) % n], m_bulges[i]);
     }
-    Shape& s = b.addPolyline(m_points, closed);
+    Shape s;
+    s.kind = ShapeKind::Polyline;
+    s.flags = closed ? Closed : 0;
+    s.first = uint32_t(first);
+    s.count = uint32_t(b.points.size() - first);
     s.width = width;
     style(s, cm, type);
+    b.shapes.push_back(s);
 }
 
 void EntityReader::readLwPolyline(Cursor& c, const Target& t) {

@@ -8,6 +8,11 @@
 
 #include <cstring>
 
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace dv {
 
 namespace {
@@ -33,6 +38,49 @@ bool startsLikeDxf(const char* data, size_t size) {
     }
 }
 
+// The file's bytes, mapped when possible (no copy, pages mapped up front).
+class FileBytes {
+public:
+    explicit FileBytes(const QString& path) {
+        const QByteArray local = QFile::encodeName(path);
+        const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
+        struct stat st {};
+        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
+            void* p =
+                ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+            if (p != MAP_FAILED) {
+                m_map = p;
+                m_size = size_t(st.st_size);
+            }
+        }
+        if (fd >= 0)
+            ::close(fd);
+        if (!m_map) {
+            QFile file(path);
+            if (!file.open(QIODevice::ReadOnly))
+                throw ReadError(path, file.errorString());
+            m_buffer = file.readAll();
+            m_size = size_t(m_buffer.size());
+        }
+    }
+    ~FileBytes() {
+        if (m_map)
+            ::munmap(m_map, m_size);
+    }
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+
+    const char* data() const {
+        return m_map ? static_cast<const char*>(m_map) : m_buffer.constData();
+    }
+    size_t size() const { return m_size; }
+
+private:
+    void* m_map = nullptr;
+    size_t m_size = 0;
+    QByteArray m_buffer;
+};
+
 class DxfReader : public Reader {
 public:
     QString name() const override { return QStringLiteral("DXF"); }
@@ -45,20 +93,9 @@ public:
     }
 
     std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const override {
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw ReadError(path, file.errorString());
-        // Mapping avoids a copy of large files; small or special files are read.
-        QByteArray buffer;
-        const char* data = nullptr;
-        const size_t size = size_t(file.size());
-        if (size > 0)
-            data = reinterpret_cast<const char*>(file.map(0, qint64(size)));
-        if (!data) {
-            buffer = file.readAll();
-            data = buffer.constData();
-        }
-        const size_t length = data == buffer.constData() ? size_t(buffer.size()) : size;
+        const FileBytes bytes(path);
+        const char* data = bytes.data();
+        const size_t length = bytes.size();
         if (isBinaryDxf(data, length))
             throw ReadError(path, QStringLiteral("binary DXF is not supported yet"));
         if (!startsLikeDxf(data, std::min<size_t>(length, 1 << 16)))

@@ -47,13 +47,14 @@ Tokenizer::Tokenizer(const char* data, size_t size)
 
 std::string_view Tokenizer::takeLine() {
     const char* start = m_pos;
-    const char* nl = static_cast<const char*>(std::memchr(start, '\n', size_t(m_end - start)));
-    const char* stop = nl ? nl : m_end;
-    m_pos = nl ? nl + 1 : m_end;
+    const char* p = static_cast<const char*>(std::memchr(start, '\n', size_t(m_end - start)));
+    if (!p)
+        p = m_end;
+    m_pos = p < m_end ? p + 1 : m_end;
     ++m_line;
-    if (stop > start && stop[-1] == '\r')
-        --stop;
-    return {start, size_t(stop - start)};
+    if (p > start && p[-1] == '\r')
+        --p;
+    return {start, size_t(p - start)};
 }
 
 bool Tokenizer::next(Group& g) {
