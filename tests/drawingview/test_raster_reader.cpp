@@ -118,6 +118,7 @@ private slots:
     void damagedFiles_data();
     void damagedFiles();
     void oversizedImagesAreRefused();
+    void imageMagickKeepsToTheChosenCoder();
     void alphaAndOpaqueFormats();
     void pyramidOfLoadedImage();
     void progressRunsFromZeroToHundred();
@@ -379,6 +380,23 @@ void TestRasterReader::oversizedImagesAreRefused() {
     writeFile(rlaPath, rla);
     message = loadError(rlaPath);
     QVERIFY2(message.contains(rlaPath) && message.contains("too large"), qPrintable(message));
+}
+
+void TestRasterReader::imageMagickKeepsToTheChosenCoder() {
+    // Left to itself ImageMagick would pick a coder from the content, and
+    // some of its coders run scripts or fetch files.
+    const QByteArray svg("<?xml version=\"1.0\"?>\n<svg xmlns=\"http://www.w3.org/2000/svg\" "
+                         "width=\"4\" height=\"4\"><rect width=\"4\" height=\"4\"/></svg>\n");
+    const QByteArray mvg("push graphic-context\nviewbox 0 0 4 4\nfill red\nrectangle 0,0 4,4\n"
+                         "pop graphic-context\n");
+    for (const auto& [name, bytes] : {std::pair{"svg.tga", svg}, std::pair{"svg.pcx", svg},
+                                      std::pair{"mvg.psd", mvg}, std::pair{"mvg.sgi", mvg}}) {
+        const QString path = m_dir.filePath(name);
+        writeFile(path, bytes);
+        const QString message = loadError(path);
+        QVERIFY2(message.contains(path) && message.contains("damaged or truncated"),
+                 qPrintable(message));
+    }
 }
 
 void TestRasterReader::alphaAndOpaqueFormats() {

@@ -31,6 +31,27 @@ QString reason(const Magick::Exception& e) {
     return text.trimmed();
 }
 
+void checkHeader(const QString& path, const RasterFormat& format, const Magick::Blob& blob) {
+    const std::string coder = format.codec.toStdString();
+    Magick::Image probe;
+    probe.quiet(true);
+    if (coder != "PCD")
+        probe.subRange(1);
+    probe.magick(coder);
+    probe.ping(blob);
+    checkImageSize(path, int64_t(probe.columns()), int64_t(probe.rows()));
+    const auto widthLimit = int64_t(Magick::ResourceLimits::width());
+    const auto heightLimit = int64_t(Magick::ResourceLimits::height());
+    if (int64_t(probe.columns()) > widthLimit || int64_t(probe.rows()) > heightLimit)
+        throw ReadError(path, QStringLiteral("the image is too large for the %1 reader (%2 x %3 "
+                                             "pixels; at most %4 x %5)")
+                                  .arg(format.name)
+                                  .arg(probe.columns())
+                                  .arg(probe.rows())
+                                  .arg(widthLimit)
+                                  .arg(heightLimit));
+}
+
 } // namespace
 
 QImage decodeWithMagick(const QString& path, const RasterFormat& format) {
@@ -48,24 +69,11 @@ QImage decodeWithMagick(const QString& path, const RasterFormat& format) {
     const Magick::Blob blob(bytes.constData(), size_t(bytes.size()));
     const std::string coder = format.codec.toStdString();
     try {
-        Magick::Image probe;
-        probe.quiet(true);
-        if (coder != "PCD")
-            probe.subRange(1);
-        probe.magick(coder);
-        probe.ping(blob);
-        checkImageSize(path, int64_t(probe.columns()), int64_t(probe.rows()));
-        const auto widthLimit = int64_t(Magick::ResourceLimits::width());
-        const auto heightLimit = int64_t(Magick::ResourceLimits::height());
-        if (int64_t(probe.columns()) > widthLimit || int64_t(probe.rows()) > heightLimit)
-            throw ReadError(path,
-                            QStringLiteral("the image is too large for the %1 reader (%2 x %3 "
-                                           "pixels; at most %4 x %5)")
-                                .arg(format.name)
-                                .arg(probe.columns())
-                                .arg(probe.rows())
-                                .arg(widthLimit)
-                                .arg(heightLimit));
+        // A header read first refuses oversized images before any pixels
+        // are allocated. Raw fax data has no header: the coder decodes a
+        // whole page even to ping, so there it would only double the work.
+        if (coder != "FAX")
+            checkHeader(path, format, blob);
 
         Magick::Image image;
         image.quiet(true);
