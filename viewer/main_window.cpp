@@ -179,7 +179,6 @@ QToolButton* TfmMain::addButton(const char* name, int left, const QString& hint,
     button->setAutoRaise(true);
     button->setFocusPolicy(Qt::NoFocus);
     button->setToolTip(hint);
-    button->setStatusTip(hint);
     button->setProperty(TagProperty, tag);
     button->setEnabled(tag == 0);
     if (!icon.isEmpty()) {
@@ -232,7 +231,6 @@ void TfmMain::createToolbar() {
     cbLayouts = new TCloseUpComboBox(pnlMain);
     cbLayouts->setObjectName(QStringLiteral("cbLayouts"));
     cbLayouts->setToolTip(QStringLiteral("Show Layout"));
-    cbLayouts->setStatusTip(QStringLiteral("Show Layout"));
     layOutPanel();
 
     connectHandler(BtnOpen, &TfmMain::mmiOpenClick);

@@ -4,6 +4,7 @@
 #include "DrawingView.h"
 #include "close_up_combobox.h"
 
+#include <QDockWidget>
 #include <QImage>
 #include <QLabel>
 #include <QStatusBar>
@@ -59,6 +60,18 @@ private slots:
         QTimer::singleShot(0, &window, guarded([&] { window.openFile(broken); }));
         QTRY_COMPARE(errors.size(), 1);
         QVERIFY2(errors[0].contains(QStringLiteral("broken.png")), qPrintable(errors[0]));
+
+        // A left-drag on the drawing floats it out of the window.
+        QWidget* control = window.DrawingView->widget();
+        const QPoint start = control->rect().center();
+        QTest::mousePress(control, Qt::LeftButton, {}, start);
+        for (int step = 1; step <= 5; ++step)
+            QTest::mouseMove(control, start + QPoint(step * 10, step * 5));
+        QTest::mouseRelease(control, Qt::LeftButton, {}, start + QPoint(50, 25));
+        QTRY_VERIFY(window.dockDrawing->isFloating());
+        QVERIFY(control->isVisible());
+        window.dockDrawing->setFloating(false);
+        QTRY_VERIFY(!window.dockDrawing->isFloating());
 
         window.mmiCloseClick();
         QVERIFY(!window.BtnPlus->isEnabled());
