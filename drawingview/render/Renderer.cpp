@@ -9,7 +9,6 @@
 #include <cmath>
 #include <map>
 #include <numbers>
-#include <unordered_map>
 
 namespace dv {
 
@@ -127,6 +126,40 @@ struct Context {
     int depth = 0;
 };
 
+// Batches of lines or dots by colour. Looked up once per shape, so a flat
+// open-addressed table instead of a node-based map.
+template <typename T> class ColorBuckets {
+public:
+    std::vector<T>& operator[](QRgb rgb) {
+        size_t h = (size_t(rgb) * 2654435761u) & (tableSize - 1);
+        while (true) {
+            auto& [key, index] = m_table[h];
+            if (index < 0) {
+                key = rgb;
+                index = int(m_buckets.size());
+                m_buckets.emplace_back(rgb, std::vector<T>());
+                return m_buckets.back().second;
+            }
+            if (key == rgb)
+                return m_buckets[index].second;
+            h = (h + 1) & (tableSize - 1);
+        }
+    }
+    // Past half the table, lookups slow down; the owner flushes and clears.
+    bool full() const { return m_buckets.size() >= tableSize / 2; }
+    void clear() {
+        std::fill(m_table.begin(), m_table.end(), std::pair<QRgb, int>(0, -1));
+        m_buckets.clear();
+    }
+    std::vector<std::pair<QRgb, std::vector<T>>>& all() { return m_buckets; }
+
+private:
+    static constexpr size_t tableSize = 4096;
+    std::vector<std::pair<QRgb, int>> m_table =
+        std::vector<std::pair<QRgb, int>>(tableSize, std::pair<QRgb, int>(0, -1));
+    std::vector<std::pair<QRgb, std::vector<T>>> m_buckets;
+};
+
 struct FontInfo {
     QFont font;
     double capHeight = 70;
@@ -184,8 +217,8 @@ private:
     Box m_clipBox;
     int m_layerZero = -1;
     std::vector<int> m_path; // blocks being drawn, outermost first
-    std::unordered_map<QRgb, std::vector<QLineF>> m_lines;
-    std::unordered_map<QRgb, std::vector<QPointF>> m_dots;
+    ColorBuckets<QLineF> m_lines;
+    ColorBuckets<QPointF> m_dots;
     std::vector<QRgb> m_dotGrid;
     int m_gridX = 0, m_gridY = 0, m_gridW = 1, m_gridH = 1;
     std::vector<QPointF> m_scratch;
@@ -216,6 +249,8 @@ void Pass::dot(QPointF p, const QColor& color) {
     if (cell == rgb)
         return; // the same dot is there already
     cell = rgb;
+    if (m_dots.full())
+        flush();
     auto& bucket = m_dots[rgb];
     bucket.emplace_back(x + m_gridX + 0.5, y + m_gridY + 0.5);
     ++m_stats.dots;
@@ -231,6 +266,8 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color) {
             !std::isfinite(q.y()) || !clipSegment(p, q, m_safe))
             return;
     }
+    if (m_lines.full())
+        flush();
     auto& bucket = m_lines[color.rgb()];
     bucket.emplace_back(p, q);
     if (bucket.size() >= batchLimit) {
@@ -240,16 +277,18 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color) {
 }
 
 void Pass::flush() {
-    for (auto& [rgb, lines] : m_lines)
+    for (auto& [rgb, lines] : m_lines.all())
         if (!lines.empty()) {
             m_out.drawLines(QColor::fromRgb(rgb), lines.data(), lines.size());
             lines.clear();
         }
-    for (auto& [rgb, dots] : m_dots)
+    for (auto& [rgb, dots] : m_dots.all())
         if (!dots.empty()) {
             m_out.drawPoints(QColor::fromRgb(rgb), dots.data(), dots.size());
             dots.clear();
         }
+    m_lines.clear();
+    m_dots.clear();
 }
 
 void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,
@@ -334,12 +373,17 @@ void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColo
     const double step = radiusPx > 0.5 ? 2 * std::acos(1 - 0.25 / radiusPx) : 1.0;
     const int n = std::clamp(int(std::ceil(std::abs(sweep) / step)), 4, 2048);
     const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
+    // Step the angle by rotation rather than a sine and cosine per point.
+    const double dc = std::cos(sweep / n), ds = std::sin(sweep / n);
+    double ct = std::cos(a.startAngle), st = std::sin(a.startAngle);
     m_scratch.clear();
     for (int i = 0; i <= n; ++i) {
-        const double t = a.startAngle + sweep * i / n;
-        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+        const double x = a.radiusX * ct, y = a.radiusY * st;
         m_scratch.push_back(
             ctx.toScreen.map(Vec2{a.center.x + x * c - y * sn, a.center.y + x * sn + y * c}));
+        const double next = ct * dc - st * ds;
+        st = st * dc + ct * ds;
+        ct = next;
     }
     drawPath(m_scratch, false, penPixels(s, ctx), color);
 }

@@ -285,6 +285,19 @@ private slots:
         QCOMPARE(stats.shapes, size_t(2));
     }
 
+    void manyColoursDrawEveryLine() {
+        auto doc = makeDoc();
+        for (int i = 0; i < 6000; ++i) // more colours than one batch table holds
+            line(doc->blocks[0], {i / 60.0, 10}, {i / 60.0, 90}, Color::fromRgb(0x100000 + i * 37));
+        line(doc->blocks[0], {10, 95}, {90, 95}, Color::fromRgb(red));
+        const QImage img = render(doc);
+        QVERIFY(hasColorNear(img, {50, 95}, red));
+        int lit = 0;
+        for (int x = 0; x < 200; ++x)
+            lit += (img.pixel(x, 100) & 0xFFFFFF) != 0;
+        QVERIFY(lit >= 199);
+    }
+
     void hugeZoomDoesNotLoseTheLine() {
         auto doc = makeDoc();
         line(doc->blocks[0], {0, 0}, {100, 100}, Color::fromRgb(red));

@@ -1,0 +1,155 @@
+// Redraw speed of the renderer on large generated drawings: index build,
+// then a full redraw into a 1600x1000 image at fit and at 10x zoom.
+
+#include "render/Renderer.h"
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <numbers>
+#include <random>
+
+using namespace dv;
+
+namespace {
+
+std::shared_ptr<Document> makeDrawing(int entities, unsigned seed) {
+    auto doc = std::make_shared<Document>();
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> px(0, 10000), py(0, 6000), size(0.5, 20),
+        angle(0, 2 * std::numbers::pi), unit(0, 1);
+    for (int i = 0; i < 36; ++i) {
+        const int l = doc->layerIndex(i == 0 ? QString("0") : QString("Layer %1").arg(i));
+        doc->layers[l].color = Color::fromAci(1 + i * 7 % 250);
+    }
+    Block model;
+    model.name = "*Model_Space";
+    doc->blocks.push_back(model);
+    // A few small blocks: a door, a bolt, a label.
+    for (int b = 0; b < 4; ++b) {
+        Block blk;
+        blk.name = QString("BLK%1").arg(b);
+        for (int k = 0; k < 8; ++k)
+            blk.addPolyline({{0, double(k)}, {5, double(k) + 1}}, false);
+        Arc a;
+        a.radiusX = a.radiusY = 3;
+        a.endAngle = std::numbers::pi;
+        blk.addArc(a);
+        doc->blocks.push_back(blk);
+    }
+    Block& m = doc->blocks[0];
+    const int layers = int(doc->layers.size());
+    for (int i = 0; i < entities; ++i) {
+        const Vec2 p{px(rng), py(rng)};
+        const double s = size(rng), r = unit(rng);
+        Shape* shape = nullptr;
+        if (r < 0.40) {
+            shape = &m.addPolyline({p, {p.x + s * std::cos(s), p.y + s * std::sin(s)}}, false);
+        } else if (r < 0.55) {
+            Arc a;
+            a.center = p;
+            a.radiusX = a.radiusY = s / 2;
+            a.startAngle = angle(rng);
+            a.endAngle = r < 0.48 ? a.startAngle + 2 * std::numbers::pi : a.startAngle + 1.5;
+            shape = &m.addArc(a);
+        } else if (r < 0.75) {
+            std::vector<Vec2> pts;
+            for (int k = 0; k < 5; ++k)
+                pts.push_back({p.x + k * s / 4, p.y + (k % 2) * s / 3});
+            shape = &m.addPolyline(pts, r < 0.65);
+        } else if (r < 0.85) {
+            Text t;
+            t.text = QString("T%1").arg(i % 1000);
+            t.position = p;
+            t.height = s / 5;
+            t.rotation = r < 0.8 ? 0 : std::numbers::pi / 2;
+            shape = &m.addText(t);
+        } else {
+            Insert ins;
+            ins.block = 1 + i % 4;
+            ins.position = p;
+            ins.scaleX = ins.scaleY = s / 10;
+            ins.rotation = angle(rng);
+            shape = &m.addInsert(ins);
+        }
+        shape->layer = i % layers;
+    }
+    Layout l;
+    l.name = "Model";
+    l.block = 0;
+    doc->layouts.push_back(l);
+    doc->finish();
+    return doc;
+}
+
+// CPU time of this thread: on a shared machine it says more than the wall clock.
+double cpuMs() {
+    timespec ts{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return ts.tv_sec * 1e3 + ts.tv_nsec / 1e6;
+}
+
+double medianMs(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+struct Timing {
+    double wallMs;
+    double cpuMs;
+};
+
+Timing redrawMs(const RenderScene& scene, QImage& image, double zoomFactor, RenderStats& stats) {
+    ViewTransform view;
+    view.zoomToFit(scene.document().layouts[0].extents, QRectF(image.rect()), 0.05);
+    view.setZoom(view.zoom() * zoomFactor, view.center());
+    std::vector<double> wall, cpu;
+    for (int i = 0; i < 5; ++i) {
+        QElapsedTimer t;
+        t.start();
+        const double c0 = cpuMs();
+        QPainter painter(&image);
+        QPainterBackend backend(painter, QRectF(image.rect()));
+        stats = Renderer(scene).render(backend, view, 0);
+        painter.end();
+        cpu.push_back(cpuMs() - c0);
+        wall.push_back(t.nsecsElapsed() / 1e6);
+    }
+    return {medianMs(wall), medianMs(cpu)};
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    std::printf("median of 5 redraws; wall clock and (in brackets) this thread's CPU time\n");
+    std::printf("%10s %12s %18s %22s %10s %22s %10s\n", "entities", "generate_ms", "index_ms",
+                "fit_ms", "fit_dots", "zoom10_ms", "zoom10_n");
+    for (int n : {100'000, 1'000'000}) {
+        QElapsedTimer t;
+        t.start();
+        const auto doc = makeDrawing(n, 42);
+        const double genMs = t.nsecsElapsed() / 1e6;
+        t.restart();
+        const double c0 = cpuMs();
+        RenderScene scene(doc);
+        scene.buildAll();
+        const double indexMs = t.nsecsElapsed() / 1e6, indexCpu = cpuMs() - c0;
+        RenderStats fitStats, zoomStats;
+        const Timing fit = redrawMs(scene, image, 1.0, fitStats);
+        const Timing zoom = redrawMs(scene, image, 10.0, zoomStats);
+        std::printf("%10d %12.1f %8.1f (%7.1f) %10.1f (%9.1f) %10zu %10.1f (%9.1f) %10zu\n", n,
+                    genMs, indexMs, indexCpu, fit.wallMs, fit.cpuMs, fitStats.dots, zoom.wallMs,
+                    zoom.cpuMs, zoomStats.shapes);
+        if (argc > 1)
+            image.save(QString("%1/bench_%2.png").arg(argv[1]).arg(n));
+    }
+    return 0;
+}
