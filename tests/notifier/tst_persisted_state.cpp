@@ -11,14 +11,32 @@ namespace {
 
 const QDate kDay(2026, 3, 14);
 
-// Reads the stored values the way another process would: a fresh settings object on the file.
+// Asking QSettings for its file name opens a settings object, which syncs every pending write
+// to that file; so the name is taken once, before any manager exists.
+const QString& settingsFile() {
+    static const QString path = MsgManager::settingsLocation();
+    return path;
+}
+
+// What is on disk right now, read from the file's text rather than through QSettings, whose
+// shared cache would also show values that were never synced. Invalid when absent.
 QVariant stored(const QString& key) {
-    QSettings file(MsgManager::settingsLocation(), QSettings::IniFormat);
-    return file.value(QStringLiteral("TidewellPara/") + key);
+    QFile file(settingsFile());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    bool inGroup = false;
+    for (const QByteArray& raw : file.readAll().split('\n')) {
+        const QString line = QString::fromUtf8(raw).trimmed();
+        if (line.startsWith(QLatin1Char('[')))
+            inGroup = line == QLatin1String("[TidewellPara]");
+        else if (inGroup && line.startsWith(key + QLatin1Char('=')))
+            return line.mid(key.size() + 1);
+    }
+    return {};
 }
 
 void store(const QString& key, const QVariant& value) {
-    QSettings file(MsgManager::settingsLocation(), QSettings::IniFormat);
+    QSettings file(settingsFile(), QSettings::IniFormat);
     file.setValue(QStringLiteral("TidewellPara/") + key, value);
     file.sync();
 }
@@ -39,12 +57,12 @@ class TestPersistedState : public QObject {
 
 private slots:
     void init() {
-        QFile::remove(MsgManager::settingsLocation());
+        QFile::remove(settingsFile());
         tidewell::setTodayOverride(kDay);
     }
 
     void settingsLiveInTheUserConfigFolder() {
-        QCOMPARE(MsgManager::settingsLocation(),
+        QCOMPARE(settingsFile(),
                  qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Tavorin/Quillon.conf"));
     }
 

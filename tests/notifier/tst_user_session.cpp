@@ -109,6 +109,9 @@ private slots:
                                      << "";
         QTest::newRow("utf-8 name") << QByteArray("[usersession]\nuid=7\naccoutName=张三\n") << "7"
                                     << "张三";
+        QTest::newRow("escaped name as older writers store it")
+            << QByteArray("[usersession]\nuid=7\naccoutName=\\x5f20\\x4e09\n") << "7"
+            << "张三";
         QTest::newRow("garbage") << QByteArray("\x01\x02 not an ini [[[\n") << ""
                                  << "";
     }
