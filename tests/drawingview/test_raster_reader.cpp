@@ -122,6 +122,7 @@ private slots:
     void alphaAndOpaqueFormats();
     void pyramidOfLoadedImage();
     void progressRunsFromZeroToHundred();
+    void bundledSample();
 
 private:
     QTemporaryDir m_dir;
@@ -451,6 +452,15 @@ void TestRasterReader::progressRunsFromZeroToHundred() {
     QCOMPARE(seen.back(), 100);
     QVERIFY(std::is_sorted(seen.begin(), seen.end()));
     QVERIFY(std::any_of(seen.begin(), seen.end(), [](int p) { return p > 0 && p < 100; }));
+}
+
+void TestRasterReader::bundledSample() {
+    const auto doc = load(QStringLiteral(TEST_DATA_DIR "/../../samples/harbour.png"));
+    QCOMPARE(doc->format, QStringLiteral("PNG"));
+    QCOMPARE(doc->raster.size(), QSize(960, 600));
+    QCOMPARE(doc->raster.format(), QImage::Format_RGB32);
+    QCOMPARE(doc->rasterPyramid.size(), size_t(2));
+    QCOMPARE(doc->rasterPyramid.back().size(), QSize(240, 150));
 }
 
 QTEST_GUILESS_MAIN(TestRasterReader)
