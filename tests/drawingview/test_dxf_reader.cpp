@@ -336,6 +336,21 @@ private slots:
         QCOMPARE(expandEscapes(QStringLiteral("50%")), QStringLiteral("50%"));
     }
 
+    // The drawing users see first: whole, nothing skipped, every layout filled.
+    void sampleSitePlan() {
+        auto d = load(QStringLiteral(TEST_DATA_DIR "/../../samples/site-plan.dxf"));
+        QCOMPARE(d->layouts.size(), size_t(3));
+        QCOMPARE(d->layouts[1].name, QStringLiteral("Layout1"));
+        QCOMPARE(d->layouts[2].name, QStringLiteral("Detail"));
+        for (const Layout& l : d->layouts)
+            QVERIFY2(l.extents.isValid() && l.extents.width() > 10, qPrintable(l.name));
+        QVERIFY(d->skippedEntities.empty());
+        QVERIFY(d->layers.size() >= 8);
+        for (const Block& b : d->blocks)
+            for (const Insert& i : b.inserts)
+                QVERIFY(i.block >= 0);
+    }
+
 private:
     std::unique_ptr<Document> m_doc;
     int m_model = -1;
