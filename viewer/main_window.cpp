@@ -4,6 +4,7 @@
 #include "close_up_combobox.h"
 #include "file_filter.h"
 #include "layers_dialog.h"
+#include "open_dialog.h"
 #include "status_format.h"
 
 #include <QAction>
@@ -11,7 +12,6 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMenu>
@@ -51,24 +51,10 @@ void applyTagRule(QObject* object, bool isDrawing, bool isEmpty) {
         action->setEnabled(enabled);
 }
 
-QString chooseWithDialog(QWidget* parent, const QStringList& nameFilters, int filterIndex) {
-    QFileDialog dialog(parent);
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Qt's own dialog matches name filters without regard to case, as the
-    // file types here are written either way.
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters(nameFilters);
-    if (filterIndex >= 1 && filterIndex <= nameFilters.size())
-        dialog.selectNameFilter(nameFilters[filterIndex - 1]);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return {};
-    return dialog.selectedFiles().constFirst();
-}
 } // namespace
 
 TfmMain::TfmMain(ControlFactory createControl, QWidget* parent)
-    : QMainWindow(parent), m_chooseFile(chooseWithDialog), m_reportInfo([this](const QString& m) {
+    : QMainWindow(parent), m_chooseFile(chooseFileToOpen), m_reportInfo([this](const QString& m) {
           QMessageBox::information(this, QCoreApplication::applicationName(), m);
       }) {
     Q_INIT_RESOURCE(viewer);
