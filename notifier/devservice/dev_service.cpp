@@ -162,7 +162,12 @@ DevService::DevService(QObject* parent) : QObject(parent), m_server(new QTcpServ
     connect(m_server, &QTcpServer::newConnection, this, &DevService::accept);
 }
 
-DevService::~DevService() = default;
+DevService::~DevService() {
+    // Sockets close as the server goes; their handlers must not run on a half-destroyed service.
+    for (QTcpSocket* socket : m_server->findChildren<QTcpSocket*>())
+        socket->disconnect(this);
+    delete m_server;
+}
 
 bool DevService::listen(quint16 port) {
     return m_server->listen(QHostAddress::LocalHost, port);
@@ -271,9 +276,7 @@ void DevService::accept() {
             if (end < 0) {
                 if (exchange->head.size() > kMaxRequestHead) {
                     exchange->served = true;
-                    DevRoute tooLarge;
-                    tooLarge.status = 431;
-                    exchange->answer(tooLarge);
+                    exchange->answer(DevRoute::withStatus(431));
                 }
                 return;
             }
@@ -289,7 +292,7 @@ void DevService::accept() {
                 request.query = url.query(QUrl::FullyEncoded);
             }
             logRequest(request);
-            exchange->answer(request.path.isEmpty() ? DevRoute::redirect(400, QByteArray())
+            exchange->answer(request.path.isEmpty() ? DevRoute::withStatus(400)
                                                     : routeFor(request.path));
         });
     }

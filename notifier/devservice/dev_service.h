@@ -26,6 +26,12 @@ struct DevRoute {
         r.body = text;
         return r;
     }
+    static DevRoute withStatus(int status) {
+        DevRoute r;
+        r.status = status;
+        r.body.clear();
+        return r;
+    }
     static DevRoute redirect(int status, const QByteArray& location) {
         DevRoute r;
         r.status = status;
