@@ -416,6 +416,15 @@ void TestRasterReader::alphaAndOpaqueFormats() {
     const auto docB = load(b);
     QCOMPARE(docB->raster.format(), QImage::Format_RGB32);
     QCOMPARE(docB->raster.pixelColor(2, 2), QColor(10, 20, 30));
+
+    // 16-bit channels come down to 8.
+    QImage deep(4, 4, QImage::Format_RGBA64);
+    deep.fill(QColor(255, 0, 0, 51));
+    const QString c = m_dir.filePath("deep.png");
+    QVERIFY(deep.save(c));
+    const auto docC = load(c);
+    QCOMPARE(docC->raster.format(), QImage::Format_ARGB32_Premultiplied);
+    QCOMPARE(docC->raster.pixel(3, 3), qRgba(51, 0, 0, 51));
 }
 
 void TestRasterReader::pyramidOfLoadedImage() {

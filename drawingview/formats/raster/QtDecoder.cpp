@@ -16,12 +16,21 @@ QString damaged(const QString& detail) {
 
 QImage readWith(QImageReader& reader, const QString& path) {
     reader.setAutoTransform(true);
-    // Qt's default limit (256 MB) would refuse a 20,000 x 20,000 image; our
-    // own size check below is the real guard.
-    reader.setAllocationLimit(int(kMaxBytes >> 20));
+    // Qt's default limit (256 MB) would refuse a 20,000 x 20,000 image. A
+    // 16-bit image decodes at 8 bytes a pixel before it is converted to 4.
+    reader.setAllocationLimit(int(kMaxDecodeBytes >> 20));
     const QSize size = reader.size();
-    if (size.isValid())
+    if (size.isValid()) {
         checkImageSize(path, size.width(), size.height());
+        const int depth = QImage::toPixelFormat(reader.imageFormat()).bitsPerPixel();
+        const int64_t decodeBytes = int64_t(size.width()) * size.height() * depth / 8;
+        if (decodeBytes > kMaxDecodeBytes)
+            throw ReadError(path, QStringLiteral("the image is too large to decode (%1 x %2 "
+                                                 "pixels of %3 bits)")
+                                      .arg(size.width())
+                                      .arg(size.height())
+                                      .arg(depth));
+    }
     QImage image;
     if (!reader.read(&image) || image.isNull())
         throw ReadError(path, damaged(reader.errorString()));

@@ -16,6 +16,8 @@ namespace dv::raster {
 // together with its pyramid. 20,000 x 20,000 (1.6 GB) still passes.
 constexpr int kMaxSide = 40000;
 constexpr int64_t kMaxBytes = int64_t(2) << 30;
+// What a decoder may hold before conversion (16-bit channels take twice).
+constexpr int64_t kMaxDecodeBytes = 2 * kMaxBytes;
 
 // Throws ReadError when a width x height image is beyond the limits.
 void checkImageSize(const QString& path, int64_t width, int64_t height);
