@@ -60,6 +60,7 @@ DrawingView::DrawingView(QWidget* parent) : QWidget(parent) {
     setMinimumSize(32, 32);
 
     m_bars = new QWidget(this);
+    m_bars->setAutoFillBackground(true); // the control paints only the drawing area
     auto* row = new QHBoxLayout(m_bars);
     row->setContentsMargins(2, 2, 2, 2);
     row->setSpacing(2);
