@@ -336,6 +336,33 @@ private slots:
         QCOMPARE(expandEscapes(QStringLiteral("50%")), QStringLiteral("50%"));
     }
 
+    void mirroredByExtrusion() {
+        const QByteArray dxf = "0\nSECTION\n2\nBLOCKS\n0\nBLOCK\n2\nB\n10\n0\n20\n0\n0\nENDBLK\n"
+                               "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"
+                               "0\nLWPOLYLINE\n10\n1\n20\n0\n42\n1\n10\n3\n20\n0\n"
+                               "210\n0\n220\n0\n230\n-1\n"
+                               "0\nTEXT\n10\n5\n20\n1\n1\nT\n50\n30\n230\n-1.0\n"
+                               "0\nINSERT\n2\nB\n10\n7\n20\n2\n41\n2\n50\n30\n230\n-1\n"
+                               "0\nENDSEC\n0\nEOF\n";
+        QTemporaryDir dir;
+        auto d = load(writeTemp(dir, "mirror.dxf", dxf));
+        const Block& b = d->blocks[size_t(d->layouts[0].block)];
+        // y is kept and x flips, bulge with it: the half circle below the chord
+        // from (1,0) to (3,0) stays below, now from -1 to -3.
+        const Shape& pl = b.shapes[0];
+        QCOMPARE(b.points[pl.first].x, -1.0);
+        QCOMPARE(b.points[pl.first + pl.count - 1].x, -3.0);
+        QVERIFY(b.points[pl.first + 5].y < 0);
+        const Text& t = b.texts.at(0);
+        QCOMPARE(t.position.x, -5.0);
+        QVERIFY(near(t.rotation, -kPi / 6));
+        QCOMPARE(t.hAlign, Text::Right);
+        const Insert& i = b.inserts.at(0);
+        QCOMPARE(i.position.x, -7.0);
+        QCOMPARE(i.scaleX, -2.0);
+        QVERIFY(near(i.rotation, -kPi / 6));
+    }
+
     // The drawing users see first: whole, nothing skipped, every layout filled.
     void sampleSitePlan() {
         auto d = load(QStringLiteral(TEST_DATA_DIR "/../../samples/site-plan.dxf"));
