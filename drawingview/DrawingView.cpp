@@ -13,6 +13,9 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QToolButton>
 #include <QWheelEvent>
 
@@ -325,6 +328,23 @@ void DrawingView::ExecuteCommand(int command) {
         if (!IsEmpty())
             QGuiApplication::clipboard()->setImage(renderView(drawingArea().size()));
         break;
+    case CmdPrint:
+    case CmdPrintPreview: {
+        if (IsEmpty())
+            break;
+        QPrinter printer(QPrinter::HighResolution);
+        if (command == CmdPrint) {
+            QPrintDialog dialog(&printer, this);
+            if (dialog.exec() == QDialog::Accepted)
+                print(printer);
+        } else {
+            QPrintPreviewDialog dialog(&printer, this);
+            connect(&dialog, &QPrintPreviewDialog::paintRequested, this,
+                    [this](QPrinter* p) { print(*p); });
+            dialog.exec();
+        }
+        break;
+    }
     case CmdLayouts:
         setLayoutsBarVisible(!LayoutsBarVisible());
         break;
@@ -507,6 +527,37 @@ void DrawingView::saveView(const QString& path) const {
     if (!renderView(drawingArea().size()).save(path))
         throw DrawingViewError(
             QStringLiteral("Cannot save the picture to \"%1\"").arg(path).toStdString());
+}
+
+void DrawingView::paintFitted(QPainter& painter, const QRectF& target,
+                              const QColor& background) const {
+    if (IsEmpty() || target.isEmpty())
+        return;
+    const Document& doc = *m_session->document;
+    ViewTransform view;
+    view.zoomToFit(Renderer::contentExtents(doc, m_session->layout), target,
+                   m_withoutBorder ? 0.0 : Renderer::borderMargin);
+    painter.save();
+    QPainterBackend backend(painter, target);
+    RenderOptions options;
+    options.frame = !m_withoutBorder && IsDrawing();
+    options.background = background;
+    Renderer(*m_scene).render(backend, view, m_session->layout, options);
+    painter.restore();
+}
+
+void DrawingView::print(QPrinter& printer) const {
+    QPainter painter;
+    if (!painter.begin(&printer))
+        throw DrawingViewError("The printer could not be started");
+    // Paper is white: colour 7 prints black, as CAD users expect.
+    const QColor paper = IsDrawing() ? QColor(Qt::white) : QColor();
+    paintFitted(
+        painter,
+        printer.pageLayout()
+            .paintRectPixels(printer.resolution())
+            .translated(-printer.pageLayout().paintRectPixels(printer.resolution()).topLeft()),
+        paper);
 }
 
 void DrawingView::renderCache() {

@@ -16,6 +16,8 @@
 #include <memory>
 
 class QComboBox;
+class QPainter;
+class QPrinter;
 class QToolButton;
 
 namespace dv {
@@ -73,6 +75,9 @@ public:
     // The current view, as shown, in an image of `size` (same centre and scale).
     QImage renderView(QSize size) const;
     void saveView(const QString& path) const;
+    // The current layout fitted into `target` of any painter (a printer's
+    // page, a picture), through the same renderer as the screen.
+    void paintFitted(QPainter& painter, const QRectF& target, const QColor& background) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -85,6 +90,7 @@ protected:
 
 private:
     void fit(bool pushHistory);
+    void print(QPrinter& printer) const;
     void pushHistory();
     void invalidateCache();
     void renderCache();

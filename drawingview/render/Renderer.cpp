@@ -118,6 +118,8 @@ void clipRing(std::vector<QPointF>& ring, const QRectF& r) {
          [&](const QPointF& a, const QPointF& b) { return atY(a, b, r.bottom()); });
 }
 
+constexpr size_t maxGridCells = 16u << 20;
+
 struct Context {
     Affine toScreen;
     double scale = 1;
@@ -181,7 +183,10 @@ public:
         m_gridY = int(std::floor(m_clip.top()));
         m_gridW = std::max(1, int(std::ceil(m_clip.width())) + 1);
         m_gridH = std::max(1, int(std::ceil(m_clip.height())) + 1);
-        m_dotGrid.assign(size_t(m_gridW) * m_gridH, 0);
+        // Dots are deduplicated on a grid of the device's pixels; a printer
+        // page can be far larger than a screen, so past a bound they are not.
+        if (size_t(m_gridW) * m_gridH <= maxGridCells)
+            m_dotGrid.assign(size_t(m_gridW) * m_gridH, 0);
         for (size_t i = 0; i < m_doc.layers.size(); ++i)
             if (m_doc.layers[i].name == QLatin1String("0"))
                 m_layerZero = int(i);
@@ -245,10 +250,12 @@ void Pass::dot(QPointF p, const QColor& color) {
     if (x < 0 || y < 0 || x >= m_gridW || y >= m_gridH)
         return;
     const QRgb rgb = color.rgb();
-    QRgb& cell = m_dotGrid[size_t(y) * m_gridW + x];
-    if (cell == rgb)
-        return; // the same dot is there already
-    cell = rgb;
+    if (!m_dotGrid.empty()) {
+        QRgb& cell = m_dotGrid[size_t(y) * m_gridW + x];
+        if (cell == rgb)
+            return; // the same dot is there already
+        cell = rgb;
+    }
     if (m_dots.full())
         flush();
     auto& bucket = m_dots[rgb];

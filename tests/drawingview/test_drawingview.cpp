@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
@@ -378,6 +379,27 @@ private slots:
         QVERIFY(view.drawingArea().top() > 0);
         view.setLayoutsBarVisible(false);
         QCOMPARE(view.drawingArea(), view.rect());
+    }
+
+    void paintFittedDrawsOnPaper() {
+        DrawingView view;
+        auto doc = twoLayouts();
+        doc->blocks[0].addPolyline({{0, 100}, {200, 0}}, false).color = Color::foreground();
+        view.setDocument(std::move(doc));
+        view.setIsWithoutBorder(true);
+        QImage page(400, 300, QImage::Format_RGB32);
+        page.fill(Qt::green);
+        QPainter painter(&page);
+        view.paintFitted(painter, QRectF(0, 100, 400, 200), Qt::white);
+        painter.end();
+        QCOMPARE(page.pixel(5, 5) & 0xFFFFFF, 0x00FF00u);     // outside the target
+        QCOMPARE(page.pixel(390, 110) & 0xFFFFFF, 0xFFFFFFu); // paper
+        QCOMPARE(page.pixel(200, 200) & 0xFFFFFF, 0x000000u); // the crossing: colour 7
+        int red = 0;
+        for (int x = 0; x < 400; ++x)
+            for (int y = 100; y < 300; ++y)
+                red += (page.pixel(x, y) & 0xFFFFFF) == 0xFF0000;
+        QVERIFY(red > 300);
     }
 
     void paintShowsTheDrawing() {
