@@ -2,6 +2,7 @@
 
 #include "formats/raster/RasterPyramid.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace dv::raster;
@@ -13,6 +14,7 @@ private slots:
     void halveAveragesEachBlock();
     void halveKeepsOddEdges();
     void halveKeepsPremultipliedAlphaValid();
+    void halveOfLargeImageMatchesPlainAverages();
     void levelsStopAtTheLongSide_data();
     void levelsStopAtTheLongSide();
     void progressEndsAtHundred();
@@ -68,6 +70,37 @@ void TestRasterPyramid::halveKeepsPremultipliedAlphaValid() {
     QCOMPARE(qAlpha(p), 64);
     QCOMPARE(qRed(p), 64);
     QVERIFY(qGreen(p) <= qAlpha(p) && qBlue(p) <= qAlpha(p));
+}
+
+void TestRasterPyramid::halveOfLargeImageMatchesPlainAverages() {
+    // Large enough to be split into bands; odd sizes put a clamped row and
+    // column at the end.
+    QImage src(2401, 1799, QImage::Format_ARGB32_Premultiplied);
+    QRandomGenerator random(7);
+    for (int y = 0; y < src.height(); ++y)
+        for (int x = 0; x < src.width(); ++x) {
+            const int a = int(random.bounded(256));
+            src.setPixel(x, y,
+                         qRgba(int(random.bounded(a + 1)), int(random.bounded(a + 1)),
+                               int(random.bounded(a + 1)), a));
+        }
+    const QImage half = halve(src);
+    QCOMPARE(half.size(), QSize(1201, 900));
+    int mismatches = 0;
+    for (int y = 0; y < half.height(); ++y)
+        for (int x = 0; x < half.width(); ++x) {
+            const int x0 = 2 * x, x1 = std::min(2 * x + 1, src.width() - 1);
+            const int y0 = 2 * y, y1 = std::min(2 * y + 1, src.height() - 1);
+            const QRgb p[4] = {src.pixel(x0, y0), src.pixel(x1, y0), src.pixel(x0, y1),
+                               src.pixel(x1, y1)};
+            const auto avg = [&](int (*channel)(QRgb)) {
+                return (channel(p[0]) + channel(p[1]) + channel(p[2]) + channel(p[3]) + 2) / 4;
+            };
+            const QRgb expected = qRgba(avg(qRed), avg(qGreen), avg(qBlue), avg(qAlpha));
+            if (half.pixel(x, y) != expected && ++mismatches < 5)
+                qWarning("(%d,%d): %08x != %08x", x, y, half.pixel(x, y), expected);
+        }
+    QCOMPARE(mismatches, 0);
 }
 
 void TestRasterPyramid::levelsStopAtTheLongSide_data() {

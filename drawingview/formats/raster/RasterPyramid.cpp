@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <thread>
 
 namespace dv::raster {
 
@@ -37,13 +38,29 @@ QImage halve(const QImage& src) {
     QImage dst(w, h, src.format());
     if (dst.isNull())
         return dst;
-    for (int y = 0; y < h; ++y) {
-        const int y0 = 2 * y;
-        const int y1 = std::min(y0 + 1, src.height() - 1);
-        halveRow(reinterpret_cast<const uint32_t*>(src.constScanLine(y0)),
-                 reinterpret_cast<const uint32_t*>(src.constScanLine(y1)), src.width(),
-                 reinterpret_cast<uint32_t*>(dst.scanLine(y)));
-    }
+    // Rows are independent: big images are shared out between the cores in
+    // bands; `dst` is detached here, before any thread writes to it.
+    uchar* const dstBits = dst.bits();
+    const qsizetype dstStride = dst.bytesPerLine();
+    const auto halveRows = [&](int from, int to) {
+        for (int y = from; y < to; ++y) {
+            const int y0 = 2 * y;
+            const int y1 = std::min(y0 + 1, src.height() - 1);
+            halveRow(reinterpret_cast<const uint32_t*>(src.constScanLine(y0)),
+                     reinterpret_cast<const uint32_t*>(src.constScanLine(y1)), src.width(),
+                     reinterpret_cast<uint32_t*>(dstBits + y * dstStride));
+        }
+    };
+    const int64_t pixels = int64_t(w) * h;
+    const int bands =
+        pixels < 1'000'000 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    std::vector<std::thread> workers;
+    for (int b = 1; b < bands; ++b)
+        workers.emplace_back(halveRows, int(int64_t(h) * b / bands),
+                             int(int64_t(h) * (b + 1) / bands));
+    halveRows(0, int(int64_t(h) / bands));
+    for (std::thread& t : workers)
+        t.join();
     return dst;
 }
 
