@@ -2,6 +2,7 @@
 
 #include "DrawingObjects.h"
 #include "formats/Reader.h"
+#include "formats/raster/RasterPyramid.h"
 #include "render/Renderer.h"
 
 #include <QApplication>
@@ -37,12 +38,11 @@ constexpr double wheelStep = 1.25; // zoom per notch of the wheel
 void ensurePyramid(Document& doc) {
     if (doc.kind != Document::Kind::Raster || doc.raster.isNull() || !doc.rasterPyramid.empty())
         return;
-    QImage level = doc.raster;
-    while (std::max(level.width(), level.height()) > 1024) {
-        level = level.scaled(std::max(1, level.width() / 2), std::max(1, level.height() / 2),
-                             Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        doc.rasterPyramid.push_back(level);
-    }
+    if (doc.raster.format() != QImage::Format_RGB32 &&
+        doc.raster.format() != QImage::Format_ARGB32_Premultiplied)
+        doc.raster.convertTo(doc.raster.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                                          : QImage::Format_RGB32);
+    doc.rasterPyramid = raster::buildPyramid(doc.raster);
 }
 
 QToolButton* toolButton(QWidget* parent, const QString& text, const QString& tip) {
