@@ -345,6 +345,12 @@ void DrawingView::ExecuteCommand(int command) {
         }
         break;
     }
+    case CmdPan:
+        setTool(m_tool == Tool::Pan ? Tool::None : Tool::Pan);
+        break;
+    case CmdZoomWindow:
+        setTool(m_tool == Tool::ZoomWindow ? Tool::None : Tool::ZoomWindow);
+        break;
     case CmdLayouts:
         setLayoutsBarVisible(!LayoutsBarVisible());
         break;
@@ -561,6 +567,7 @@ void DrawingView::print(QPrinter& printer) const {
 }
 
 void DrawingView::renderCache() {
+    ++m_renderCount;
     m_cache = renderView(drawingArea().size());
     m_cacheShift = QPoint();
     m_cacheValid = true;
@@ -583,6 +590,11 @@ void DrawingView::paintEvent(QPaintEvent*) {
     }
     painter.setClipRect(area);
     painter.drawImage(at, m_cache);
+    if (m_drag == Drag::Window) {
+        painter.setPen(QPen(Qt::gray, 0, Qt::DashLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRect(m_pressPos, m_lastPos).normalized());
+    }
 }
 
 void DrawingView::resizeEvent(QResizeEvent*) {
@@ -594,15 +606,33 @@ void DrawingView::showEvent(QShowEvent*) {
         updateViewport();
 }
 
+void DrawingView::setTool(Tool tool) {
+    m_tool = tool;
+    if (tool == Tool::Pan)
+        setCursor(Qt::OpenHandCursor);
+    else if (tool == Tool::ZoomWindow)
+        setCursor(Qt::CrossCursor);
+    else
+        unsetCursor();
+}
+
 void DrawingView::mousePressEvent(QMouseEvent* event) {
     m_pressPos = m_lastPos = event->position().toPoint();
-    if (event->button() == Qt::RightButton && m_mouseNavigation && !IsEmpty()) {
+    m_dragButton = event->button();
+    const bool left = event->button() == Qt::LeftButton;
+    if (!IsEmpty() && ((event->button() == Qt::RightButton && m_mouseNavigation) ||
+                       (left && m_tool == Tool::Pan))) {
         m_drag = Drag::Pan;
         pushHistory(); // one entry for the whole drag
         event->accept();
         return;
     }
-    if (event->button() == Qt::LeftButton && m_autoDrag) {
+    if (left && m_tool == Tool::ZoomWindow && !IsEmpty()) {
+        m_drag = Drag::Window;
+        event->accept();
+        return;
+    }
+    if (left && m_autoDrag) {
         m_drag = Drag::Pending;
         event->accept();
         return;
@@ -624,6 +654,9 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event) {
             update();
         }
         break;
+    case Drag::Window:
+        update(); // the rubber band follows
+        break;
     case Drag::Pending:
         if ((pos - m_pressPos).manhattanLength() >= QApplication::startDragDistance()) {
             m_drag = Drag::Host;
@@ -636,16 +669,37 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void DrawingView::mouseReleaseEvent(QMouseEvent* event) {
+    if (m_drag == Drag::None || event->button() != m_dragButton) {
+        QWidget::mouseReleaseEvent(event); // another button; a drag goes on
+        return;
+    }
     const Drag drag = m_drag;
     m_drag = Drag::None;
-    if (drag == Drag::Pan && event->button() == Qt::RightButton) {
+    switch (drag) {
+    case Drag::Pan:
         invalidateCache();
-    } else if (drag == Drag::Host && event->button() == Qt::LeftButton) {
+        break;
+    case Drag::Host:
         OnEndDrag();
-    } else if (drag != Drag::None) {
-        m_drag = drag; // another button; the drag goes on
+        break;
+    case Drag::Window: {
+        const QRect band = QRect(m_pressPos, event->position().toPoint()).normalized();
+        setTool(Tool::None);
+        update();
+        if (band.width() < 3 || band.height() < 3)
+            break; // a click, not a window
+        Box area;
+        area.add(m_view.mapToDrawing(band.topLeft()));
+        area.add(m_view.mapToDrawing(band.bottomRight()));
+        pushHistory();
+        m_view.zoomToFit(area, QRectF(drawingArea()), 0);
+        m_fitPending = false;
+        invalidateCache();
+        break;
     }
-    QWidget::mouseReleaseEvent(event);
+    default:
+        break;
+    }
 }
 
 void DrawingView::wheelEvent(QWheelEvent* event) {

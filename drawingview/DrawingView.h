@@ -66,6 +66,8 @@ public:
     const ViewTransform& viewTransform() const { return m_view; }
     QRect drawingArea() const;
     bool isCommandEnabled(int command) const;
+    // How often the view has been rendered anew (not blitted from the cache).
+    int renderCount() const { return m_renderCount; }
     int currentLayout() const;
     // Shows layout `index` of the loaded drawing, refits and raises the
     // layout-change events; out-of-range indexes are ignored.
@@ -117,8 +119,13 @@ private:
     bool m_autoDrag = false;
     bool m_loading = false;
 
-    enum class Drag { None, Pending, Host, Pan };
+    enum class Drag { None, Pending, Host, Pan, Window };
     Drag m_drag = Drag::None;
+    Qt::MouseButton m_dragButton = Qt::NoButton;
+    enum class Tool { None, Pan, ZoomWindow }; // what a left drag does
+    Tool m_tool = Tool::None;
+    void setTool(Tool tool);
+    int m_renderCount = 0;
     QPoint m_pressPos;
     QPoint m_lastPos;
 

@@ -381,6 +381,71 @@ private slots:
         QCOMPARE(view.drawingArea(), view.rect());
     }
 
+    void cacheRendersOnlyWhenTheViewChanges() {
+        auto v = shownView();
+        QVERIFY(v);
+        v->setDocument(twoLayouts());
+        v->setMouseNavigation(true);
+        v->grab();
+        const int first = v->renderCount();
+        QVERIFY(first >= 1);
+        for (int i = 0; i < 20; ++i)
+            QTest::mouseMove(v.get(), QPoint(10 + i * 7, 20 + i * 5));
+        v->repaint();
+        v->grab();
+        QCOMPARE(v->renderCount(), first); // moves and repaints blit the cache
+
+        QTest::mousePress(v.get(), Qt::RightButton, {}, QPoint(100, 100));
+        for (int i = 1; i <= 10; ++i) {
+            QTest::mouseMove(v.get(), QPoint(100 + i * 5, 100));
+            v->repaint();
+        }
+        QCOMPARE(v->renderCount(), first); // a pan drag shifts the picture
+        QTest::mouseRelease(v.get(), Qt::RightButton, {}, QPoint(150, 100));
+        v->repaint();
+        QCOMPARE(v->renderCount(), first + 1); // and renders once when it ends
+
+        v->ExecuteCommand(CmdZoomIn);
+        v->repaint();
+        QCOMPARE(v->renderCount(), first + 2);
+    }
+
+    void panAndZoomWindowTools() {
+        auto v = shownView();
+        QVERIFY(v);
+        v->setDocument(twoLayouts());
+        const DrawingPoint grabbed = v->ScreenToDrawing(100, 100);
+        v->ExecuteCommand(CmdPan);
+        QTest::mousePress(v.get(), Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mouseMove(v.get(), QPoint(140, 90));
+        QTest::mouseRelease(v.get(), Qt::LeftButton, {}, QPoint(140, 90));
+        QVERIFY(near(v->ScreenToDrawing(140, 90), grabbed));
+        v->ExecuteCommand(CmdPan); // off again
+        QTest::mousePress(v.get(), Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mouseMove(v.get(), QPoint(160, 100));
+        QTest::mouseRelease(v.get(), Qt::LeftButton, {}, QPoint(160, 100));
+        QVERIFY(near(v->ScreenToDrawing(140, 90), grabbed));
+
+        // A window drawn around a part of the drawing fills the view with it.
+        v->ExecuteCommand(CmdFit);
+        const DrawingPoint a = v->ScreenToDrawing(100, 100), b = v->ScreenToDrawing(200, 150);
+        v->ExecuteCommand(CmdZoomWindow);
+        QTest::mousePress(v.get(), Qt::LeftButton, {}, QPoint(100, 100));
+        QTest::mouseMove(v.get(), QPoint(200, 150));
+        QTest::mouseRelease(v.get(), Qt::LeftButton, {}, QPoint(200, 150));
+        const DrawingPoint centre = v->ScreenToDrawing(200, 150);
+        QVERIFY(std::abs(centre.X - (a.X + b.X) / 2) < 0.5);
+        QVERIFY(std::abs(centre.Y - (a.Y + b.Y) / 2) < 0.5);
+        QVERIFY(std::abs(v->ScreenToDrawing(0, 150).X - a.X) <
+                0.5); // 2:1 window fills 400x300 wide
+        const double zoomed = v->viewTransform().zoom();
+        // The tool is used up: the next drag does nothing to the view.
+        QTest::mousePress(v.get(), Qt::LeftButton, {}, QPoint(10, 10));
+        QTest::mouseMove(v.get(), QPoint(300, 250));
+        QTest::mouseRelease(v.get(), Qt::LeftButton, {}, QPoint(300, 250));
+        QCOMPARE(v->viewTransform().zoom(), zoomed);
+    }
+
     void paintFittedDrawsOnPaper() {
         DrawingView view;
         auto doc = twoLayouts();
