@@ -93,6 +93,23 @@ private slots:
         QCOMPARE(doc->layouts[0].extents.maxX, 3.0);
     }
 
+    void missingEndMarkersLoseNothing() {
+        const QByteArray bytes = "  0\nSECTION\n  2\nBLOCKS\n"
+                                 "  0\nBLOCK\n  2\nA\n  0\nPOINT\n 10\n1\n 20\n1\n"
+                                 "  0\nBLOCK\n  2\nB\n  0\nPOINT\n 10\n2\n 20\n2\n"
+                                 "  0\nSECTION\n  2\nENTITIES\n"
+                                 "  0\nINSERT\n  2\nA\n  0\nINSERT\n  2\nB\n";
+        auto doc = ReaderRegistry::builtin().load(write("open-ends.dxf", bytes));
+        const int a = doc->blockIndex(QStringLiteral("A"));
+        const int b = doc->blockIndex(QStringLiteral("B"));
+        QVERIFY(a >= 0 && b >= 0);
+        QCOMPARE(doc->blocks[size_t(a)].shapes.size(), size_t(1));
+        QCOMPARE(doc->blocks[size_t(b)].points.at(0).x, 2.0);
+        const Block& model = doc->blocks[size_t(doc->layouts[0].block)];
+        QCOMPARE(model.inserts.size(), size_t(2));
+        QCOMPARE(model.inserts[1].block, b);
+    }
+
     void countFieldsAreNotTrusted() {
         auto doc = ReaderRegistry::builtin().load(fixture("huge_counts.dxf"));
         const Block& model = doc->blocks[size_t(doc->layouts[0].block)];

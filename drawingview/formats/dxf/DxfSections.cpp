@@ -43,6 +43,11 @@ void adviseHugePages(const void* data, size_t bytes) {
 DxfParser::DxfParser(DxfContext& ctx, Cursor& cursor, Progress progress)
     : m_ctx(ctx), m_c(cursor), m_entities(ctx), m_progress(std::move(progress)) {}
 
+// A missing ENDSEC shows as the next SECTION.
+bool DxfParser::atSectionEnd() const {
+    return m_c.atEnd() || m_c.atZero("ENDSEC") || m_c.atZero("EOF") || m_c.atZero("SECTION");
+}
+
 void DxfParser::reportProgress() {
     if (m_c.position() < m_nextReport || !m_progress)
         return;
@@ -83,7 +88,7 @@ void DxfParser::parse() {
         else if (name == "OBJECTS")
             parseObjects();
         else
-            while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF"))
+            while (!atSectionEnd())
                 m_c.advance();
         if (m_c.atZero("ENDSEC"))
             m_c.advance();
@@ -128,7 +133,7 @@ void DxfParser::parseHeader() {
 }
 
 void DxfParser::parseTables() {
-    while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF")) {
+    while (!atSectionEnd()) {
         if (m_c.atZero("LAYER"))
             parseLayer();
         else if (m_c.atZero("STYLE"))
@@ -232,7 +237,7 @@ void DxfParser::parseBlockRecord() {
 }
 
 void DxfParser::parseBlocks() {
-    while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF")) {
+    while (!atSectionEnd()) {
         if (!m_c.atZero("BLOCK")) {
             m_c.skipRecord(); // ENDBLK and anything stray
             continue;
@@ -289,7 +294,8 @@ void DxfParser::readEntities(const Target& target, std::string_view stop) {
             m_c.skipRecord(); // groups out of place, with no entity open
             continue;
         }
-        if (m_c.atZero(stop) || m_c.atZero("ENDSEC") || m_c.atZero("EOF"))
+        // A missing ENDBLK shows as the next BLOCK.
+        if (atSectionEnd() || m_c.atZero(stop) || (stop == "ENDBLK" && m_c.atZero("BLOCK")))
             return;
         reportProgress();
         if (target.block < 0)
@@ -300,7 +306,7 @@ void DxfParser::readEntities(const Target& target, std::string_view stop) {
 }
 
 void DxfParser::parseObjects() {
-    while (!m_c.atEnd() && !m_c.atZero("ENDSEC") && !m_c.atZero("EOF")) {
+    while (!atSectionEnd()) {
         reportProgress();
         if (m_c.atZero("LAYOUT"))
             parseLayout();

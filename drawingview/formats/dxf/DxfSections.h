@@ -41,6 +41,7 @@ private:
     // Reads entities until "0 <stop>" (or the section's end) into `target`.
     void readEntities(const Target& target, std::string_view stop);
     void reportProgress();
+    bool atSectionEnd() const;
 
     DxfContext& m_ctx;
     Cursor& m_c;
