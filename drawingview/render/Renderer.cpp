@@ -372,27 +372,77 @@ void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const
 }
 
 void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color) {
-    const double sweep = a.endAngle - a.startAngle;
-    if (!std::isfinite(sweep) || sweep == 0)
+    constexpr double twoPi = 2 * std::numbers::pi;
+    constexpr int maxSegments = 2048;
+    double t0 = a.startAngle, sweep = a.endAngle - a.startAngle;
+    if (!std::isfinite(t0) || !std::isfinite(sweep) || sweep == 0)
         return;
+    if (sweep < 0) { // the same curve, walked the other way
+        t0 = a.endAngle;
+        sweep = -sweep;
+    }
+    sweep = std::min(sweep, twoPi);
     const double radiusPx = std::max(std::abs(a.radiusX), std::abs(a.radiusY)) * ctx.scale;
     // Chord error of about a quarter pixel.
     const double step = radiusPx > 0.5 ? 2 * std::acos(1 - 0.25 / radiusPx) : 1.0;
-    const int n = std::clamp(int(std::ceil(std::abs(sweep) / step)), 4, 2048);
     const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
-    // Step the angle by rotation rather than a sine and cosine per point.
-    const double dc = std::cos(sweep / n), ds = std::sin(sweep / n);
-    double ct = std::cos(a.startAngle), st = std::sin(a.startAngle);
-    m_scratch.clear();
-    for (int i = 0; i <= n; ++i) {
-        const double x = a.radiusX * ct, y = a.radiusY * st;
-        m_scratch.push_back(
-            ctx.toScreen.map(Vec2{a.center.x + x * c - y * sn, a.center.y + x * sn + y * c}));
-        const double next = ct * dc - st * ds;
-        st = st * dc + ct * ds;
-        ct = next;
+    // (cos t, sin t) on the unit circle to the arc's point at parameter t.
+    const Affine unitToScreen = Affine{a.radiusX * c, a.radiusX * sn, -a.radiusY * sn,
+                                       a.radiusY * c, a.center.x,     a.center.y}
+                                    .then(ctx.toScreen);
+
+    auto tessellate = [&](double from, double span) {
+        const int n = std::clamp(int(std::ceil(span / step)), 4, maxSegments);
+        // Step the angle by rotation rather than a sine and cosine per point.
+        const double dc = std::cos(span / n), ds = std::sin(span / n);
+        double ct = std::cos(from), st = std::sin(from);
+        m_scratch.clear();
+        for (int i = 0; i <= n; ++i) {
+            m_scratch.push_back(unitToScreen.map(Vec2{ct, st}));
+            const double next = ct * dc - st * ds;
+            st = st * dc + ct * ds;
+            ct = next;
+        }
+        drawPath(m_scratch, false, penPixels(s, ctx), color);
+    };
+
+    Affine toUnit;
+    if (sweep / step > maxSegments && unitToScreen.inverted(toUnit)) {
+        // Zoomed far into a large curve: evenly spaced chords would stray
+        // from it by many pixels, so draw only the part that can show, finely.
+        const QPointF corners[4] = {m_safe.topLeft(), m_safe.topRight(), m_safe.bottomRight(),
+                                    m_safe.bottomLeft()};
+        Vec2 q[4];
+        for (int i = 0; i < 4; ++i)
+            q[i] = toUnit.mapVec({corners[i].x(), corners[i].y()});
+        int positive = 0;
+        for (int i = 0; i < 4; ++i) {
+            const Vec2 p = q[i], r = q[(i + 1) % 4];
+            positive += (r.x - p.x) * (-p.y) - (r.y - p.y) * (-p.x) > 0;
+        }
+        const bool centreInView = positive == 0 || positive == 4;
+        if (!centreInView) {
+            // Seen from the centre the view spans less than half a turn.
+            const double ref = std::atan2(q[0].y, q[0].x);
+            double lo = 0, hi = 0;
+            for (const Vec2& p : q) {
+                const double d = std::remainder(std::atan2(p.y, p.x) - ref, twoPi);
+                lo = std::min(lo, d);
+                hi = std::max(hi, d);
+            }
+            double wlo = ref + lo, whi = ref + hi;
+            const double k = std::ceil((t0 - whi) / twoPi);
+            wlo += k * twoPi;
+            whi += k * twoPi;
+            for (int piece = 0; piece < 2; ++piece, wlo += twoPi, whi += twoPi) {
+                const double from = std::max(t0, wlo), to = std::min(t0 + sweep, whi);
+                if (to > from)
+                    tessellate(from, to - from);
+            }
+            return;
+        }
     }
-    drawPath(m_scratch, false, penPixels(s, ctx), color);
+    tessellate(t0, sweep);
 }
 
 FontInfo& Pass::font(const QString& family) {

@@ -301,9 +301,29 @@ private slots:
     void hugeZoomDoesNotLoseTheLine() {
         auto doc = makeDoc();
         line(doc->blocks[0], {0, 0}, {100, 100}, Color::fromRgb(red));
+        Text t; // and a text far taller than the screen
+        t.text = "Huge";
+        t.position = {49.99, 49.99};
+        t.height = 20;
+        doc->blocks[0].addText(t).color = Color::fromRgb(green);
+        Arc circle; // a circle so large only a sliver of it shows
+        circle.center = {50.00001, 50 - 1e5};
+        circle.radiusX = circle.radiusY = 1e5;
+        circle.endAngle = 2 * std::numbers::pi;
+        doc->blocks[0].addArc(circle).color = Color::fromRgb(blue);
         // A million times closer: the segment spans 1e8 pixels.
         const QImage img = render(doc, nullptr, 2e6, {50, 50});
         QVERIFY(hasColorNear(img, {50, 50}, red));
+        QVERIFY(hasColorNear(img, {50, 50}, blue));
+        // A quarter of a huge circle, its visible part far from its ends.
+        auto quarter = makeDoc();
+        Arc q;
+        q.center = {50 - 7071.0678118654752, 50 - 7071.0678118654752};
+        q.radiusX = q.radiusY = 10000;
+        q.startAngle = 0.1;
+        q.endAngle = 1.4;
+        quarter->blocks[0].addArc(q).color = Color::fromRgb(blue);
+        QVERIFY(hasColorNear(render(quarter, nullptr, 1e6, {50, 50}), {50, 50}, blue));
     }
 
     void tinyShapesBecomeDots() {
