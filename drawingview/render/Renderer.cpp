@@ -542,23 +542,47 @@ void Pass::drawInsert(const Insert& ins, const Context& ctx, int layer, const Co
     }
     // Only the cells that can meet the view, and no more than one per pixel
     // of spacing: a huge array costs what the screen shows, not its count.
-    auto range = [&](double spacing, int count, double cellPx, int& from, int& to, int& step) {
+    // The view and one cell, in the insert's rotated (unscaled) frame:
+    Affine parentToScreenInv;
+    if (!ctx.toScreen.inverted(parentToScreenInv))
+        return;
+    const Box viewInParent = parentToScreenInv.mapBox(m_clipBox);
+    const double cs = std::cos(ins.rotation), sn = std::sin(ins.rotation);
+    const Affine toFrame{cs,
+                         -sn,
+                         sn,
+                         cs,
+                         -(cs * ins.position.x + sn * ins.position.y),
+                         sn * ins.position.x - cs * ins.position.y};
+    const Box view = toFrame.mapBox(viewInParent);
+    const Box cell =
+        Affine{ins.scaleX, 0, 0, ins.scaleY, -ins.scaleX * base.x, -ins.scaleY * base.y}.mapBox(
+            inner);
+    auto range = [&](double spacing, int count, double cellPx, double viewMin, double viewMax,
+                     double cellMin, double cellMax, int& from, int& to, int& step) {
         from = 0, to = count - 1, step = 1;
         if (spacing == 0) {
             to = 0; // every cell lies on the first
             return;
         }
+        // index * spacing must fall in [a, b] for the cell to meet the view
+        const double a = viewMin - cellMax, b = viewMax - cellMin;
+        const double lo = spacing > 0 ? a / spacing : b / spacing;
+        const double hi = spacing > 0 ? b / spacing : a / spacing;
+        from = int(std::clamp(std::ceil(lo), 0.0, double(count)));
+        to = int(std::clamp(std::floor(hi), -1.0, double(count - 1)));
         const double spacingPx = std::abs(spacing) * ctx.scale;
         if (spacingPx < 1 && cellPx < 1)
-            step = int(std::ceil(1 / std::max(spacingPx, 1e-9)));
+            step = int(std::min(1e9, std::ceil(1 / std::max(spacingPx, 1e-9))));
         step = std::clamp(step, 1, count);
     };
     const double cellPx =
         std::max(inner.width() * std::abs(ins.scaleX), inner.height() * std::abs(ins.scaleY)) *
         ctx.scale;
     int c0, c1, cstep, r0, r1, rstep;
-    range(ins.columnSpacing, cols, cellPx, c0, c1, cstep);
-    range(ins.rowSpacing, rows, cellPx, r0, r1, rstep);
+    range(ins.columnSpacing, cols, cellPx, view.minX, view.maxX, cell.minX, cell.maxX, c0, c1,
+          cstep);
+    range(ins.rowSpacing, rows, cellPx, view.minY, view.maxY, cell.minY, cell.maxY, r0, r1, rstep);
     for (int r = r0; r <= r1; r += rstep)
         for (int c = c0; c <= c1; c += cstep) {
             if (m_cellBudget == 0)

@@ -218,6 +218,25 @@ private slots:
         QVERIFY(onlyBackgroundNear(img, {20, 82.5}, 0));
     }
 
+    void hugeArrayCostsOnlyWhatShows() {
+        auto doc = makeDoc();
+        const int b = addBlock(*doc, "DOT");
+        line(doc->blocks[b], {0, 0}, {0.5, 0}, Color::fromRgb(red));
+        Insert ins;
+        ins.block = b;
+        ins.rotation = std::numbers::pi / 2; // the grid's columns run up the page
+        ins.columns = 100000;
+        ins.rows = 100000;
+        ins.columnSpacing = 1;
+        ins.rowSpacing = -1; // rows to the right (rotated -y)
+        doc->blocks[0].addInsert(ins);
+        // Column 60000, row 70000 sits at (70000, 60000), far into the grid.
+        RenderStats stats;
+        const QImage img = render(doc, &stats, 2.0, {70000.25, 60000.5});
+        QVERIFY(hasColorNear(img, {50, 50.25}, red));
+        QVERIFY(stats.shapes < 20000); // a 100 x 100 unit view holds about 10,000 cells
+    }
+
     void nestedInsertsAndCyclesEnd() {
         auto doc = makeDoc();
         const int a = addBlock(*doc, "A"), b = addBlock(*doc, "B");
