@@ -22,6 +22,12 @@ public:
     static constexpr quint32 kChecksPerDay = 2;
     static constexpr quint32 kNoId = 0xFFFFFFFFu;
 
+    // The run's one check: the message first, the coupon only when no message was shown.
+    // True exactly when a popup is on the screen.
+    bool start();
+    bool checkMessage();
+    bool checkCoupon();
+
     // A new calendar day (either clock direction) restores the day's budget.
     void applyRollover();
 

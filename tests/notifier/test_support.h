@@ -40,3 +40,11 @@ public slots:
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
+
+// A value of the notifier's state as it stands in the file right now, read from the file's
+// text so that writes which were never synced do not show. Invalid when absent.
+QVariant storedState(const QString& key);
+// Writes one state value straight into the file.
+void storeState(const QString& key, const QVariant& value);
+// Removes the state file.
+void clearState();
