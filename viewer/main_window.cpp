@@ -265,11 +265,16 @@ void TfmMain::FormCreate(const ControlFactory& createControl) {
     dockDrawing->setWidget(DrawingView->widget());
     addDockWidget(Qt::LeftDockWidgetArea, dockDrawing);
     updateDockTitleBar();
-    connect(dockDrawing, &QDockWidget::topLevelChanged, this, [this](bool floating) {
-        updateDockTitleBar();
-        if (!floating)
-            FormDockDrop();
-    });
+    // Queued: a title-bar drag is still running inside the dock when it
+    // reports the change, and swapping its title bar then would break it.
+    connect(
+        dockDrawing, &QDockWidget::topLevelChanged, this,
+        [this](bool floating) {
+            updateDockTitleBar();
+            if (!floating)
+                FormDockDrop();
+        },
+        Qt::QueuedConnection);
 
     // 2. Events.
     auto subscribe = [this](auto& event, auto handler) {
@@ -568,8 +573,8 @@ void TfmMain::DrawingViewEndDrag() {
 }
 
 void TfmMain::FormDockDrop() {
-    removeDockWidget(dockDrawing);
-    addDockWidget(Qt::LeftDockWidgetArea, dockDrawing);
+    // The dock is the window's only content, so once docked it fills the
+    // client area; it only has to be shown.
     dockDrawing->show();
 }
 

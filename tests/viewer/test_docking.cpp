@@ -62,7 +62,7 @@ private slots:
         f.window->dockDrawing->setFloating(false);
         QTest::qWait(50);
         verifyFills(*f.window, f.control);
-        QVERIFY(f.window->dockDrawing->titleBarWidget() != nullptr); // no title when docked
+        QTRY_VERIFY(f.window->dockDrawing->titleBarWidget() != nullptr); // no title when docked
     }
 
     void dragFromTheFloatingWindowDocksWhenDroppedOnTheWindow() {
@@ -72,7 +72,7 @@ private slots:
         f.control->OnStartDrag();
         f.control->OnEndDrag();
         QTRY_VERIFY(f.window->dockDrawing->isFloating());
-        QVERIFY(f.window->dockDrawing->titleBarWidget() == nullptr); // a title to drag by
+        QTRY_VERIFY(f.window->dockDrawing->titleBarWidget() == nullptr); // a title to drag by
 
         // Dropped away from the main window: stays floating.
         QCursor::setPos(f.window->frameGeometry().bottomRight() + QPoint(300, 300));
