@@ -124,6 +124,10 @@ void DrawingView::LoadFile(const QString& fileName) {
     const QString path = fileName.isEmpty() ? fileName : QFileInfo(fileName).absoluteFilePath();
     OnBeforeLoad();
     m_loading = true;
+    struct LoadingFlag {
+        bool& flag;
+        ~LoadingFlag() { flag = false; }
+    } loadingFlag{m_loading};
 
     LoadResult result;
     std::exception_ptr handlerError;

@@ -159,6 +159,23 @@ private slots:
         QCOMPARE(afterLoads, 4);
     }
 
+    void loadFromInsideALoadIsRefused() {
+        DrawingView view;
+        bool tried = false;
+        view.OnProgress.connect([&](int, uint8_t percent, bool, QString) {
+            if (percent > 0 && !tried) {
+                tried = true;
+                view.LoadFile(path("picture.png")); // throws: one load at a time
+            }
+        });
+        QVERIFY_THROWS_EXCEPTION(DrawingViewError, view.LoadFile(path("lines.dxf")));
+        QVERIFY(tried);
+        QVERIFY(view.IsDrawing()); // the first load still finished
+        QCOMPARE(view.FileName(), path("lines.dxf"));
+        view.LoadFile(path("picture.png")); // and the control is not left busy
+        QVERIFY(!view.IsDrawing());
+    }
+
     void rasterState() {
         DrawingView view;
         view.LoadFile(path("picture.png"));
