@@ -21,8 +21,13 @@ public:
     void buildAll() const;
 
 private:
+    // The bounds an inserted block draws within, from its own index.
+    Box blockBounds(int block) const;
+
     std::shared_ptr<const Document> m_document;
     mutable std::vector<std::unique_ptr<SpatialIndex>> m_indexes;
+    mutable std::vector<char> m_building; // blocks whose index is being built
+    mutable int m_depth = 0;
 };
 
 } // namespace dv

@@ -53,10 +53,11 @@ void addArc(Box& box, const Arc& a) {
 }
 
 void addText(Box& box, const Text& t) {
-    // Generous: glyphs are seldom wider than 0.8 of the height, and oblique
-    // text leans by its height.
+    // Generous, as culling must never drop visible text: the widest glyphs
+    // ("W", "M") are about 1.3 cap heights across in common fonts, and
+    // oblique text leans by its height.
     const double h = std::abs(t.height);
-    const double w = std::max<qsizetype>(1, t.text.size()) * h * 0.8 * std::abs(t.widthFactor) +
+    const double w = std::max<qsizetype>(1, t.text.size()) * h * 1.35 * std::abs(t.widthFactor) +
                      h * std::abs(std::tan(t.oblique));
     double x0 = 0;
     if (t.hAlign == Text::Center)
@@ -77,10 +78,11 @@ void addText(Box& box, const Text& t) {
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
 }
 
-void addInsert(Box& box, const Document& doc, const Insert& ins) {
+void addInsert(Box& box, const Document& doc, const Insert& ins,
+               const SpatialIndex::BlockBounds& blockBounds) {
     if (ins.block < 0 || ins.block >= int(doc.blocks.size()))
         return;
-    const Box inner = doc.blockExtents(ins.block);
+    const Box inner = blockBounds ? blockBounds(ins.block) : doc.blockExtents(ins.block);
     if (!inner.isValid())
         return;
     const Vec2 base = doc.blocks[ins.block].basePoint;
@@ -101,7 +103,8 @@ void addInsert(Box& box, const Document& doc, const Insert& ins) {
 
 } // namespace
 
-Box shapeBounds(const Document& doc, const Block& b, const Shape& s) {
+Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
+                const SpatialIndex::BlockBounds& blockBounds) {
     Box box;
     switch (s.kind) {
     case ShapeKind::Polyline:
@@ -120,7 +123,7 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s) {
         break;
     case ShapeKind::Insert:
         if (s.first < b.inserts.size())
-            addInsert(box, doc, b.inserts[s.first]);
+            addInsert(box, doc, b.inserts[s.first], blockBounds);
         break;
     }
     // A wide pen reaches beyond the centre line.
@@ -131,7 +134,8 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s) {
     return box;
 }
 
-SpatialIndex::SpatialIndex(const Document& doc, int block) : m_tree(std::make_unique<Tree>()) {
+SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& blockBounds)
+    : m_tree(std::make_unique<Tree>()) {
     if (block < 0 || block >= int(doc.blocks.size()))
         return;
     const Block& b = doc.blocks[block];
@@ -139,7 +143,7 @@ SpatialIndex::SpatialIndex(const Document& doc, int block) : m_tree(std::make_un
     std::vector<Entry> entries;
     entries.reserve(b.shapes.size());
     for (uint32_t i = 0; i < b.shapes.size(); ++i) {
-        m_bounds.push_back(shapeBounds(doc, b, b.shapes[i]));
+        m_bounds.push_back(shapeBounds(doc, b, b.shapes[i], blockBounds));
         m_total.add(m_bounds.back());
         if (m_bounds.back().isValid())
             entries.emplace_back(toBBox(m_bounds.back()), i);

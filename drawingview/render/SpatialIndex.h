@@ -5,6 +5,7 @@
 
 #include "model/Document.h"
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -12,7 +13,11 @@ namespace dv {
 
 class SpatialIndex {
 public:
-    SpatialIndex(const Document& document, int block);
+    // Bounds of an inserted block, in its own coordinates.
+    using BlockBounds = std::function<Box(int block)>;
+
+    // Without `blockBounds` the document's own estimate is used.
+    SpatialIndex(const Document& document, int block, const BlockBounds& blockBounds = {});
     ~SpatialIndex();
 
     // Indexes (into Block::shapes) of the shapes whose bounds meet `area`.
@@ -30,6 +35,7 @@ private:
 };
 
 // Bounds of one shape in its block's coordinates.
-Box shapeBounds(const Document& document, const Block& block, const Shape& shape);
+Box shapeBounds(const Document& document, const Block& block, const Shape& shape,
+                const SpatialIndex::BlockBounds& blockBounds = {});
 
 } // namespace dv

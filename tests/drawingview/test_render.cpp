@@ -1,5 +1,6 @@
 #include "render/Renderer.h"
 
+#include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QTest>
@@ -403,6 +404,30 @@ private slots:
         QVERIFY(redIn(QRect(101, 102, 60, 18))); // below and right of the point
         QVERIFY(!redIn(QRect(0, 0, 200, 97)));   // nothing above it
         QVERIFY(!redIn(QRect(0, 0, 97, 200)));   // nothing left of it
+    }
+
+    void cullingKeepsTheEndOfWideTextInABlock() {
+        auto doc = makeDoc();
+        const int b = addBlock(*doc, "LABEL");
+        Text t;
+        t.text = "WWWWWWWW";
+        t.height = 10;
+        doc->blocks[b].addText(t).color = Color::fromRgb(red);
+        Insert ins;
+        ins.block = b;
+        ins.position = {0, 50};
+        doc->blocks[0].addInsert(ins);
+        // Show only the last few units of the text's real width.
+        QFont font("DejaVu Sans");
+        font.setPixelSize(100);
+        const QFontMetricsF fm(font);
+        const double width = fm.horizontalAdvance(t.text) * t.height / fm.capHeight();
+        const QImage img = render(doc, nullptr, 2.0, {width - 4 + 50, 50});
+        bool ink = false;
+        for (int y = 70; y < 110; ++y)
+            for (int x = 0; x < 10; ++x)
+                ink = ink || qRed(img.pixel(x, y)) > 128;
+        QVERIFY(ink);
     }
 
     void rasterUsesThePyramidWhenZoomedOut() {
