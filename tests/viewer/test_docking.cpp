@@ -108,6 +108,32 @@ private slots:
         verifyFills(*f.window, f.control);
     }
 
+    void draggingTheFloatingTitleOntoTheWindowDocksBack() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs the xcb platform (run under Xvfb)");
+        ViewerFixture f;
+        f.window->resize(1000, 700);
+        QTest::qWait(50);
+        f.control->OnStartDrag();
+        QTRY_VERIFY(f.window->dockDrawing->isFloating());
+        QTRY_VERIFY(f.window->dockDrawing->titleBarWidget() == nullptr);
+        QTest::qWait(50);
+        QDockWidget* dock = f.window->dockDrawing;
+        const QPoint grip(dock->width() / 2, f.control->mapTo(dock, QPoint(0, 0)).y() / 2);
+        const QPoint from = dock->mapToGlobal(grip);
+        const QPoint to = f.window->mapToGlobal(QPoint(60, f.window->height() / 2));
+        QTest::mousePress(dock, Qt::LeftButton, {}, grip);
+        for (int step = 1; step <= 20; ++step) {
+            const QPoint at = from + (to - from) * step / 20;
+            QTest::mouseMove(dock, dock->mapFromGlobal(at));
+            QTest::qWait(10);
+        }
+        QTest::mouseRelease(dock, Qt::LeftButton, {}, dock->mapFromGlobal(to));
+        QTRY_VERIFY(!dock->isFloating());
+        QTest::qWait(100);
+        verifyFills(*f.window, f.control);
+    }
+
     void floatingDrawingCannotBeClosedAway() {
         ViewerFixture f;
         QVERIFY(!(f.window->dockDrawing->features() & QDockWidget::DockWidgetClosable));
