@@ -30,12 +30,24 @@ std::array<uint32_t, 256> buildAciPalette() {
         const double fall = v - (v - lo) * f;
         double r = 0, g = 0, b = 0;
         switch (sector) {
-        case 0: r = v, g = rise, b = lo; break;
-        case 1: r = fall, g = v, b = lo; break;
-        case 2: r = lo, g = v, b = rise; break;
-        case 3: r = lo, g = fall, b = v; break;
-        case 4: r = rise, g = lo, b = v; break;
-        default: r = v, g = lo, b = fall; break;
+        case 0:
+            r = v, g = rise, b = lo;
+            break;
+        case 1:
+            r = fall, g = v, b = lo;
+            break;
+        case 2:
+            r = lo, g = v, b = rise;
+            break;
+        case 3:
+            r = lo, g = fall, b = v;
+            break;
+        case 4:
+            r = rise, g = lo, b = v;
+            break;
+        default:
+            r = v, g = lo, b = fall;
+            break;
         }
         t[i] = (uint32_t(r) << 16) | (uint32_t(g) << 8) | uint32_t(b);
     }
@@ -51,17 +63,34 @@ const std::array<uint32_t, 256>& aciPalette() {
 }
 
 void addArcBounds(Box& box, const Arc& a) {
-    // Sample densely enough for bounds within a fraction of a percent.
-    double sweep = a.endAngle - a.startAngle;
-    if (!std::isfinite(sweep))
+    const double sweep = a.endAngle - a.startAngle;
+    if (!std::isfinite(sweep) || !std::isfinite(a.startAngle))
         return;
-    const int steps = 64;
     const double c = std::cos(a.rotation), s = std::sin(a.rotation);
-    for (int i = 0; i <= steps; ++i) {
-        const double t = a.startAngle + sweep * i / steps;
+    auto addAt = [&](double t) {
         const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
         box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
-    }
+    };
+    addAt(a.startAngle);
+    addAt(a.endAngle);
+    // The extremes in x and y lie where the derivative of that coordinate
+    // vanishes; each such parameter and its opposite count when inside the sweep.
+    const double twoPi = 2 * std::numbers::pi;
+    const double extremes[2] = {std::atan2(-a.radiusY * s, a.radiusX * c),
+                                std::atan2(a.radiusY * c, a.radiusX * s)};
+    for (double base : extremes)
+        for (double t : {base, base + std::numbers::pi}) {
+            if (std::abs(sweep) >= twoPi) {
+                addAt(t);
+                continue;
+            }
+            const double lo = std::min(a.startAngle, a.endAngle);
+            double offset = std::fmod(t - lo, twoPi);
+            if (offset < 0)
+                offset += twoPi;
+            if (offset <= std::abs(sweep))
+                addAt(lo + offset);
+        }
 }
 
 void addTextBounds(Box& box, const Text& t) {

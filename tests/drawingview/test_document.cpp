@@ -1,0 +1,130 @@
+#include "model/Document.h"
+
+#include <QTest>
+
+#include <numbers>
+
+using namespace dv;
+
+namespace {
+
+Box sampledArcBox(const Arc& a) {
+    Box box;
+    const int steps = 200000;
+    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
+    for (int i = 0; i <= steps; ++i) {
+        const double t = a.startAngle + (a.endAngle - a.startAngle) * i / steps;
+        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
+    }
+    return box;
+}
+
+Document singleBlockDocument() {
+    Document doc;
+    doc.layerIndex("0");
+    doc.blocks.push_back(Block{});
+    doc.blocks[0].name = "*Model_Space";
+    Layout model;
+    model.name = "Model";
+    model.block = 0;
+    doc.layouts.push_back(model);
+    return doc;
+}
+
+} // namespace
+
+class TestDocument : public QObject {
+    Q_OBJECT
+private slots:
+    void arcExtentsAreExact_data() {
+        QTest::addColumn<double>("rx");
+        QTest::addColumn<double>("ry");
+        QTest::addColumn<double>("rotation");
+        QTest::addColumn<double>("start");
+        QTest::addColumn<double>("end");
+        const double pi = std::numbers::pi;
+        QTest::newRow("quarter circle") << 2.0 << 2.0 << 0.0 << 0.0 << pi / 2;
+        QTest::newRow("arc over the top") << 1.0 << 1.0 << 0.0 << pi / 4 << 3 * pi / 4;
+        QTest::newRow("rotated full ellipse") << 5.0 << 2.0 << 0.6 << 0.0 << 2 * pi;
+        QTest::newRow("rotated partial ellipse") << 5.0 << 2.0 << 2.2 << 1.0 << 4.5;
+        QTest::newRow("arc across zero") << 3.0 << 3.0 << 0.0 << 5.5 << 7.0;
+    }
+    void arcExtentsAreExact() {
+        QFETCH(double, rx);
+        QFETCH(double, ry);
+        QFETCH(double, rotation);
+        QFETCH(double, start);
+        QFETCH(double, end);
+        Document doc = singleBlockDocument();
+        const Arc arc{{10, -4}, rx, ry, rotation, start, end};
+        doc.blocks[0].addArc(arc);
+        doc.finish();
+        const Box got = doc.layouts[0].extents;
+        const Box want = sampledArcBox(arc);
+        QVERIFY(std::abs(got.minX - want.minX) < 1e-6);
+        QVERIFY(std::abs(got.minY - want.minY) < 1e-6);
+        QVERIFY(std::abs(got.maxX - want.maxX) < 1e-6);
+        QVERIFY(std::abs(got.maxY - want.maxY) < 1e-6);
+    }
+
+    void insertExtentsFollowScaleRotationAndArrays() {
+        Document doc = singleBlockDocument();
+        Block unit;
+        unit.name = "UNIT";
+        unit.basePoint = {1, 1};
+        unit.addPolyline({{1, 1}, {2, 1}}, false); // one unit long from the base point
+        doc.blocks.push_back(unit);
+        Insert ins;
+        ins.block = 1;
+        ins.position = {100, 50};
+        ins.scaleX = -3; // mirrored: runs to the left
+        ins.columns = 2;
+        ins.columnSpacing = -10;
+        doc.blocks[0].addInsert(ins);
+        doc.finish();
+        const Box e = doc.layouts[0].extents;
+        QCOMPARE(e.maxX, 100.0);
+        QCOMPARE(e.minX, 100.0 - 10 - 3);
+        QCOMPARE(e.minY, 50.0);
+        QCOMPARE(e.maxY, 50.0);
+    }
+
+    void insertCyclesAreCutNotFollowed() {
+        Document doc = singleBlockDocument();
+        Block a, b;
+        a.name = "A";
+        b.name = "B";
+        a.addPolyline({{0, 0}, {1, 1}}, false);
+        doc.blocks.push_back(a);
+        doc.blocks.push_back(b);
+        Insert toB;
+        toB.block = 2;
+        doc.blocks[1].addInsert(toB);
+        Insert toA;
+        toA.block = 1;
+        doc.blocks[2].addInsert(toA);
+        doc.blocks[0].addInsert(toA);
+        doc.finish();
+        QVERIFY(doc.layouts[0].extents.isValid());
+        QCOMPARE(doc.layouts[0].extents.maxX, 1.0);
+        // One of the two inserts that close the loop is cut.
+        const bool cut =
+            doc.blocks[1].inserts[0].block == -1 || doc.blocks[2].inserts[0].block == -1;
+        QVERIFY(cut);
+    }
+
+    void colourIndexRules() {
+        QCOMPARE(Color::fromAci(0).kind, Color::Kind::ByBlock);
+        QCOMPARE(Color::fromAci(256).kind, Color::Kind::ByLayer);
+        QCOMPARE(Color::fromAci(7).kind, Color::Kind::Foreground);
+        QCOMPARE(Color::fromAci(1).rgb, 0xFF0000u);
+        QCOMPARE(Color::fromAci(5).rgb, 0x0000FFu);
+        QCOMPARE(aciToRgb(-3), 0x00FF00u); // a layer switched off keeps its colour
+        QCOMPARE(aciToRgb(10), 0xFF0000u);
+        QCOMPARE(aciToRgb(250), 0x333333u);
+    }
+};
+
+QTEST_APPLESS_MAIN(TestDocument)
+#include "test_document.moc"
