@@ -205,6 +205,7 @@ void TfmMain::createToolbar() {
     BtnReal->setText(QStringLiteral("1:1"));
     QFont realFont = BtnReal->font();
     realFont.setBold(true);
+    realFont.setPixelSize(12);
     BtnReal->setFont(realFont);
     BtnPrev =
         addButton("BtnPrev", 182, QStringLiteral("Previous scale"), 2, QStringLiteral("previous"));
