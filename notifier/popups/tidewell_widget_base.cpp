@@ -67,12 +67,15 @@ void TidewellWidgetBase::initWindow() {
     setStyleSheet(QStringLiteral("background-color:rgb(238, 242, 248)"));
     setFixedSize(scaleX(kWidth), scaleY(kHeight));
     Qt::WindowFlags flags = Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint;
-    if (!parentWidget()) {
+    if (!parentWidget())
         flags |= Qt::Tool;
+    setWindowFlags(flags);
+    if (!parentWidget()) {
+        // After the flags: Qt clears quit-on-close for tool windows, and this one is the
+        // program's only window, whose closing ends the run.
         setAttribute(Qt::WA_QuitOnClose);
         setAttribute(Qt::WA_DeleteOnClose);
     }
-    setWindowFlags(flags);
     createTitleBar();
     createContent();
     createBottomBar();

@@ -19,6 +19,7 @@
 #include <QScreen>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTimer>
 #include <QTranslator>
 
 namespace {
@@ -184,6 +185,7 @@ private slots:
         QVERIFY(p->windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QVERIFY(p->windowFlags().testFlag(Qt::Tool));
         QVERIFY(p->testAttribute(Qt::WA_DeleteOnClose));
+        QVERIFY(p->testAttribute(Qt::WA_QuitOnClose));
 
         auto* bar = p->findChild<QWidget*>("titleBar");
         QVERIFY(bar);
@@ -341,6 +343,25 @@ private slots:
         auto* button = p->findChild<QPushButton*>("closeButton");
         QCOMPARE(button->focusPolicy(), Qt::NoFocus);
         QTest::mouseClick(button, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(shown.isNull(), 10000);
+    }
+
+    // The program runs its event loop only while the popup is up.
+    void closingThePopupEndsTheEventLoop() {
+        auto* p = show(record("T", "B"));
+        QVERIFY(p);
+        QTimer::singleShot(300, p, &QWidget::close);
+
+        QTimer guard; // a hang guard, not a measure of speed
+        guard.setSingleShot(true);
+        bool guardFired = false;
+        connect(&guard, &QTimer::timeout, [&] {
+            guardFired = true;
+            QCoreApplication::exit(1);
+        });
+        guard.start(20000);
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!guardFired);
         QTRY_VERIFY_WITH_TIMEOUT(shown.isNull(), 10000);
     }
 
