@@ -60,7 +60,7 @@ private slots:
         QTest::newRow("only a comment") << QByteArray("999\nhello\n") << "not a DXF file";
         QTest::newRow("text") << QByteArray("hello world\n") << "not a DXF file";
         QTest::newRow("binary") << QByteArray("AutoCAD Binary DXF\r\n\x1a\0\0\0", 24)
-                                << "binary DXF is not supported yet";
+                                << "truncated at byte offset 22";
         QTest::newRow("pair cut in half") << kEntitiesStart + "  0\nLINE\n 10\n1.0\n 20\n"
                                           << "truncated at line 9";
         QTest::newRow("bad group code") << kEntitiesStart + "  0\nLINE\n1x0\n1.0\n"

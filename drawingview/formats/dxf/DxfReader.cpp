@@ -1,5 +1,6 @@
-#include "formats/Reader.h"
+#include "DxfReader.h"
 
+#include "DxfBinary.h"
 #include "DxfContext.h"
 #include "DxfSections.h"
 #include "DxfTokenizer.h"
@@ -16,13 +17,6 @@
 namespace dv {
 
 namespace {
-
-constexpr char kBinarySentinel[] = "AutoCAD Binary DXF";
-
-bool isBinaryDxf(const char* data, size_t size) {
-    const size_t n = sizeof(kBinarySentinel) - 1;
-    return size >= n && std::memcmp(data, kBinarySentinel, n) == 0;
-}
 
 // True when the first pair after any 999 comments is "0 / SECTION". Only
 // `head` (the first bytes) is looked at, so a cut-off pair is not an error.
@@ -86,7 +80,7 @@ public:
     QString name() const override { return QStringLiteral("DXF"); }
 
     int score(const QByteArray& head, const QString& suffix) const override {
-        if (isBinaryDxf(head.constData(), size_t(head.size())) ||
+        if (dxf::isBinaryDxf(head.constData(), size_t(head.size())) ||
             startsLikeDxf(head.constData(), size_t(head.size())))
             return 100;
         return suffix.compare(QLatin1String("dxf"), Qt::CaseInsensitive) == 0 ? 50 : 0;
@@ -94,32 +88,45 @@ public:
 
     std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const override {
         const FileBytes bytes(path);
-        const char* data = bytes.data();
-        const size_t length = bytes.size();
-        if (isBinaryDxf(data, length))
-            throw ReadError(path, QStringLiteral("binary DXF is not supported yet"));
-        if (!startsLikeDxf(data, std::min<size_t>(length, 1 << 16)))
-            throw ReadError(path, QStringLiteral("not a DXF file"));
-
-        auto doc = std::make_unique<Document>();
-        doc->kind = Document::Kind::Drawing;
-        doc->format = QStringLiteral("DXF");
-        doc->fileName = path;
-        try {
-            dxf::Tokenizer tokenizer(data, length);
-            dxf::Cursor cursor(tokenizer);
-            dxf::DxfContext ctx(*doc);
-            dxf::DxfParser parser(ctx, cursor, progress);
-            parser.parse();
-        } catch (const dxf::SyntaxError& e) {
-            throw ReadError(path, QString::fromStdString(e.what()));
-        }
-        doc->finish();
-        return doc;
+        return readDxfBytes(bytes.data(), bytes.size(), path, progress);
     }
 };
 
 } // namespace
+
+std::unique_ptr<Document> readDxfBytes(const char* data, size_t length, const QString& path,
+                                       const ProgressFn& progress) {
+    const bool binary = dxf::isBinaryDxf(data, length);
+    if (binary && (length < dxf::kBinarySentinelSize ||
+                   std::memcmp(data, dxf::kBinarySentinel, dxf::kBinarySentinelSize) != 0))
+        throw ReadError(path, QStringLiteral("malformed at byte offset 0: the binary DXF "
+                                             "sentinel is damaged or cut off"));
+    if (!binary && !startsLikeDxf(data, std::min<size_t>(length, 1 << 16)))
+        throw ReadError(path, QStringLiteral("not a DXF file"));
+
+    auto doc = std::make_unique<Document>();
+    doc->kind = Document::Kind::Drawing;
+    doc->format = QStringLiteral("DXF");
+    doc->fileName = path;
+    try {
+        dxf::DxfContext ctx(*doc);
+        if (binary) {
+            dxf::BinaryTokenizer tokenizer(data, length);
+            dxf::Cursor cursor(tokenizer);
+            dxf::DxfParser parser(ctx, cursor, progress);
+            parser.parse();
+        } else {
+            dxf::Tokenizer tokenizer(data, length);
+            dxf::Cursor cursor(tokenizer);
+            dxf::DxfParser parser(ctx, cursor, progress);
+            parser.parse();
+        }
+    } catch (const dxf::SyntaxError& e) {
+        throw ReadError(path, QString::fromStdString(e.what()));
+    }
+    doc->finish();
+    return doc;
+}
 
 std::unique_ptr<Reader> makeDxfReader() {
     return std::make_unique<DxfReader>();

@@ -1,5 +1,7 @@
 #include "DxfTokenizer.h"
 
+#include "DxfBinary.h"
+
 #include <algorithm>
 #include <charconv>
 #include <climits>
@@ -25,6 +27,10 @@ std::string quoted(std::string_view s) {
 
 [[noreturn]] void malformed(int line, const std::string& what) {
     throw SyntaxError("malformed at line " + std::to_string(line) + ": " + what);
+}
+
+[[noreturn]] void malformed(const Group& g, const std::string& what) {
+    throw SyntaxError("malformed at " + g.where() + ": " + what);
 }
 
 } // namespace
@@ -93,21 +99,32 @@ bool Tokenizer::next(Group& g) {
     }
 }
 
+std::string Group::where() const {
+    return offset >= 0 ? "byte offset " + std::to_string(offset) : "line " + std::to_string(line);
+}
+
 double toDouble(const Group& g) {
+    if (g.isNumber) {
+        if (!std::isfinite(g.number))
+            malformed(g, "number expected for group code " + std::to_string(g.code));
+        return g.number;
+    }
     std::string_view s = trimmed(g.value);
     if (!s.empty() && s.front() == '+')
         s.remove_prefix(1);
     double v = 0;
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (ec == std::errc::result_out_of_range)
-        malformed(g.line, "number out of range " + quoted(g.value));
+        malformed(g, "number out of range " + quoted(g.value));
     if (ec != std::errc() || ptr != s.data() + s.size() || s.empty() || !std::isfinite(v))
-        malformed(g.line, "number expected for group code " + std::to_string(g.code) + ", found " +
-                              quoted(g.value));
+        malformed(g, "number expected for group code " + std::to_string(g.code) + ", found " +
+                         quoted(g.value));
     return v;
 }
 
 int toInt(const Group& g) {
+    if (g.isNumber && std::isfinite(g.number))
+        return int(std::clamp<double>(std::trunc(g.number), INT32_MIN, INT32_MAX));
     std::string_view s = trimmed(g.value);
     if (!s.empty() && s.front() == '+')
         s.remove_prefix(1);
@@ -150,6 +167,22 @@ bool equalsNoCase(std::string_view a, std::string_view b) {
 
 bool Cursor::atZero(std::string_view name) const {
     return m_group.code == 0 && equalsNoCase(trimmed(m_group.value), name);
+}
+
+} // namespace dv::dxf
+
+namespace dv::dxf {
+
+bool Cursor::nextBinary() {
+    return m_bin->next(m_group);
+}
+
+size_t Cursor::position() const {
+    return m_tok ? m_tok->position() : m_bin->position();
+}
+
+size_t Cursor::size() const {
+    return m_tok ? m_tok->size() : m_bin->size();
 }
 
 } // namespace dv::dxf

@@ -16,6 +16,12 @@ struct Group {
     int code = -1;
     std::string_view value; // without the line end; trailing blanks kept
     int line = 0;           // line number of the group code, from 1
+    // Binary files: where the group starts, and numbers as read (the value
+    // then holds their text).
+    int64_t offset = -1;
+    bool isNumber = false;
+    double number = 0;
+    std::string where() const; // "line N" or "byte offset N"
 };
 
 // A problem in the file's syntax; the reader turns it into a ReadError.
@@ -56,17 +62,18 @@ namespace dv::dxf {
 
 // The tokenizer with one current group, so that a parser can look at the
 // group that ends its record and leave it for the next one.
+class BinaryTokenizer;
+
 class Cursor {
 public:
-    using ProgressFn = void (*)(void* user, size_t position, size_t size);
-
-    explicit Cursor(Tokenizer& tokenizer) : m_tok(tokenizer) {}
+    explicit Cursor(Tokenizer& tokenizer) : m_tok(&tokenizer) {}
+    explicit Cursor(BinaryTokenizer& tokenizer) : m_bin(&tokenizer) {}
 
     const Group& group() const { return m_group; }
     bool atEnd() const { return m_end; }
     // Loads the next group; false (and atEnd()) when the data is over.
     bool advance() {
-        if (m_end || !m_tok.next(m_group)) {
+        if (m_end || !(m_tok ? m_tok->next(m_group) : nextBinary())) {
             m_end = true;
             m_group.code = -1;
             m_group.value = {};
@@ -81,11 +88,14 @@ public:
         while (advance() && m_group.code != 0) {
         }
     }
-    size_t position() const { return m_tok.position(); }
-    size_t size() const { return m_tok.size(); }
+    size_t position() const;
+    size_t size() const;
 
 private:
-    Tokenizer& m_tok;
+    bool nextBinary();
+
+    Tokenizer* m_tok = nullptr;
+    BinaryTokenizer* m_bin = nullptr;
     Group m_group;
     bool m_end = false;
 };

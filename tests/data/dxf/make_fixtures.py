@@ -1,6 +1,7 @@
 #!/usr/bin/python3
 """Writes the small DXF fixtures of the reader tests into this folder."""
 import os
+import struct
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -38,6 +39,53 @@ def write(name, pairs, eol="\n", encoding="cp1252"):
         text = text.replace("\n", eol)
     with open(os.path.join(HERE, name), "w", newline="", encoding=encoding) as f:
         f.write(text)
+
+
+def value_type(code):
+    """The binary value type of a group code."""
+    ranges = [(0, 9, "s"), (10, 59, "d"), (60, 79, "h"), (90, 99, "i"), (100, 102, "s"),
+              (105, 105, "s"), (110, 149, "d"), (160, 169, "q"), (170, 179, "h"),
+              (210, 239, "d"), (270, 289, "h"), (290, 299, "b"), (300, 309, "s"),
+              (310, 319, "x"), (320, 369, "s"), (370, 389, "h"), (390, 399, "s"),
+              (400, 409, "h"), (410, 419, "s"), (420, 429, "i"), (430, 439, "s"),
+              (440, 459, "i"), (460, 469, "d"), (470, 481, "s"), (999, 999, "s"),
+              (1004, 1004, "x"), (1000, 1009, "s"), (1010, 1059, "d"), (1060, 1070, "h"),
+              (1071, 1071, "i")]
+    for lo, hi, t in ranges:
+        if lo <= code <= hi:
+            return t
+    raise ValueError(f"no binary type for group code {code}")
+
+
+def binary_dxf(pairs, short_codes=False, encoding="cp1252"):
+    """The same pairs as binary DXF; R12 and before use 1-byte group codes."""
+    out = bytearray(b"AutoCAD Binary DXF\r\n\x1a\x00")
+    for code, value in pairs:
+        if short_codes:
+            out += bytes([code]) if code < 255 else b"\xff" + struct.pack("<H", code)
+        else:
+            out += struct.pack("<H", code)
+        t = value_type(code)
+        if t == "s":
+            out += str(value).encode(encoding) + b"\x00"
+        elif t == "d":
+            out += struct.pack("<d", float(value))
+        elif t == "h":
+            out += struct.pack("<h", int(value))
+        elif t == "i":
+            out += struct.pack("<i", int(value) if int(value) < 2**31 else int(value) - 2**32)
+        elif t == "q":
+            out += struct.pack("<q", int(value))
+        elif t == "b":
+            out += bytes([int(value)])
+        else:
+            out += bytes([len(value)]) + bytes(value)
+    return bytes(out)
+
+
+def write_binary(name, pairs, short_codes=False):
+    with open(os.path.join(HERE, name), "wb") as f:
+        f.write(binary_dxf(pairs, short_codes))
 
 
 # Every entity kind the reader draws, with colours, layers and layouts.
@@ -111,6 +159,7 @@ entities = (
         (100, "AcDbLayout"), (1, "Sheet A"), (70, 1), (71, 1), (330, "1B")])
     + [(0, "EOF")])
 write("entities.dxf", entities)
+write_binary("entities_binary.dxf", entities)
 
 # An R12 file: no OBJECTS, paper-space entities flagged in ENTITIES.
 r12 = (
@@ -125,6 +174,7 @@ r12 = (
         (0, "CIRCLE"), (8, "0"), (67, 1), (10, 100.0), (20, 100.0), (40, 10.0)])
     + [(0, "EOF")])
 write("r12.dxf", r12)
+write_binary("r12_binary.dxf", r12, short_codes=True)
 
 # A block that inserts itself, and one pair that insert each other.
 cycle = (
