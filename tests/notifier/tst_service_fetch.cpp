@@ -79,8 +79,10 @@ private slots:
         QVERIFY(fetch("/r1", &body));
         QCOMPARE(body, QByteArray(R"({"ok":1})"));
         QVERIFY(!fetch("/loop", &body));
-        // Qt counts its limit with one hop of slack; what matters is that the loop ends.
-        QVERIFY(service.requestCount("/loop") <= 2 + tidewell::kMaxRedirects);
+        // Qt counts its limit with one hop of slack, and may send a request again when the
+        // service closes a connection Qt meant to reuse; what matters is that the loop ends.
+        const int hops = service.requestCount("/loop");
+        QVERIFY2(hops <= 2 * (2 + tidewell::kMaxRedirects), qPrintable(QString::number(hops)));
         QVERIFY(!fetch("/file", &body));
     }
 
