@@ -145,7 +145,9 @@ struct Block {
     Vec2 basePoint;
     std::vector<Shape> shapes;
     std::vector<Vec2> points;
-    std::vector<uint32_t> ringStarts; // for Polygon shapes with holes: see polygonRings()
+    // Sorted indexes into `points` where a further ring of a Polygon shape
+    // begins (its first ring starts at the shape's `first`); rings fill odd-even.
+    std::vector<uint32_t> ringStarts;
     std::vector<Arc> arcs;
     std::vector<Text> texts;
     std::vector<Insert> inserts;
