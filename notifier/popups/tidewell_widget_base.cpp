@@ -4,6 +4,7 @@
 #include "core/endpoints.h"
 #include "core/json_text.h"
 #include "core/user_session.h"
+#include "popups/placement.h"
 #include "popups/scaling.h"
 
 #include <QGuiApplication>
@@ -205,21 +206,17 @@ bool TidewellWidgetBase::showPopup() {
     if (parentWidget())
         return true;
 
-    // Measured by the screen's real edges, so a taskbar on the left or top, or a second
-    // screen, leaves the popup in the visible corner.
     const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect whole = screen ? screen->geometry() : QRect(0, 0, width(), height());
+    const QRect whole = screen ? screen->geometry() : QRect(QPoint(0, 0), size());
     const QRect available = screen ? screen->availableGeometry() : whole;
+    const tidewell::SlidePath path = tidewell::slidePath(whole, available, size());
 
-    move(available.x() + available.width() - width(), whole.y() + whole.height());
+    move(path.start.topLeft());
     show();
 
     auto* slide = new QPropertyAnimation(this, "geometry", this);
-    const QRect start = geometry();
-    QRect end = start;
-    end.moveTop(available.y() + available.height() - height());
-    slide->setStartValue(start);
-    slide->setEndValue(end);
+    slide->setStartValue(geometry());
+    slide->setEndValue(QRect(path.end.topLeft(), geometry().size()));
     slide->setDuration(kSlideMs);
     slide->start(QAbstractAnimation::KeepWhenStopped);
     return true;

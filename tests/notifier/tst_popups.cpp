@@ -3,6 +3,7 @@
 #include "core/endpoints.h"
 #include "core/json_text.h"
 #include "core/user_session.h"
+#include "popups/placement.h"
 #include "popups/popup_factory.h"
 #include "popups/scaling.h"
 #include "popups/tidewell_default.h"
@@ -210,6 +211,37 @@ private slots:
         QVERIFY(p->y() > restingRect(p->size()).y());
         QTRY_COMPARE_WITH_TIMEOUT(p->geometry(), restingRect(p->size()), 10000);
         QVERIFY(screen->availableGeometry().contains(p->geometry()));
+    }
+
+    void slidePathStaysOnTheScreen_data() {
+        QTest::addColumn<QRect>("screen");
+        QTest::addColumn<QRect>("available");
+        QTest::addColumn<QPoint>("start");
+        QTest::addColumn<QPoint>("end");
+        // The common case: the design's own position, just below the screen to above the bar.
+        QTest::newRow("taskbar at the bottom") << QRect(0, 0, 1920, 1080) << QRect(0, 0, 1920, 1040)
+                                               << QPoint(1620, 1080) << QPoint(1620, 840);
+        QTest::newRow("taskbar on the left") << QRect(0, 0, 1920, 1080) << QRect(60, 0, 1860, 1080)
+                                             << QPoint(1620, 1080) << QPoint(1620, 880);
+        QTest::newRow("taskbar at the top") << QRect(0, 0, 1920, 1080) << QRect(0, 40, 1920, 1040)
+                                            << QPoint(1620, 1080) << QPoint(1620, 880);
+        QTest::newRow("taskbar on the right") << QRect(0, 0, 1920, 1080) << QRect(0, 0, 1860, 1080)
+                                              << QPoint(1560, 1080) << QPoint(1560, 880);
+        // A primary screen to the right of and below another one.
+        QTest::newRow("offset screen")
+            << QRect(1920, 200, 1280, 1024) << QRect(1920, 200, 1280, 984) << QPoint(2900, 1224)
+            << QPoint(2900, 984);
+    }
+    void slidePathStaysOnTheScreen() {
+        QFETCH(QRect, screen);
+        QFETCH(QRect, available);
+        const QSize size(300, 200);
+        const tidewell::SlidePath path = tidewell::slidePath(screen, available, size);
+        QTEST(path.start.topLeft(), "start");
+        QTEST(path.end.topLeft(), "end");
+        QCOMPARE(path.end.size(), size);
+        QVERIFY(available.contains(path.end));
+        QVERIFY(!screen.intersects(path.start)); // enters from below, unseen
     }
 
     void plainTextWithoutLink() {
