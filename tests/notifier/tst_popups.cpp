@@ -345,27 +345,39 @@ private slots:
     }
 
     void dragsWithTheLeftButtonOnly() {
+        {
+            // A press that closes a popup is never released on it.
+            UrlCatcher catcher;
+            auto* gone = show(record("T", "B", "http://svc.example/a"));
+            QVERIFY(gone);
+            QTest::mousePress(gone->contentWidget, Qt::LeftButton, {}, QPoint(5, 5));
+            QTRY_VERIFY_WITH_TIMEOUT(shown.isNull(), 10000);
+        }
         auto* p = show(record("T", "B"));
         QVERIFY(p);
         QTRY_COMPARE_WITH_TIMEOUT(p->geometry(), restingRect(p->size()), 10000);
         QWidget* bar = p->findChild<QWidget*>("titleBar");
         const QPoint before = p->pos();
 
+        const auto moveTo = [bar](QPointF pos, Qt::MouseButtons held) {
+            QMouseEvent move(QEvent::MouseMove, pos, bar->mapToGlobal(pos), Qt::NoButton, held, {});
+            QApplication::sendEvent(bar, &move);
+        };
+        // A fresh popup is not being dragged, whatever happened to the one before it.
+        moveTo(QPointF(10, 10), Qt::NoButton);
+        QCOMPARE(p->pos(), before);
+
         QTest::mousePress(bar, Qt::RightButton, {}, QPoint(50, 10));
-        QTest::mouseMove(bar, QPoint(30, 5));
+        moveTo(QPointF(30, 5), Qt::RightButton);
         QTest::mouseRelease(bar, Qt::RightButton, {}, QPoint(30, 5));
         QCOMPARE(p->pos(), before);
 
         QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(50, 10));
-        QMouseEvent move(QEvent::MouseMove, QPointF(30, 4), bar->mapToGlobal(QPointF(30, 4)),
-                         Qt::NoButton, Qt::LeftButton, {});
-        QApplication::sendEvent(bar, &move);
+        moveTo(QPointF(30, 4), Qt::LeftButton);
         QCOMPARE(p->pos(), before + QPoint(-20, -6));
         QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(30, 4));
         const QPoint after = p->pos();
-        QMouseEvent loose(QEvent::MouseMove, QPointF(10, 10), bar->mapToGlobal(QPointF(10, 10)),
-                          Qt::NoButton, Qt::NoButton, {});
-        QApplication::sendEvent(bar, &loose);
+        moveTo(QPointF(10, 10), Qt::NoButton);
         QCOMPARE(p->pos(), after); // released: no longer follows the mouse
         QVERIFY(p->isVisible());
     }
