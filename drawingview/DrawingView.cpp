@@ -376,6 +376,7 @@ void DrawingView::ZoomAt(bool absolute, double factor, int x, int y) {
     pushHistory();
     m_view.zoomAbout(absolute ? factor : m_view.zoom() * factor, QPointF(x, y));
     m_fitPending = false;
+    m_followsSize = false;
     invalidateCache();
 }
 
@@ -387,6 +388,7 @@ void DrawingView::PreviousScale() {
     view.resizeViewport(m_view.viewport());
     m_view = view;
     m_fitPending = false;
+    m_followsSize = false;
     invalidateCache();
 }
 
@@ -411,6 +413,9 @@ void DrawingView::fit(bool push) {
     }
     // Before the first show the widget's size is not yet its real one.
     m_fitPending = !isVisible();
+    // A fitted view stays fitted as the window is resized, until the user
+    // zooms or pans.
+    m_followsSize = true;
     invalidateCache();
 }
 
@@ -502,7 +507,7 @@ void DrawingView::updateViewport() {
     if (bars)
         m_bars->setGeometry(0, 0, width(), m_bars->sizeHint().height());
     const QRectF area(drawingArea());
-    if (m_fitPending || IsEmpty())
+    if (m_fitPending || m_followsSize || IsEmpty())
         fit(false);
     else
         m_view.resizeViewport(area);
@@ -654,6 +659,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event) {
         if (!delta.isNull()) {
             m_view.panBy(delta);
             m_fitPending = false;
+            m_followsSize = false;
             m_cacheShift += delta; // shift the picture; render again on release
             update();
         }
@@ -698,6 +704,7 @@ void DrawingView::mouseReleaseEvent(QMouseEvent* event) {
         pushHistory();
         m_view.zoomToFit(area, QRectF(drawingArea()), 0);
         m_fitPending = false;
+        m_followsSize = false;
         invalidateCache();
         break;
     }
@@ -716,6 +723,7 @@ void DrawingView::wheelEvent(QWheelEvent* event) {
     pushHistory();
     m_view.zoomAbout(m_view.zoom() * std::pow(wheelStep, delta / 120.0), at);
     m_fitPending = false;
+    m_followsSize = false;
     invalidateCache();
     event->accept();
 }

@@ -107,7 +107,8 @@ private:
 
     ViewTransform m_view;
     ViewHistory m_history;
-    bool m_fitPending = true; // fit again once the widget has its real size
+    bool m_fitPending = true;   // fit again once the widget has its real size
+    bool m_followsSize = false; // the view is a fit and refits on resize
 
     QImage m_cache;
     bool m_cacheValid = false;

@@ -387,6 +387,19 @@ private slots:
         QCOMPARE(v->viewTransform().center().y, centre.y);
     }
 
+    void fittedViewStaysFittedWhenResized() {
+        auto v = shownView();
+        QVERIFY(v);
+        v->setDocument(twoLayouts());
+        const double before = v->viewTransform().zoom();
+        v->resize(800, 600); // as when the window is maximised after the first load
+        QVERIFY(v->viewTransform().zoom() > before * 1.5);
+        v->ZoomAt(false, 2, 100, 100);
+        const double zoomed = v->viewTransform().zoom();
+        v->resize(500, 400); // once the user has zoomed, the scale is theirs
+        QCOMPARE(v->viewTransform().zoom(), zoomed);
+    }
+
     void barsTakeRoomUntilHidden() {
         DrawingView view;
         view.resize(400, 300);
