@@ -192,7 +192,7 @@ public:
     // hundred pixels), so that a zoomed-out view never scales the full image.
     std::vector<QImage> rasterPyramid;
 
-    int layerIndex(const QString& name); // finds or adds (case-insensitive)
+    int layerIndex(const QString& name);       // finds or adds (case-insensitive)
     int blockIndex(const QString& name) const; // -1 when absent (case-insensitive)
     uint16_t entityTypeId(const QString& name);
 
