@@ -97,6 +97,8 @@ void EntityReader::read(Cursor& c, const Target& t) {
             return readLine(c, t);
         if (type == "LWPOLYLINE")
             return readLwPolyline(c, t);
+        if (type == "LEADER")
+            return readLeader(c, t);
         break;
     case 'C':
         if (type == "CIRCLE")
@@ -107,6 +109,38 @@ void EntityReader::read(Cursor& c, const Target& t) {
             return readCircle(c, t, true);
         if (type == "ATTRIB")
             return readText(c, t, true);
+        if (type == "ATTDEF")
+            return readText(c, t, true, true);
+        break;
+    case 'M':
+        if (type == "MTEXT")
+            return readMText(c, t);
+        if (type == "MLEADER" || type == "MULTILEADER")
+            return readMLeader(c, t);
+        break;
+    case 'H':
+        if (type == "HATCH")
+            return readHatch(c, t);
+        break;
+    case 'D':
+        if (type == "DIMENSION")
+            return readDimension(c, t);
+        break;
+    case 'R':
+        if (type == "RAY")
+            return readInfiniteLine(c, t, true);
+        break;
+    case 'X':
+        if (type == "XLINE")
+            return readInfiniteLine(c, t, false);
+        break;
+    case 'W':
+        if (type == "WIPEOUT")
+            return readWipeout(c, t);
+        break;
+    case '3':
+        if (type == "3DFACE")
+            return read3dFace(c, t);
         break;
     case 'P':
         if (type == "POINT")
@@ -131,6 +165,8 @@ void EntityReader::read(Cursor& c, const Target& t) {
     case 'S':
         if (type == "SOLID")
             return readSolid(c, t, type);
+        if (type == "SPLINE")
+            return readSpline(c, t);
         if (type == "SEQEND") { // a stray one: nothing to draw
             c.skipRecord();
             return;
@@ -476,7 +512,7 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
     emitPolyline(cm, t, "POLYLINE", (flags & 1) != 0, width);
 }
 
-void EntityReader::readText(Cursor& c, const Target& t, bool attrib) {
+void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef) {
     Common cm;
     Vec2 first, second;
     std::string_view value, styleName;
@@ -489,7 +525,12 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib) {
             continue;
         switch (g.code) {
         case 1:
-            value = g.value;
+            if (!attdef)
+                value = g.value;
+            break;
+        case 2: // an attribute definition shows its tag
+            if (attdef)
+                value = g.value;
             break;
         case 7:
             styleName = g.value;
@@ -533,8 +574,10 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib) {
     }
     uint16_t type;
     Common placed = cm;
-    placed.invisible = cm.invisible || (attribFlags & 1);
-    const int block = place(placed, t, attrib ? "ATTRIB" : "TEXT", type);
+    // Definitions inside blocks are templates for the attributes of each
+    // insert and never drawn themselves; outside blocks their tags show.
+    placed.invisible = cm.invisible || (attribFlags & 1) || (attdef && !t.paperFlag);
+    const int block = place(placed, t, attdef ? "ATTDEF" : attrib ? "ATTRIB" : "TEXT", type);
     if (block < 0 || value.empty())
         return;
     Text text;

@@ -6,10 +6,14 @@
 #include "DxfContext.h"
 #include "DxfTokenizer.h"
 
+#include <QString>
+
 #include <string_view>
 #include <vector>
 
 namespace dv::dxf {
+
+struct MTextParams;
 
 // Where the entities of a section go. In the ENTITIES section an entity
 // flagged 67=1 belongs to the active paper space instead of `block`.
@@ -25,6 +29,8 @@ public:
     // Starts at "0 TYPE" and leaves the cursor at the next entity's "0"
     // (followers such as VERTEX, ATTRIB and SEQEND are read with their owner).
     void read(Cursor& c, const Target& target);
+    // Gives XLINE and RAY entities their ends once every entity is read.
+    void finishInfiniteLines();
 
 private:
     struct Common {
@@ -49,14 +55,47 @@ private:
     void readSolid(Cursor& c, const Target& t, std::string_view type);
     void readLwPolyline(Cursor& c, const Target& t);
     void readPolyline(Cursor& c, const Target& t);
-    void readText(Cursor& c, const Target& t, bool attrib);
+    void readText(Cursor& c, const Target& t, bool attrib, bool attdef = false);
     void readInsert(Cursor& c, const Target& t);
+    void readMText(Cursor& c, const Target& t);
+    void readHatch(Cursor& c, const Target& t);
+    void readSpline(Cursor& c, const Target& t);
+    void readDimension(Cursor& c, const Target& t);
+    void readLeader(Cursor& c, const Target& t);
+    void readMLeader(Cursor& c, const Target& t);
+    void read3dFace(Cursor& c, const Target& t);
+    void readInfiniteLine(Cursor& c, const Target& t, bool ray);
+    void readWipeout(Cursor& c, const Target& t);
+
+    // The groups of one entity, for those whose codes repeat in nested
+    // structures. Numbers are read as they are collected.
+    struct Item {
+        int code;
+        double num;
+        std::string_view text; // strings only: numbers from binary files have no stable text
+    };
+    void collect(Cursor& c, Common& cm, std::vector<Item>& items);
+    // Adds a styled shape of kind Polyline (or Polygon) to `block`.
+    Shape& addPath(int block, const std::vector<Vec2>& pts, bool closed, bool filled,
+                   const Common& cm, uint16_t type);
+    void addArrow(int block, Vec2 tip, Vec2 from, double size, const Common& cm, uint16_t type);
+    void addMText(int block, const QString& content, const MTextParams& p, const Common& cm,
+                  uint16_t type);
 
     // Builds the outline of vertices joined by straight or bulged segments.
     void emitPolyline(const Common& cm, const Target& t, std::string_view type, bool closed,
                       float width);
 
     DxfContext& m_ctx;
+    std::vector<Item> m_items;
+    struct Infinite {
+        int block;
+        uint32_t first;
+        Vec2 base;
+        Vec2 dir;
+        bool ray;
+    };
+    std::vector<Infinite> m_infinite;
     std::vector<Vec2> m_vertices;
     std::vector<double> m_bulges;
     std::vector<Vec2> m_points;

@@ -95,6 +95,7 @@ void DxfParser::parse() {
     }
     buildLayouts();
     m_ctx.complete();
+    m_entities.finishInfiniteLines();
     if (m_progress && m_lastPercent < 100)
         m_progress(100);
 }

@@ -1,5 +1,7 @@
 #include "DxfText.h"
 
+#include "DxfMText.h"
+
 #include <algorithm>
 #include <cstring>
 
@@ -111,6 +113,20 @@ QString expandEscapes(const QString& s) {
             if (k == 4) {
                 out += QChar(char16_t(v));
                 i += 6;
+                continue;
+            }
+        }
+        // \M+nXXXX: a double-byte character of code page n, as older
+        // programs wrote what their own code page could not hold.
+        if (c == u'\\' && i + 7 < n && (s[i + 1] == u'M' || s[i + 1] == u'm') && s[i + 2] == u'+' &&
+            s[i + 3].isDigit()) {
+            unsigned v = 0;
+            int k = 0;
+            for (; k < 4 && hexValue(s[i + 4 + k]) >= 0; ++k)
+                v = v * 16 + unsigned(hexValue(s[i + 4 + k]));
+            if (k == 4) {
+                out += decodeMifChar(s[i + 3].digitValue(), v);
+                i += 7;
                 continue;
             }
         }

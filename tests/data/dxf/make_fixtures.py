@@ -198,3 +198,54 @@ huge = section("ENTITIES", [
     (0, "LWPOLYLINE"), (90, 2147483647), (70, 0), (10, 0.0), (20, 0.0), (10, 1.0), (20, 1.0),
     (0, "INSERT"), (2, "Nothing"), (70, 2000000000), (71, -5), (44, 1.0), (45, 1.0)]) + [(0, "EOF")]
 write("huge_counts.dxf", huge)
+
+
+def drawing(version, entities_, codepage="ANSI_1252", blocks=None, styles=None):
+    out = header([("$ACADVER", [(1, version)]), ("$DWGCODEPAGE", [(3, codepage)])])
+    if styles:
+        out += section("TABLES", table("STYLE", styles))
+    if blocks:
+        out += section("BLOCKS", blocks)
+    return out + section("ENTITIES", entities_) + [(0, "EOF")]
+
+
+def mtext(x, y, height, text, attachment=1, extra=()):
+    chunks = []
+    while len(text) > 250:  # long values come as 3-chunks then a final 1
+        chunks.append((3, text[:250]))
+        text = text[250:]
+    return ([(0, "MTEXT"), (8, "0"), (10, x), (20, y), (40, height), (71, attachment)]
+            + list(extra) + chunks + [(1, text)])
+
+
+# MTEXT: paragraphs, inline formats, wrapping, attachment, rotation.
+mtext_entities = (
+    mtext(0.0, 0.0, 2.5, "Line one\\PLine two")
+    + mtext(100.0, 0.0, 1.0, "{\\C1;Red} plain", attachment=5)
+    + mtext(0.0, 50.0, 1.0, "aaaa bbbb cccc", extra=[(41, 6.0)])
+    + mtext(0.0, 100.0, 2.0, "\\fArial|b1|i0;\\H2x;Big\\P\\W0.5;\\Q15;x\\S1/2;\\~\\U+00B0%%c",
+            extra=[(44, 2.0)])
+    + mtext(50.0, 50.0, 1.0, "AB", attachment=9, extra=[(50, 90.0)])
+    + mtext(60.0, 60.0, 1.0, "dir", extra=[(11, 0.0), (21, 1.0), (50, 45.0)])
+    + mtext(0.0, 150.0, 1.0, "x" * 300 + "END")
+    + mtext(0.0, 200.0, 1.0, "\\M+193FA{\\L\\Ounder\\l\\o}\\\\\\{")
+    + mtext(0.0, 250.0, 1.0, "\\S3^;\\S2#5;\\pxqc;\\A1;kept\\")
+    + [(0, "TEXT"), (8, "0"), (10, 0.0), (20, 300.0), (40, 1.0), (1, "\\M+193FA\\M+5D6D0 %%p")])
+write("mtext.dxf", drawing("AC1021", mtext_entities), encoding="utf-8")
+
+# Text in the code pages of pre-2007 files, one file per code page.
+codepage_samples = {
+    "ANSI_1250": ("cp1250", "\u0141\u00f3d\u017a"), "ANSI_1251": ("cp1251", "\u041c\u0438\u0440"),
+    "ANSI_1252": ("cp1252", "Caf\u00e9"), "ANSI_1253": ("cp1253", "\u0391\u03b8\u03ae\u03bd\u03b1"),
+    "ANSI_1254": ("cp1254", "\u0130stanbul \u011f"), "ANSI_1255": ("cp1255", "\u05e9\u05dc\u05d5\u05dd"),
+    "ANSI_1256": ("cp1256", "\u0633\u0644\u0627\u0645"), "ANSI_1257": ("cp1257", "R\u012bga \u0161"),
+    "ANSI_1258": ("cp1258", "\u0111\u01b0\u01a1ng"), "ANSI_932": ("shift_jis", "\u65e5\u672c"),
+    "ANSI_936": ("gbk", "\u4e2d\u6587"), "ANSI_949": ("cp949", "\ud55c\uae00"),
+    "ANSI_950": ("big5", "\u4e2d\u6587"),
+}
+for cp, (codec, sample) in codepage_samples.items():
+    body = drawing("AC1015", [
+        (0, "TEXT"), (8, "0"), (10, 0.0), (20, 0.0), (40, 1.0), (1, sample + " %%d"),
+        (0, "MTEXT"), (8, "0"), (10, 0.0), (20, 10.0), (40, 1.0), (1, sample + "\\P2")],
+        codepage=cp)
+    write(f"codepage_{cp.lower()}.dxf", body, encoding=codec)

@@ -1,0 +1,120 @@
+#include "DxfHatch.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace dv::dxf {
+
+namespace {
+
+double dot(Vec2 a, Vec2 b) {
+    return a.x * b.x + a.y * b.y;
+}
+
+} // namespace
+
+bool clipPattern(const std::vector<std::vector<Vec2>>& rings,
+                 const std::vector<PatternLine>& pattern, size_t maxSegments, PatternResult& out) {
+    out = {};
+    size_t edges = 0;
+    Box box;
+    for (const auto& r : rings) {
+        edges += r.size();
+        for (Vec2 p : r)
+            box.add(p);
+    }
+    if (!box.isValid() || edges == 0)
+        return true;
+    const double extent = std::max(box.width(), box.height());
+    // Each line meets every edge once; this bounds the time as maxSegments
+    // bounds the memory.
+    const double maxWork = double(maxSegments) * 100;
+    double work = 0;
+    size_t steps = 0; // dash elements walked, drawn or not
+    std::vector<double> cuts;
+    for (const PatternLine& pl : pattern) {
+        const Vec2 u{std::cos(pl.angle), std::sin(pl.angle)};
+        const Vec2 n{-u.y, u.x};
+        const double spacing = dot(pl.offset, n);
+        if (!(std::abs(spacing) > extent * 1e-9) || !std::isfinite(spacing))
+            continue; // lines on top of each other: nothing sensible to draw
+        const double shift = dot(pl.offset, u);
+        double dmin = INFINITY, dmax = -INFINITY;
+        for (const auto& r : rings)
+            for (Vec2 p : r) {
+                const double d = dot(p, n);
+                dmin = std::min(dmin, d);
+                dmax = std::max(dmax, d);
+            }
+        const double b0 = dot(pl.base, n);
+        double k0 = (dmin - b0) / spacing, k1 = (dmax - b0) / spacing;
+        if (k0 > k1)
+            std::swap(k0, k1);
+        k0 = std::ceil(k0);
+        k1 = std::floor(k1);
+        const double lines = k1 - k0 + 1;
+        if (lines <= 0)
+            continue;
+        work += lines * double(edges);
+        if (!(lines <= double(maxSegments)) || work > maxWork) {
+            out = {};
+            return false;
+        }
+        double period = 0;
+        for (double d : pl.dashes)
+            period += std::abs(d);
+        const bool continuous = pl.dashes.empty() || !(period > extent * 1e-9);
+        for (double k = k0; k <= k1; ++k) {
+            const Vec2 o{pl.base.x + k * pl.offset.x, pl.base.y + k * pl.offset.y};
+            cuts.clear();
+            for (const auto& r : rings)
+                for (size_t i = 0; i < r.size(); ++i) {
+                    const Vec2 p = r[i], q = r[(i + 1) % r.size()];
+                    const double dp = dot({p.x - o.x, p.y - o.y}, n);
+                    const double dq = dot({q.x - o.x, q.y - o.y}, n);
+                    if ((dp > 0) == (dq > 0))
+                        continue;
+                    const double f = dp / (dp - dq);
+                    const Vec2 x{p.x + (q.x - p.x) * f, p.y + (q.y - p.y) * f};
+                    cuts.push_back(dot({x.x - o.x, x.y - o.y}, u));
+                }
+            std::sort(cuts.begin(), cuts.end());
+            auto at = [&](double t) { return Vec2{o.x + u.x * t, o.y + u.y * t}; };
+            for (size_t c = 0; c + 1 < cuts.size(); c += 2) {
+                const double a = cuts[c], b = cuts[c + 1];
+                if (continuous) {
+                    out.segments.emplace_back(at(a), at(b));
+                } else {
+                    // Dashes start at the line's origin, which moves along
+                    // the line by `shift` from one line to the next.
+                    const double phase = k * shift;
+                    double pos = phase + std::floor((a - phase) / period) * period;
+                    while (pos < b) {
+                        for (double d : pl.dashes) {
+                            const double len = std::abs(d);
+                            if (d >= 0) {
+                                const double s = std::max(pos, a), e = std::min(pos + len, b);
+                                if (len == 0 && pos >= a && pos <= b)
+                                    out.dots.push_back(at(pos));
+                                else if (e > s)
+                                    out.segments.emplace_back(at(s), at(e));
+                            }
+                            pos += len;
+                            if (++steps > maxSegments * 4) {
+                                out = {};
+                                return false;
+                            }
+                        }
+                    }
+                }
+                if (out.segments.size() + out.dots.size() > maxSegments) {
+                    out = {};
+                    return false;
+                }
+            }
+        }
+    }
+    return true;
+}
+
+} // namespace dv::dxf

@@ -1,0 +1,182 @@
+// Text in DXF files: MTEXT formatting and layout, and the character sets of
+// files from before UTF-8 (one file per code page).
+
+#include "formats/Reader.h"
+#include "formats/dxf/DxfMText.h"
+
+#include <QtTest>
+
+#include <cmath>
+#include <numbers>
+
+using namespace dv;
+
+namespace {
+
+QString fixture(const QString& name) {
+    return QStringLiteral(TEST_DATA_DIR "/dxf/") + name;
+}
+
+bool near(double a, double b, double eps = 1e-9) {
+    return std::abs(a - b) <= eps;
+}
+
+struct Run {
+    const Text* text;
+    Color color;
+};
+
+// The MTEXT runs whose alignment point lies in the box around (x, y).
+std::vector<Run> runsNear(const Document& d, double x, double y, double radius) {
+    std::vector<Run> out;
+    const Block& b = d.blocks[size_t(d.blockIndex("*Model_Space"))];
+    for (const Shape& s : b.shapes) {
+        if (s.kind != ShapeKind::Text)
+            continue;
+        const Text& t = b.texts[s.first];
+        if (std::abs(t.position.x - x) <= radius && std::abs(t.position.y - y) <= radius)
+            out.push_back({&t, s.color});
+    }
+    return out;
+}
+
+QString joined(const std::vector<Run>& runs) {
+    QStringList parts;
+    for (const Run& r : runs)
+        parts << r.text->text;
+    return parts.join(u'|');
+}
+
+} // namespace
+
+class TestDxfText : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Document> m_doc;
+
+private slots:
+    void initTestCase() {
+        m_doc = ReaderRegistry::builtin().load(fixture("mtext.dxf"));
+        QVERIFY(m_doc);
+    }
+
+    void paragraphsAreLinesBelowEachOther() {
+        const auto runs = runsNear(*m_doc, 0, -4, 5);
+        QCOMPARE(joined(runs), QStringLiteral("Line one|Line two"));
+        // Top-left attachment: the first baseline one height below the
+        // insertion point, the next 5/3 of the height further down.
+        QVERIFY(near(runs[0].text->position.y, -2.5));
+        QVERIFY(near(runs[1].text->position.y, -2.5 - 2.5 * 5 / 3));
+        QCOMPARE(runs[0].text->hAlign, Text::Left);
+        QCOMPARE(runs[0].text->vAlign, Text::Baseline);
+    }
+
+    void inlineColourMakesItsOwnRun() {
+        const auto runs = runsNear(*m_doc, 100, 0, 5);
+        QCOMPARE(joined(runs), QStringLiteral("Red| plain"));
+        QCOMPARE(runs[0].color, Color::fromAci(1));
+        QCOMPARE(runs[1].color, Color::byLayer());
+        // Middle centre: the line of 9 glyphs (0.6 wide) is centred on x and
+        // its baseline half a height below the middle.
+        QVERIFY(near(runs[0].text->position.x, 100 - 9 * 0.6 / 2));
+        QVERIFY(near(runs[1].text->position.x, 100 - 9 * 0.6 / 2 + 3 * 0.6));
+        QVERIFY(near(runs[0].text->position.y, -0.5));
+    }
+
+    void referenceWidthWraps() {
+        const auto runs = runsNear(*m_doc, 0, 48, 3);
+        QCOMPARE(joined(runs), QStringLiteral("aaaa bbbb|cccc"));
+        QVERIFY(runs[1].text->position.y < runs[0].text->position.y);
+    }
+
+    void formatCodes() {
+        const auto runs = runsNear(*m_doc, 0, 90, 11);
+        QCOMPARE(joined(runs), QStringLiteral("Big|x1/2\u00a0\u00b0\u2300"));
+        const Text& big = *runs[0].text;
+        QCOMPARE(big.height, 4.0); // \H2x on a height of 2
+        QCOMPARE(big.fontFamily, QStringLiteral("Arial"));
+        const Text& second = *runs[1].text;
+        QCOMPARE(second.widthFactor, 0.5);
+        QVERIFY(near(second.oblique, 15 * std::numbers::pi / 180));
+        // Line spacing 2: the second baseline 2 * 5/3 * 4 below the first.
+        QVERIFY(near(big.position.y - second.position.y, 2 * 5.0 / 3 * 4));
+    }
+
+    void rotationAndDirection() {
+        const auto rotated = runsNear(*m_doc, 50, 50, 2);
+        QCOMPARE(rotated.size(), size_t(1));
+        QVERIFY(near(rotated[0].text->rotation, std::numbers::pi / 2));
+        QCOMPARE(rotated[0].text->hAlign, Text::Right);
+        // Bottom right, turned a quarter: the baseline lies to the left of
+        // the insertion point, no further down or up.
+        QVERIFY(near(rotated[0].text->position.y, 50));
+        QVERIFY(rotated[0].text->position.x <= 50);
+
+        const auto directed = runsNear(*m_doc, 59, 60, 2);
+        QCOMPARE(directed.size(), size_t(1));
+        QVERIFY(near(directed[0].text->rotation, std::numbers::pi / 2)); // 11/21 beats 50
+    }
+
+    void longTextInChunksAndWithoutWidthStaysOneLine() {
+        const auto runs = runsNear(*m_doc, 0, 149, 2);
+        QCOMPARE(runs.size(), size_t(1));
+        QCOMPARE(runs[0].text->text, QString(300, u'x') + QStringLiteral("END"));
+    }
+
+    void escapesAndDroppedToggles() {
+        QCOMPARE(joined(runsNear(*m_doc, 0, 199, 2)), QStringLiteral("\u65e5under\\{"));
+        QCOMPARE(joined(runsNear(*m_doc, 0, 249, 2)), QStringLiteral("32/5kept\\"));
+        // TEXT knows the double-byte form too.
+        QCOMPARE(joined(runsNear(*m_doc, 0, 300, 0.1)), QStringLiteral("\u65e5\u4e2d \u00b1"));
+    }
+
+    void layoutIsBoundedByTheText() {
+        // Unterminated codes and a lone backslash end the text, nothing more.
+        dxf::MTextParams p;
+        const auto pieces = dxf::layoutMText(QStringLiteral("a\\H2;b{\\C3;c\\"), p);
+        QCOMPARE(pieces.size(), size_t(3));
+        QCOMPARE(pieces[2].text.text, QStringLiteral("c\\"));
+        QCOMPARE(pieces[2].color, Color::fromAci(3));
+        QVERIFY(dxf::layoutMText(QStringLiteral("\\f"), p).empty());
+        QVERIFY(dxf::layoutMText(QStringLiteral("}}}{{"), p).empty());
+    }
+
+    void codePages_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("1250") << "ansi_1250" << QStringLiteral("\u0141\u00f3d\u017a");
+        QTest::newRow("1251") << "ansi_1251" << QStringLiteral("\u041c\u0438\u0440");
+        QTest::newRow("1252") << "ansi_1252" << QStringLiteral("Caf\u00e9");
+        QTest::newRow("1253") << "ansi_1253" << QStringLiteral("\u0391\u03b8\u03ae\u03bd\u03b1");
+        QTest::newRow("1254") << "ansi_1254" << QStringLiteral("\u0130stanbul \u011f");
+        QTest::newRow("1255") << "ansi_1255" << QStringLiteral("\u05e9\u05dc\u05d5\u05dd");
+        QTest::newRow("1256") << "ansi_1256" << QStringLiteral("\u0633\u0644\u0627\u0645");
+        QTest::newRow("1257") << "ansi_1257" << QStringLiteral("R\u012bga \u0161");
+        QTest::newRow("1258") << "ansi_1258" << QStringLiteral("\u0111\u01b0\u01a1ng");
+        QTest::newRow("932") << "ansi_932" << QStringLiteral("\u65e5\u672c");
+        QTest::newRow("936") << "ansi_936" << QStringLiteral("\u4e2d\u6587");
+        QTest::newRow("949") << "ansi_949" << QStringLiteral("\ud55c\uae00");
+        QTest::newRow("950") << "ansi_950" << QStringLiteral("\u4e2d\u6587");
+    }
+    void codePages() {
+        QFETCH(QString, file);
+        QFETCH(QString, expected);
+        const auto doc = ReaderRegistry::builtin().load(fixture("codepage_" + file + ".dxf"));
+        const Block& b = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        QCOMPARE(b.texts.size(), size_t(3)); // the TEXT, and the MTEXT's two lines
+        QCOMPARE(b.texts[0].text, expected + QStringLiteral(" \u00b0"));
+        QCOMPARE(b.texts[1].text, expected);
+        QCOMPARE(b.texts[2].text, QStringLiteral("2"));
+    }
+
+    void mifCharacters() {
+        QCOMPARE(dxf::decodeMifChar(1, 0x93FA), QStringLiteral("\u65e5"));
+        QCOMPARE(dxf::decodeMifChar(5, 0xD6D0), QStringLiteral("\u4e2d")); // GBK
+        QCOMPARE(dxf::decodeMifChar(2, 0xA4A4), QStringLiteral("\u4e2d")); // Big5
+        QCOMPARE(dxf::decodeMifChar(3, 0xC7D1), QStringLiteral("\ud55c"));
+        QCOMPARE(dxf::decodeMifChar(9, 0x4141), QString(QChar(0xFFFD)));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDxfText)
+#include "test_dxf_text.moc"
