@@ -225,29 +225,27 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
         const int flags = int(num(i));
         ++i;
         std::vector<Vec2> ring;
-        if (flags & 2) { // a polyline: vertices with optional bulges
-            bool closed = true;
+        if (flags & 2) { // a polyline: vertices with optional bulges, always closed
             m_vertices.clear();
             m_bulges.clear();
             for (; i < n; ++i) {
                 const int code = it[i].code;
-                if (code == 72 || code == 93)
+                if (code == 72 || code == 73 || code == 93)
                     continue;
-                if (code == 73)
-                    closed = num(i) != 0 || true; // a hatch boundary always closes
-                else if (code == 10) {
+                if (code == 10) {
                     m_vertices.push_back({num(i), 0});
                     m_bulges.push_back(0);
-                } else if (code == 20 && !m_vertices.empty())
+                } else if (code == 20 && !m_vertices.empty()) {
                     m_vertices.back().y = num(i);
-                else if (code == 42 && !m_bulges.empty())
+                } else if (code == 42 && !m_bulges.empty()) {
                     m_bulges.back() = num(i);
-                else
+                } else {
                     break;
+                }
             }
             for (size_t v = 0; v < m_vertices.size(); ++v) {
                 ring.push_back(m_vertices[v]);
-                if (m_bulges[v] != 0 && (v + 1 < m_vertices.size() || closed))
+                if (m_bulges[v] != 0)
                     appendBulgeArc(ring, m_vertices[v], m_vertices[(v + 1) % m_vertices.size()],
                                    m_bulges[v]);
             }

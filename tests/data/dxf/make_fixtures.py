@@ -249,3 +249,64 @@ for cp, (codec, sample) in codepage_samples.items():
         (0, "MTEXT"), (8, "0"), (10, 0.0), (20, 10.0), (40, 1.0), (1, sample + "\\P2")],
         codepage=cp)
     write(f"codepage_{cp.lower()}.dxf", body, encoding=codec)
+
+
+def poly_path(points, flags=2):
+    out = [(92, flags), (72, 0), (73, 1), (93, len(points))]
+    for x, y in points:
+        out += [(10, x), (20, y)]
+    return out + [(97, 0)]
+
+
+def square(x, y, w, h):
+    return [(x, y), (x + w, y), (x + w, y + h), (x, y + h)]
+
+
+def hatch(paths, solid, color=None, pattern=(), extra=(), name="SOLID"):
+    out = [(0, "HATCH"), (8, "0")] + ([(62, color)] if color else []) + [
+        (10, 0.0), (20, 0.0), (30, 0.0), (210, 0.0), (220, 0.0), (230, 1.0),
+        (2, name), (70, 1 if solid else 0), (71, 0), (91, len(paths))]
+    for p in paths:
+        out += p
+    out += [(75, 0), (76, 1)]
+    if pattern:
+        out += [(52, 0.0), (41, 1.0), (77, 0), (78, len(pattern))]
+        for angle, bx, by, ox, oy, dashes in pattern:
+            out += [(53, angle), (43, bx), (44, by), (45, ox), (46, oy), (79, len(dashes))]
+            out += [(49, d) for d in dashes]
+    out += list(extra) + [(98, 0)]
+    return out
+
+
+edge_path = [(92, 1), (93, 3),
+             (72, 1), (10, 0.0), (20, 20.0), (11, 10.0), (21, 20.0),
+             (72, 4), (94, 3), (73, 0), (74, 0), (95, 8), (96, 4)]
+edge_path += [(40, k) for k in (0.0, 0.0, 0.0, 0.0, 1.0, 1.0, 1.0, 1.0)]
+edge_path += [(10, 10.0), (20, 20.0), (10, 10.0), (20, 25.0), (10, 5.0), (20, 30.0), (10, 0.0), (20, 30.0),
+              (97, 0),
+              (72, 1), (10, 0.0), (20, 30.0), (11, 0.0), (21, 20.0),
+              (97, 1), (330, "2F")]
+circle_path = [(92, 1), (93, 1), (72, 2), (10, 30.0), (20, 5.0), (40, 5.0), (50, 0.0), (51, 360.0),
+               (73, 1), (97, 0)]
+ellipse_path = [(92, 1), (93, 1), (72, 3), (10, 100.0), (20, 0.0), (11, 10.0), (21, 0.0), (40, 0.5),
+                (50, 0.0), (51, 360.0), (73, 1), (97, 0)]
+gradient = [(450, 1), (451, 0), (452, 0), (453, 2), (460, 0.0), (461, 0.0), (462, 1.0),
+            (463, 0.0), (63, 3), (421, 0x00FF00), (463, 1.0), (63, 5), (421, 0x0000FF),
+            (470, "LINEAR")]
+
+hatches = (
+    hatch([poly_path(square(0.0, 0.0, 10.0, 10.0)), poly_path(square(3.0, 3.0, 4.0, 4.0))], True, 3)
+    + hatch([edge_path], True)
+    + hatch([circle_path], True)
+    + hatch([ellipse_path], True)
+    + hatch([poly_path(square(50.0, 0.0, 10.0, 10.0)), poly_path(square(53.0, 3.0, 4.0, 4.0))], False,
+            pattern=[(0.0, 0.0, 0.5, 0.0, 1.0, [])], name="LINES")
+    + hatch([poly_path(square(70.0, 0.0, 10.0, 2.0))], False,
+            pattern=[(0.0, 0.0, 0.5, 0.0, 1.0, [1.0, -1.0])], name="DASH")
+    + hatch([poly_path(square(0.0, -1100.0, 1000.0, 1000.0))], False,
+            pattern=[(45.0, 0.0, 0.0, -1e-6, 1e-6, [])], name="DENSE")
+    + hatch([poly_path(square(200.0, 0.0, 10.0, 10.0))], False, extra=gradient, name="LINEAR")
+    + [(0, "HATCH"), (8, "0"), (70, 1), (91, 1000000), (92, 2), (93, 2000000000), (10, 1.0)])
+write("hatch.dxf", drawing("AC1027", hatches))
+write("hatch_probe.dxf", drawing("AC1027", hatch(
+    [poly_path(square(0.0, 0.0, 10.0, 10.0)), poly_path(square(3.0, 3.0, 4.0, 4.0))], True, 1)))
