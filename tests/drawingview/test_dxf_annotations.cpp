@@ -1,0 +1,199 @@
+// Splines, dimensions, leaders and the other drawing aids: their geometry
+// as the document holds it.
+
+#include "formats/Reader.h"
+#include "formats/dxf/DxfCurves.h"
+
+#include <QtTest>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace dv;
+
+namespace {
+
+bool near(double a, double b, double eps = 1e-9) {
+    return std::abs(a - b) <= eps;
+}
+
+std::vector<const Shape*> shapesOf(const Document& d, const Block& b, const char* type) {
+    std::vector<const Shape*> out;
+    for (const Shape& s : b.shapes)
+        if (d.entityTypeNames[s.entityType] == QLatin1String(type))
+            out.push_back(&s);
+    return out;
+}
+
+std::vector<Vec2> pointsOf(const Block& b, const Shape& s) {
+    return {b.points.begin() + s.first, b.points.begin() + s.first + s.count};
+}
+
+bool passesThrough(const std::vector<Vec2>& pts, Vec2 p, double eps = 1e-9) {
+    return std::any_of(pts.begin(), pts.end(),
+                       [&](Vec2 q) { return near(q.x, p.x, eps) && near(q.y, p.y, eps); });
+}
+
+} // namespace
+
+class TestDxfAnnotations : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<Document> m_doc;
+    const Block* m_model = nullptr;
+
+private slots:
+    void initTestCase() {
+        m_doc =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dxf/annotations.dxf"));
+        m_model = &m_doc->blocks[size_t(m_doc->blockIndex("*Model_Space"))];
+    }
+
+    void splines() {
+        const auto splines = shapesOf(*m_doc, *m_model, "SPLINE");
+        QCOMPARE(splines.size(), size_t(4));
+        // A cubic Bezier: its ends and its midpoint.
+        const auto bezier = pointsOf(*m_model, *splines[0]);
+        QVERIFY(near(bezier.front().x, 0) && near(bezier.back().x, 10));
+        QVERIFY(passesThrough(bezier, {5, 7.5}));
+        // Weighted: a true quarter circle about (20, 0).
+        for (Vec2 p : pointsOf(*m_model, *splines[1]))
+            QVERIFY(near(std::hypot(p.x - 20, p.y), 1, 1e-12));
+        // Fit points only: the curve goes through each of them.
+        const auto fitted = pointsOf(*m_model, *splines[2]);
+        for (Vec2 p : {Vec2{30, 0}, Vec2{35, 5}, Vec2{40, 0}})
+            QVERIFY(passesThrough(fitted, p));
+        QVERIFY(fitted.size() > 3);
+        // Knots that do not fit: a clamped curve from end to end all the same.
+        const auto repaired = pointsOf(*m_model, *splines[3]);
+        QVERIFY(near(repaired.front().x, 50) && near(repaired.back().x, 60));
+    }
+
+    void curvesStayBounded() {
+        std::vector<Vec2> out;
+        std::vector<Vec2> control(100000, Vec2{1, 1});
+        dxf::appendNurbs(out, 3, {}, control, {});
+        QVERIFY(out.size() <= 20001);
+        out.clear();
+        dxf::appendNurbs(out, 99, {0, 1}, {{0, 0}, {1, 1}}, {-1, 0}); // degree and weights repaired
+        QVERIFY(!out.empty());
+        QVERIFY(near(out.back().x, 1));
+        out.clear();
+        dxf::appendThroughPoints(out, std::vector<Vec2>(100000, Vec2{2, 2}), true);
+        QVERIFY(out.size() <= 100001 * 2);
+        for (Vec2 p : out)
+            QVERIFY(std::isfinite(p.x) && std::isfinite(p.y));
+    }
+
+    void dimensionDrawsItsBlock() {
+        const auto dims = shapesOf(*m_doc, *m_model, "DIMENSION");
+        const auto inserts = std::count_if(
+            dims.begin(), dims.end(), [](const Shape* s) { return s->kind == ShapeKind::Insert; });
+        QCOMPARE(inserts, 1);
+        const auto it = std::find_if(dims.begin(), dims.end(),
+                                     [](const Shape* s) { return s->kind == ShapeKind::Insert; });
+        const Insert& ins = m_model->inserts[(*it)->first];
+        QCOMPARE(ins.block, m_doc->blockIndex("*D1"));
+        QVERIFY(near(ins.position.x, 0) && near(ins.scaleX, 1));
+    }
+
+    void dimensionWithoutBlockFromItsPoints() {
+        QStringList labels;
+        for (const Shape* s : shapesOf(*m_doc, *m_model, "DIMENSION"))
+            if (s->kind == ShapeKind::Text)
+                labels << m_model->texts[s->first].text;
+        QCOMPARE(labels, (QStringList{"10.00", "5.00 mm"}));
+        // The aligned one: its dimension line at y = 55 from x 0 to 10.
+        bool found = false;
+        for (const Shape* s : shapesOf(*m_doc, *m_model, "DIMENSION")) {
+            if (s->kind != ShapeKind::Polyline || s->count != 2)
+                continue;
+            const auto p = pointsOf(*m_model, *s);
+            found = found ||
+                    (near(p[0].y, 55) && near(p[1].y, 55) && near(p[0].x, 0) && near(p[1].x, 10));
+        }
+        QVERIFY(found);
+        // Arrows: four filled triangles for the two drawn dimensions.
+        const auto dims = shapesOf(*m_doc, *m_model, "DIMENSION");
+        QCOMPARE(std::count_if(dims.begin(), dims.end(),
+                               [](const Shape* s) { return s->kind == ShapeKind::Polygon; }),
+                 4);
+    }
+
+    void leaders() {
+        const auto leader = shapesOf(*m_doc, *m_model, "LEADER");
+        QCOMPARE(leader.size(), size_t(2));
+        QCOMPARE(leader[0]->count, 3u);
+        QCOMPARE(leader[1]->kind, ShapeKind::Polygon);
+        const auto arrow = pointsOf(*m_model, *leader[1]);
+        QVERIFY(near(arrow[0].x, 0) && near(arrow[0].y, 100)); // the tip on the first vertex
+
+        const auto ml = shapesOf(*m_doc, *m_model, "MULTILEADER");
+        std::vector<const Shape*> lines, arrows, texts;
+        for (const Shape* s : ml)
+            (s->kind == ShapeKind::Polyline  ? lines
+             : s->kind == ShapeKind::Polygon ? arrows
+                                             : texts)
+                .push_back(s);
+        QCOMPARE(lines.size(), size_t(2)); // the leader line and the dogleg
+        QCOMPARE(arrows.size(), size_t(1));
+        QCOMPARE(texts.size(), size_t(1));
+        const auto line = pointsOf(*m_model, *lines[0]);
+        QVERIFY(near(line.front().x, 40) && near(line.back().x, 55) && near(line.back().y, 110));
+        const auto dogleg = pointsOf(*m_model, *lines[1]);
+        QVERIFY(near(dogleg[1].x, 57));
+        const Text& note = m_model->texts[texts[0]->first];
+        QCOMPARE(note.text, QStringLiteral("Note"));
+        QCOMPARE(note.height, 2.5);
+        QVERIFY(near(pointsOf(*m_model, *arrows[0])[0].x, 40));
+    }
+
+    void facesHideTheirInvisibleEdges() {
+        const auto faces = shapesOf(*m_doc, *m_model, "3DFACE");
+        QCOMPARE(faces.size(), size_t(4)); // three visible edges, then one closed outline
+        for (int i = 0; i < 3; ++i) {
+            const auto e = pointsOf(*m_model, *faces[size_t(i)]);
+            QVERIFY(!(near(e[0].x, 10) && near(e[1].x, 10))); // edge 2-3 is hidden
+        }
+        QVERIFY(faces[3]->flags & Closed);
+    }
+
+    void infiniteLinesReachFarBeyondTheDrawing() {
+        const auto xl = shapesOf(*m_doc, *m_model, "XLINE");
+        const auto ray = shapesOf(*m_doc, *m_model, "RAY");
+        QCOMPARE(xl.size(), size_t(1));
+        QCOMPARE(ray.size(), size_t(1));
+        const auto x = pointsOf(*m_model, *xl[0]);
+        // The rest spans about 310 x 260: both ends far outside it.
+        QVERIFY(x[0].x < -3000 && x[1].x > 3000);
+        QVERIFY(near(x[0].y, 200) && near(x[1].y, 200));
+        const auto r = pointsOf(*m_model, *ray[0]);
+        QVERIFY(near(r[0].y, 0) && r[1].y < -3000 && near(r[1].x, 0));
+        // The layout's extents know the lines' ends.
+        QVERIFY(m_doc->layouts[0].extents.minX < -3000);
+    }
+
+    void attributeDefinitions() {
+        QStringList texts;
+        for (const Shape* s : shapesOf(*m_doc, *m_model, "ATTDEF"))
+            texts << m_model->texts[s->first].text;
+        QCOMPARE(texts, QStringList{"SHOWNTAG"});
+        const Block& def = m_doc->blocks[size_t(m_doc->blockIndex("WithDef"))];
+        QVERIFY(def.texts.empty());
+        QCOMPARE(def.entityCounts.at("ATTDEF"), 1);
+        QCOMPARE(def.shapes.size(), size_t(1)); // the point only
+    }
+
+    void wipeoutFrameAndSkippedKinds() {
+        const auto w = shapesOf(*m_doc, *m_model, "WIPEOUT");
+        QCOMPARE(w.size(), size_t(1));
+        const auto p = pointsOf(*m_model, *w[0]);
+        QCOMPARE(p.size(), size_t(4));
+        QVERIFY(near(p[2].x, 85) && near(p[2].y, 5));
+        QCOMPARE(m_doc->skippedEntities.at("IMAGE"), 1);
+        QCOMPARE(m_doc->skippedEntities.at("VIEWPORT"), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDxfAnnotations)
+#include "test_dxf_annotations.moc"
