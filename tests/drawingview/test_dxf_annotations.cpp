@@ -3,6 +3,7 @@
 
 #include "formats/Reader.h"
 #include "formats/dxf/DxfCurves.h"
+#include "formats/dxf/DxfReader.h"
 
 #include <QtTest>
 
@@ -146,6 +147,19 @@ private slots:
         QCOMPARE(note.text, QStringLiteral("Note"));
         QCOMPARE(note.height, 2.5);
         QVERIFY(near(pointsOf(*m_model, *arrows[0])[0].x, 40));
+    }
+
+    void multileaderOutOfOrderLosesNothingElse() {
+        // Closing braces with nothing open, then a line without a leader.
+        const QByteArray bytes = "0\nSECTION\n2\nENTITIES\n0\nMULTILEADER\n305\n}\n10\n1.0\n"
+                                 "303\n}\n20\n2.0\n304\nLEADER_LINE{\n10\n3\n20\n4\n"
+                                 "10\n5\n20\n6\n0\nLINE\n10\n0\n20\n0\n11\n1\n21\n1\n"
+                                 "0\nENDSEC\n0\nEOF\n";
+        const auto doc = readDxfBytes(bytes.constData(), size_t(bytes.size()), "ml.dxf");
+        const Block& b = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        QCOMPARE(b.entityCounts.at("MULTILEADER"), 1);
+        QCOMPARE(b.entityCounts.at("LINE"), 1);
+        QCOMPARE(shapesOf(*doc, b, "MULTILEADER").front()->count, 2u);
     }
 
     void facesHideTheirInvisibleEdges() {

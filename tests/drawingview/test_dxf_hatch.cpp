@@ -157,6 +157,9 @@ private slots:
         // Lines on top of each other draw nothing rather than run away.
         QVERIFY(dxf::clipPattern(rings, {{0, {0, 0}, {5, 0}, {}}}, 1000, r));
         QVERIFY(r.segments.empty());
+        // Lines numbered far from the origin still advance one by one.
+        QVERIFY(dxf::clipPattern(rings, {{0, {0, -1e20}, {0, 1}, {}}}, 1000, r));
+        QVERIFY(r.segments.size() <= 2);
         // Dots: zero-length dashes.
         QVERIFY(dxf::clipPattern(rings, {{0, {0, 0.5}, {0, 1}, {0, -0.25}}}, 1000, r));
         QCOMPARE(r.dots.size(), size_t(4));

@@ -138,6 +138,10 @@ private slots:
         QCOMPARE(pieces[2].text.text, QStringLiteral("c\\"));
         QCOMPARE(pieces[2].color, Color::fromAci(3));
         QVERIFY(dxf::layoutMText(QStringLiteral("\\f"), p).empty());
+        // Relative heights cannot multiply past what a double holds.
+        const auto tall = dxf::layoutMText(QStringLiteral("\\H1e300x;\\H1e300x;a"), p);
+        QCOMPARE(tall.size(), size_t(1));
+        QCOMPARE(tall[0].text.height, 1e300);
         QVERIFY(dxf::layoutMText(QStringLiteral("}}}{{"), p).empty());
     }
 

@@ -513,6 +513,8 @@ void EntityReader::readSpline(Cursor& c, const Target& t) {
         appendNurbs(m_points, degree, std::move(knots), control, std::move(weights));
     else
         appendThroughPoints(m_points, fit, closed);
+    // Points far out enough to overflow on the way are dropped.
+    std::erase_if(m_points, [](Vec2 p) { return !std::isfinite(p.x) || !std::isfinite(p.y); });
     if (m_points.empty())
         return;
     if (cm.mirrored())
@@ -716,6 +718,8 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
                 lines.back().back().y = g.num;
             break;
         case Leader:
+            if (connections.empty()) // a stray closing brace brought us here
+                break;
             if (g.code == 10)
                 connections.back().x = g.num;
             else if (g.code == 20)
@@ -854,6 +858,8 @@ void EntityReader::finishInfiniteLines() {
             // Far enough to cross ten times the drawing from wherever it starts.
             reach = length(mid - l.base) + 10 * size;
         }
+        if (!std::isfinite(reach))
+            reach = 1e15;
         std::vector<Vec2>& pts = doc.blocks[size_t(l.block)].points;
         pts[l.first] = l.ray ? l.base : l.base - l.dir * reach;
         pts[l.first + 1] = l.base + l.dir * reach;

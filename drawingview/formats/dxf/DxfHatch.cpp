@@ -64,7 +64,9 @@ bool clipPattern(const std::vector<std::vector<Vec2>>& rings,
         for (double d : pl.dashes)
             period += std::abs(d);
         const bool continuous = pl.dashes.empty() || !(period > extent * 1e-9);
-        for (double k = k0; k <= k1; ++k) {
+        // Counted in integers: far from the origin ++k would not move k.
+        for (size_t j = 0; j < size_t(lines); ++j) {
+            const double k = k0 + double(j);
             const Vec2 o{pl.base.x + k * pl.offset.x, pl.base.y + k * pl.offset.y};
             cuts.clear();
             for (const auto& r : rings)

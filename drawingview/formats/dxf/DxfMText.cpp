@@ -133,8 +133,9 @@ private:
                 arg.chop(1);
             bool ok = false;
             const double v = arg.toDouble(&ok);
-            if (ok && v > 0 && std::isfinite(v))
-                f.height = relative ? f.height * v : v;
+            const double h = relative ? f.height * v : v;
+            if (ok && h > 0 && std::isfinite(h))
+                f.height = h;
             return;
         }
         case 'W':
