@@ -66,6 +66,10 @@ public:
         if (route.hang)
             return;
         this->route = route;
+        // Scenarios name the service itself as {{base}}: its port is only known once it listens.
+        const QByteArray base = "http://127.0.0.1:" + QByteArray::number(socket->localPort());
+        this->route.body.replace("{{base}}", base);
+        this->route.location.replace("{{base}}", base);
         QTimer::singleShot(route.delayMs, this, [this] { begin(); });
     }
 

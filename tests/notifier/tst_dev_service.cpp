@@ -47,6 +47,21 @@ private slots:
         QCOMPARE(service.requestCount("/user/getTempSession"), 0);
     }
 
+    void scenariosNameTheServiceItself() {
+        DevService service;
+        QString error;
+        QVERIFY2(service.loadScenarioFile(QStringLiteral(DEMO_SCENARIO), &error),
+                 qPrintable(error));
+        QVERIFY(service.listen());
+        int status;
+        const Json::Value v =
+            CHttpRequest(service.baseUrl() + "/message/getMessage").get(&status, 5000);
+        QCOMPARE(status, int(ReplyOk));
+        const QString record = QString::fromStdString(v["body"]["msgData"].asString());
+        QVERIFY2(record.contains(service.baseUrl() + "/user/index"), qPrintable(record));
+        QVERIFY(!record.contains(QStringLiteral("{{base}}")));
+    }
+
     void badScenariosAreRefused_data() {
         QTest::addColumn<QByteArray>("scenario");
         QTest::newRow("route not an object") << QByteArray(R"({"routes":{"/a":3}})");
