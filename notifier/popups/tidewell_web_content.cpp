@@ -10,7 +10,7 @@
 #include <QWebEngineSettings>
 #include <QWebEngineView>
 
-int TidewellWebContent::loadLimitMs = 30000;
+int TidewellWebContent::loadLimitMs = 20000;
 
 namespace {
 

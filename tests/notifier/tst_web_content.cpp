@@ -82,7 +82,7 @@ private slots:
         service.setRoute("/page", htmlRoute(kPage));
     }
     void cleanup() {
-        TidewellWebContent::loadLimitMs = 30000;
+        TidewellWebContent::loadLimitMs = 20000;
         tidewell::setDpiOverride(0, 0);
         delete current.data();
         QTest::qWait(0);
