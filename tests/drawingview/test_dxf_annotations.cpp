@@ -101,9 +101,12 @@ private slots:
     void dimensionWithoutBlockFromItsPoints() {
         QStringList labels;
         for (const Shape* s : shapesOf(*m_doc, *m_model, "DIMENSION"))
-            if (s->kind == ShapeKind::Text)
+            if (s->kind == ShapeKind::Text) {
                 labels << m_model->texts[s->first].text;
-        QCOMPARE(labels, (QStringList{"10.00", "5.00 mm"}));
+                QCOMPARE(s->color, labels.back() == "5.00" ? Color::fromAci(1) : Color::byLayer());
+            }
+        // The override's own formatting applies: a red measurement, a second line.
+        QCOMPARE(labels, (QStringList{"10.00", "5.00", " mm", "max"}));
         // The aligned one: its dimension line at y = 55 from x 0 to 10.
         bool found = false;
         for (const Shape* s : shapesOf(*m_doc, *m_model, "DIMENSION")) {

@@ -611,23 +611,22 @@ void EntityReader::readDimension(Cursor& c, const Target& t) {
     addArrow(block, a, e, size, cm, type);
     addArrow(block, e, a, size, cm, type);
     const QString value = formatMeasurement(measured >= 0 ? measured : span);
-    QString label = m_ctx.text.decodeText(textValue);
+    // The label is MTEXT-formatted; "<>" stands for the measurement.
+    QString label = m_ctx.text.decodeName(textValue);
     if (label.isEmpty())
         label = value;
     label.replace(QLatin1String("<>"), value);
     if (label.trimmed().isEmpty())
-        return;
-    Text text;
-    text.text = label;
-    text.height = size;
+        return; // a blank label hides the text
     double rot = std::atan2(d.y, d.x);
     if (rot > kPi / 2 + 1e-9 || rot <= -kPi / 2 + 1e-9) // keep it readable
         rot += rot > 0 ? -kPi : kPi;
-    text.rotation = rot;
-    text.hAlign = Text::Center;
-    text.vAlign = has11 ? Text::Middle : Text::Bottom;
-    text.position = has11 ? p11 : (a + e) * 0.5 + Vec2{-std::sin(rot), std::cos(rot)} * (size / 3);
-    style(b.addText(text), cm, type);
+    MTextParams p;
+    p.height = size;
+    p.rotation = rot;
+    p.attachment = has11 ? 5 : 8; // middle centre on the text point, else above the line
+    p.insert = has11 ? p11 : (a + e) * 0.5 + Vec2{-std::sin(rot), std::cos(rot)} * (size / 3);
+    addMText(block, label, p, cm, type);
 }
 
 void EntityReader::readLeader(Cursor& c, const Target& t) {
