@@ -165,6 +165,27 @@ private slots:
         QCOMPARE(shapesOf(*doc, b, "MULTILEADER").front()->count, 2u);
     }
 
+    void meshes() {
+        std::vector<std::vector<Vec2>> grid, faces;
+        for (const Shape* s : shapesOf(*m_doc, *m_model, "POLYLINE")) {
+            auto pts = pointsOf(*m_model, *s);
+            (pts[0].x >= 500 ? faces : grid).push_back(pts);
+        }
+        // Two rows of three, three columns of two.
+        QCOMPARE(grid.size(), size_t(5));
+        QCOMPARE(grid[0].size(), size_t(3));
+        QCOMPARE(grid[4].size(), size_t(2));
+        QVERIFY(near(grid[4][0].x, 402) && near(grid[4][1].y, 1));
+        // A closed triangle, then the second face's two visible edges (its
+        // first, from vertex 1 to 3, is hidden); the face naming vertex 99
+        // keeps nothing but sound edges.
+        QCOMPARE(faces.size(), size_t(3));
+        QCOMPARE(faces[0].size(), size_t(3));
+        QVERIFY(near(faces[1][0].x, 501) && near(faces[1][1].x, 500)); // 3 -> 4
+        QVERIFY(near(faces[2][0].x, 500) && near(faces[2][1].y, 0));   // 4 -> 1
+        QCOMPARE(m_doc->skippedEntities.count("POLYLINE"), size_t(0));
+    }
+
     void facesHideTheirInvisibleEdges() {
         const auto faces = shapesOf(*m_doc, *m_model, "3DFACE");
         QCOMPARE(faces.size(), size_t(4)); // three visible edges, then one closed outline

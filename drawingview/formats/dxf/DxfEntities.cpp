@@ -1,6 +1,7 @@
 #include "DxfEntities.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <numbers>
 
@@ -408,6 +409,62 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
     b.shapes.push_back(s);
 }
 
+void EntityReader::emitMesh(const Common& cm, const Target& t, int flags,
+                            const std::vector<Vec2>& pts,
+                            const std::vector<std::array<int, 4>>& faces, int m, int n) {
+    uint16_t type;
+    const int block = place(cm, t, "POLYLINE", type);
+    if (block < 0 || pts.empty())
+        return;
+    Block& b = m_ctx.doc.blocks[size_t(block)];
+    auto add = [&](const std::vector<Vec2>& line, bool closed) {
+        if (line.size() >= 2)
+            style(b.addPolyline(line, closed), cm, type);
+    };
+    std::vector<Vec2> line;
+    if (flags & 64) {
+        // Each face's edges; a negative index hides the edge it starts.
+        const int count = int(pts.size());
+        for (const auto& f : faces) {
+            int corners = 0;
+            while (corners < 4 && f[size_t(corners)] != 0)
+                ++corners;
+            bool allVisible = true;
+            for (int k = 0; k < corners; ++k)
+                allVisible = allVisible && f[size_t(k)] > 0 && f[size_t(k)] <= count;
+            if (allVisible) {
+                line.clear();
+                for (int k = 0; k < corners; ++k)
+                    line.push_back(pts[size_t(f[size_t(k)] - 1)]);
+                add(line, corners > 2);
+                continue;
+            }
+            for (int k = 0; k < corners; ++k) {
+                const int from = f[size_t(k)], to = std::abs(f[size_t((k + 1) % corners)]);
+                if (from > 0 && from <= count && to > 0 && to <= count && from != to)
+                    add({pts[size_t(from - 1)], pts[size_t(to - 1)]}, false);
+            }
+        }
+        return;
+    }
+    // A polygon mesh: m rows of n vertices, drawn as its grid lines. Sizes
+    // that promise more vertices than came are cut to what came.
+    if (m <= 0 || n <= 0 || int64_t(m) * n > int64_t(pts.size())) {
+        n = std::max(1, std::min(n, int(pts.size())));
+        m = int(pts.size()) / n;
+    }
+    for (int i = 0; i < m; ++i) {
+        line.assign(pts.begin() + i * n, pts.begin() + (i + 1) * n);
+        add(line, (flags & 32) != 0);
+    }
+    for (int j = 0; j < n; ++j) {
+        line.clear();
+        for (int i = 0; i < m; ++i)
+            line.push_back(pts[size_t(i * n + j)]);
+        add(line, (flags & 1) != 0);
+    }
+}
+
 void EntityReader::readLwPolyline(Cursor& c, const Target& t) {
     Common cm;
     int flags = 0;
@@ -449,6 +506,7 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
     Common cm;
     int flags = 0;
     double startWidth = 0, endWidth = 0;
+    int meshSizeM = 0, meshSizeN = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
@@ -463,18 +521,32 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
         case 41:
             endWidth = toDouble(g);
             break;
+        case 71:
+            meshSizeM = toInt(g);
+            break;
+        case 72:
+            meshSizeN = toInt(g);
+            break;
         default:
             break;
         }
     }
     m_vertices.clear();
     m_bulges.clear();
+    const bool mesh = (flags & (16 | 64)) != 0;
+    std::vector<Vec2> meshPoints;
+    std::vector<std::array<int, 4>> faces;
     while (c.atZero("VERTEX")) {
         Vec2 p;
         double bulge = 0;
         int vflags = 0;
+        std::array<int, 4> face{0, 0, 0, 0};
         while (c.advance() && c.group().code != 0) {
             const Group& g = c.group();
+            if (g.code >= 71 && g.code <= 74) {
+                face[size_t(g.code - 71)] = toInt(g);
+                continue;
+            }
             switch (g.code) {
             case 10:
                 p.x = toDouble(g);
@@ -492,6 +564,14 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
                 break;
             }
         }
+        if (mesh) {
+            // A polyface's face records (128 without 64) index its vertices.
+            if ((vflags & 128) && !(vflags & 64))
+                faces.push_back(face);
+            else
+                meshPoints.push_back(p);
+            continue;
+        }
         // Spline frame control points (16) are not on the curve.
         if (!(vflags & 16)) {
             m_vertices.push_back(p);
@@ -500,8 +580,8 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
     }
     if (c.atZero("SEQEND"))
         c.skipRecord();
-    if (flags & (16 | 64)) { // polygon and polyface meshes
-        m_ctx.countSkipped("POLYLINE");
+    if (mesh) {
+        emitMesh(cm, t, flags, meshPoints, faces, meshSizeM, meshSizeN);
         return;
     }
     if (flags & 8) { // 3D polyline: world coordinates, drawn as its projection

@@ -8,6 +8,7 @@
 
 #include <QString>
 
+#include <array>
 #include <string_view>
 #include <vector>
 
@@ -82,6 +83,9 @@ private:
     void addMText(int block, const QString& content, const MTextParams& p, const Common& cm,
                   uint16_t type);
 
+    // Polygon meshes as grid lines, polyface meshes as face edges.
+    void emitMesh(const Common& cm, const Target& t, int flags, const std::vector<Vec2>& pts,
+                  const std::vector<std::array<int, 4>>& faces, int m, int n);
     // Builds the outline of vertices joined by straight or bulged segments.
     void emitPolyline(const Common& cm, const Target& t, std::string_view type, bool closed,
                       float width);

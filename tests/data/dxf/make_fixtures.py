@@ -364,4 +364,17 @@ annotations = (
        (13, 1.0), (23, 1.0)]
     + [(0, "IMAGE"), (8, "0"), (10, 0.0), (20, 0.0)]
     + [(0, "VIEWPORT"), (8, "0"), (67, 1), (10, 0.0), (20, 0.0)])
+# Meshes: a 2 x 3 polygon mesh and a polyface of two faces, one edge hidden.
+annotations += [(0, "POLYLINE"), (8, "0"), (66, 1), (70, 16), (71, 2), (72, 3)]
+for i in range(2):
+    for j in range(3):
+        annotations += [(0, "VERTEX"), (8, "0"), (10, 400.0 + j), (20, float(i)), (70, 64)]
+annotations += [(0, "SEQEND"),
+                (0, "POLYLINE"), (8, "0"), (66, 1), (70, 64), (71, 4), (72, 2)]
+for x, y in [(500.0, 0.0), (501.0, 0.0), (501.0, 1.0), (500.0, 1.0)]:
+    annotations += [(0, "VERTEX"), (8, "0"), (10, x), (20, y), (70, 192)]
+annotations += [(0, "VERTEX"), (8, "0"), (10, 0.0), (20, 0.0), (70, 128), (71, 1), (72, 2), (73, 3),
+                (0, "VERTEX"), (8, "0"), (10, 0.0), (20, 0.0), (70, 128), (71, -1), (72, 3), (73, 4),
+                (0, "VERTEX"), (8, "0"), (10, 0.0), (20, 0.0), (70, 128), (71, 1), (72, 99), (73, 0),
+                (0, "SEQEND")]
 write("annotations.dxf", drawing("AC1015", annotations, blocks=annotation_blocks))
