@@ -61,9 +61,10 @@ std::unique_ptr<Document> ReaderRegistry::load(const QString& path,
     const QString suffix = info.suffix().toLower();
     const Reader* reader = choose(head, suffix);
     if (!reader)
-        throw ReadError(path, suffix.isEmpty()
-                                  ? QStringLiteral("the file's format is not supported")
-                                  : QStringLiteral("the format \"%1\" is not supported").arg(suffix));
+        throw ReadError(path,
+                        suffix.isEmpty()
+                            ? QStringLiteral("the file's format is not supported")
+                            : QStringLiteral("the format \"%1\" is not supported").arg(suffix));
     try {
         auto doc = reader->read(path, progress ? progress : ProgressFn([](int) {}));
         doc->fileName = path;

@@ -38,7 +38,8 @@ public:
     // the suffix: a reader that recognises the bytes answers 100 or more, one
     // that only knows the suffix answers 1..99.
     virtual int score(const QByteArray& head, const QString& suffix) const = 0;
-    virtual std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const = 0;
+    virtual std::unique_ptr<Document> read(const QString& path,
+                                           const ProgressFn& progress) const = 0;
 };
 
 class ReaderRegistry {
