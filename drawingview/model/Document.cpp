@@ -1,5 +1,7 @@
 #include "Document.h"
 
+#include "Bounds.h"
+
 #include <algorithm>
 #include <array>
 #include <numbers>
@@ -60,37 +62,6 @@ std::array<uint32_t, 256> buildAciPalette() {
 const std::array<uint32_t, 256>& aciPalette() {
     static const auto palette = buildAciPalette();
     return palette;
-}
-
-void addArcBounds(Box& box, const Arc& a) {
-    const double sweep = a.endAngle - a.startAngle;
-    if (!std::isfinite(sweep) || !std::isfinite(a.startAngle))
-        return;
-    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
-    auto addAt = [&](double t) {
-        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
-        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
-    };
-    addAt(a.startAngle);
-    addAt(a.endAngle);
-    // The extremes in x and y lie where the derivative of that coordinate
-    // vanishes; each such parameter and its opposite count when inside the sweep.
-    const double twoPi = 2 * std::numbers::pi;
-    const double extremes[2] = {std::atan2(-a.radiusY * s, a.radiusX * c),
-                                std::atan2(a.radiusY * c, a.radiusX * s)};
-    for (double base : extremes)
-        for (double t : {base, base + std::numbers::pi}) {
-            if (std::abs(sweep) >= twoPi) {
-                addAt(t);
-                continue;
-            }
-            const double lo = std::min(a.startAngle, a.endAngle);
-            double offset = std::fmod(t - lo, twoPi);
-            if (offset < 0)
-                offset += twoPi;
-            if (offset <= std::abs(sweep))
-                addAt(lo + offset);
-        }
 }
 
 void addTextBounds(Box& box, const Text& t) {
@@ -263,20 +234,7 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
             const Box inner = computeBlockExtents(ins.block, state);
             if (!inner.isValid())
                 break;
-            const Vec2 base = blocks[ins.block].basePoint;
-            const double c = std::cos(ins.rotation), sn = std::sin(ins.rotation);
-            const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
-            const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
-            for (int corner = 0; corner < 4; ++corner) {
-                const double lx = (xs[corner & 1] - base.x) * ins.scaleX;
-                const double ly = (ys[corner >> 1] - base.y) * ins.scaleY;
-                for (int gx : {0, cols - 1})
-                    for (int gy : {0, rows - 1}) {
-                        const double x = lx + gx * ins.columnSpacing;
-                        const double y = ly + gy * ins.rowSpacing;
-                        box.add(ins.position.x + x * c - y * sn, ins.position.y + x * sn + y * c);
-                    }
-            }
+            addInsertBounds(box, ins, inner, blocks[ins.block].basePoint);
             break;
         }
         }

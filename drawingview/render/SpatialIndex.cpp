@@ -1,5 +1,7 @@
 #include "SpatialIndex.h"
 
+#include "model/Bounds.h"
+
 #include <boost/geometry.hpp>
 #include <boost/geometry/geometries/box.hpp>
 #include <boost/geometry/geometries/point.hpp>
@@ -26,30 +28,6 @@ namespace {
 
 BBox toBBox(const Box& b) {
     return BBox(BPoint(b.minX, b.minY), BPoint(b.maxX, b.maxY));
-}
-
-void addArc(Box& box, const Arc& a) {
-    const double sweep = a.endAngle - a.startAngle;
-    if (!std::isfinite(sweep) || !std::isfinite(a.radiusX) || !std::isfinite(a.radiusY))
-        return;
-    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
-    auto at = [&](double t) {
-        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
-        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
-    };
-    at(a.startAngle);
-    at(a.endAngle);
-    // Extremes lie where the derivative of x or y vanishes.
-    const double tx = std::atan2(-a.radiusY * s, a.radiusX * c);
-    const double ty = std::atan2(a.radiusY * c, a.radiusX * s);
-    const double lo = std::min(a.startAngle, a.endAngle), hi = std::max(a.startAngle, a.endAngle);
-    const double pi = std::numbers::pi;
-    for (double base : {tx, ty}) {
-        // Bring the candidate into [lo, lo + 2pi) and step by pi.
-        double t = base + std::ceil((lo - base) / pi) * pi;
-        for (int i = 0; i < 4 && t <= hi; ++i, t += pi)
-            at(t);
-    }
 }
 
 void addText(Box& box, const Text& t) {
@@ -85,20 +63,7 @@ void addInsert(Box& box, const Document& doc, const Insert& ins,
     const Box inner = blockBounds ? blockBounds(ins.block) : doc.blockExtents(ins.block);
     if (!inner.isValid())
         return;
-    const Vec2 base = doc.blocks[ins.block].basePoint;
-    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
-    const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
-    const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
-    for (int corner = 0; corner < 4; ++corner) {
-        const double lx = (xs[corner & 1] - base.x) * ins.scaleX;
-        const double ly = (ys[corner >> 1] - base.y) * ins.scaleY;
-        for (int gx : {0, cols - 1})
-            for (int gy : {0, rows - 1}) {
-                const double x = lx + gx * ins.columnSpacing;
-                const double y = ly + gy * ins.rowSpacing;
-                box.add(ins.position.x + x * c - y * s, ins.position.y + x * s + y * c);
-            }
-    }
+    addInsertBounds(box, ins, inner, doc.blocks[ins.block].basePoint);
 }
 
 } // namespace
@@ -115,7 +80,7 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
         break;
     case ShapeKind::Arc:
         if (s.first < b.arcs.size())
-            addArc(box, b.arcs[s.first]);
+            addArcBounds(box, b.arcs[s.first]);
         break;
     case ShapeKind::Text:
         if (s.first < b.texts.size())

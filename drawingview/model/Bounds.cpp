@@ -1,0 +1,59 @@
+#include "Bounds.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace dv {
+
+void addArcBounds(Box& box, const Arc& a) {
+    const double sweep = a.endAngle - a.startAngle;
+    if (!std::isfinite(sweep) || !std::isfinite(a.startAngle) || !std::isfinite(a.radiusX) ||
+        !std::isfinite(a.radiusY))
+        return;
+    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
+    auto addAt = [&](double t) {
+        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
+    };
+    addAt(a.startAngle);
+    addAt(a.endAngle);
+    // The extremes in x and y lie where the derivative of that coordinate
+    // vanishes; each such parameter and its opposite count when inside the sweep.
+    const double twoPi = 2 * std::numbers::pi;
+    const double extremes[2] = {std::atan2(-a.radiusY * s, a.radiusX * c),
+                                std::atan2(a.radiusY * c, a.radiusX * s)};
+    for (double base : extremes)
+        for (double t : {base, base + std::numbers::pi}) {
+            if (std::abs(sweep) >= twoPi) {
+                addAt(t);
+                continue;
+            }
+            const double lo = std::min(a.startAngle, a.endAngle);
+            double offset = std::fmod(t - lo, twoPi);
+            if (offset < 0)
+                offset += twoPi;
+            if (offset <= std::abs(sweep))
+                addAt(lo + offset);
+        }
+}
+
+void addInsertBounds(Box& box, const Insert& ins, const Box& inner, Vec2 base) {
+    if (!inner.isValid())
+        return;
+    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
+    const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
+    const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
+    for (int corner = 0; corner < 4; ++corner) {
+        const double lx = (xs[corner & 1] - base.x) * ins.scaleX;
+        const double ly = (ys[corner >> 1] - base.y) * ins.scaleY;
+        for (int gx : {0, cols - 1})
+            for (int gy : {0, rows - 1}) {
+                const double x = lx + gx * ins.columnSpacing;
+                const double y = ly + gy * ins.rowSpacing;
+                box.add(ins.position.x + x * c - y * s, ins.position.y + x * s + y * c);
+            }
+    }
+}
+
+} // namespace dv

@@ -1,0 +1,17 @@
+#pragma once
+
+// Exact bounds of the model's curved and instanced shapes, shared by the
+// document's extents and the renderer's spatial index.
+
+#include "Document.h"
+
+namespace dv {
+
+// Adds the bounds of an elliptical arc.
+void addArcBounds(Box& box, const Arc& arc);
+
+// Adds the bounds of an insert (its whole array) whose block has bounds
+// `inner` around base point `base`, both in block coordinates.
+void addInsertBounds(Box& box, const Insert& insert, const Box& inner, Vec2 base);
+
+} // namespace dv
