@@ -1,4 +1,4 @@
-// Generates large ASCII DXF files in /tmp and loads each through the reader
+// Generates large ASCII and binary DXF files in /tmp and loads each through the reader
 // registry, printing file size, MB/s, entities/s and peak memory.
 
 #include "formats/Reader.h"
@@ -18,7 +18,18 @@ namespace {
 
 class DxfWriter {
 public:
+    // Binary DXF: 2-byte group codes, values typed by code.
+    explicit DxfWriter(bool binary = false) : m_binary(binary) {
+        if (binary)
+            m_out.append("AutoCAD Binary DXF\r\n\x1a", 22);
+    }
     void pair(int code, std::string_view value) {
+        if (m_binary) {
+            putCode(code);
+            m_out.append(value);
+            m_out.push_back('\0');
+            return;
+        }
         char buf[16];
         const int n = std::snprintf(buf, sizeof buf, "%3d\n", code);
         m_out.append(buf, size_t(n));
@@ -26,11 +37,29 @@ public:
         m_out.push_back('\n');
     }
     void pair(int code, double value) {
+        if (m_binary) {
+            putCode(code);
+            m_out.append(reinterpret_cast<const char*>(&value), 8);
+            return;
+        }
         char buf[32];
         const auto r = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::fixed, 6);
         pair(code, std::string_view(buf, size_t(r.ptr - buf)));
     }
-    void pair(int code, int value) { pair(code, std::string_view(std::to_string(value))); }
+    void pair(int code, int value) {
+        if (!m_binary) {
+            pair(code, std::string_view(std::to_string(value)));
+            return;
+        }
+        putCode(code);
+        if (code >= 90 && code <= 99) {
+            const int32_t v = value;
+            m_out.append(reinterpret_cast<const char*>(&v), 4);
+        } else {
+            const int16_t v = int16_t(value);
+            m_out.append(reinterpret_cast<const char*>(&v), 2);
+        }
+    }
     void handle() {
         char buf[24];
         const int n = std::snprintf(buf, sizeof buf, "%X", m_handle++);
@@ -39,12 +68,18 @@ public:
     std::string& text() { return m_out; }
 
 private:
+    void putCode(int code) {
+        const uint16_t c = uint16_t(code);
+        m_out.append(reinterpret_cast<const char*>(&c), 2);
+    }
+
+    bool m_binary;
     std::string m_out;
     unsigned m_handle = 0x100;
 };
 
-std::string generate(int entities) {
-    DxfWriter w;
+std::string generate(int entities, bool binary = false) {
+    DxfWriter w(binary);
     std::mt19937 rng(12345);
     std::uniform_real_distribution<double> pos(0, 10000), small(1, 50), angle(0, 360);
     const int layerCount = 36;
@@ -178,9 +213,12 @@ void resetPeak() {
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    // "--write N PATH" only writes a file, for profiling the reader on it.
-    if (argc == 4 && std::string_view(argv[1]) == "--write") {
-        const std::string text = generate(std::atoi(argv[2]));
+    // "--write N PATH" (or --write-binary) only writes a file, for profiling
+    // the reader on it.
+    if (argc == 4 &&
+        (std::string_view(argv[1]) == "--write" || std::string_view(argv[1]) == "--write-binary")) {
+        const std::string text =
+            generate(std::atoi(argv[2]), std::string_view(argv[1]) == "--write-binary");
         std::ofstream(argv[3], std::ios::binary).write(text.data(), std::streamsize(text.size()));
         return 0;
     }
@@ -216,10 +254,12 @@ int main(int argc, char** argv) {
         std::printf("%.3f s, %zu points, peak RSS %ld MB\n", s, points, statusKb("VmHWM:") / 1024);
         return 0;
     }
-    for (int count : {100000, 1000000}) {
-        const std::string path = "/tmp/bench_dxf_" + std::to_string(count) + ".dxf";
+    const std::pair<int, bool> runs[] = {{100000, false}, {1000000, false}, {1000000, true}};
+    for (const auto& [count, binary] : runs) {
+        const std::string path =
+            "/tmp/bench_dxf_" + std::to_string(count) + (binary ? "_binary" : "") + ".dxf";
         {
-            const std::string text = generate(count);
+            const std::string text = generate(count, binary);
             std::ofstream(path, std::ios::binary).write(text.data(), std::streamsize(text.size()));
         }
         const double mb = double(std::ifstream(path, std::ios::ate | std::ios::binary).tellg()) /
@@ -238,12 +278,12 @@ int main(int argc, char** argv) {
             peakKb = std::max(peakKb, statusKb("VmHWM:"));
             shapes = doc->blocks[size_t(doc->layouts[0].block)].shapes.size();
         }
-        std::printf("%8d entities  %7.1f MB  best %.3f s  %7.1f MB/s  %6.2f M entities/s  "
+        std::printf("%-6s %8d entities  %7.1f MB  best %.3f s  %7.1f MB/s  %6.2f M entities/s  "
                     "peak RSS %.0f MB (%.0f MB over the %.0f MB before loading, %.2fx the file)  "
                     "shapes %zu\n",
-                    count, mb, best, mb / best, count / best / 1e6, peakKb / 1024.0,
-                    (peakKb - baseKb) / 1024.0, baseKb / 1024.0, (peakKb - baseKb) / 1024.0 / mb,
-                    shapes);
+                    binary ? "binary" : "ascii", count, mb, best, mb / best, count / best / 1e6,
+                    peakKb / 1024.0, (peakKb - baseKb) / 1024.0, baseKb / 1024.0,
+                    (peakKb - baseKb) / 1024.0 / mb, shapes);
         std::remove(path.c_str());
     }
     return 0;

@@ -121,23 +121,6 @@ int BinaryTokenizer::readCode() {
     return c;
 }
 
-std::string_view BinaryTokenizer::numberText(double v, bool integral) {
-    auto& buf = m_scratch[m_slot++ % m_scratch.size()];
-    std::to_chars_result r;
-    if (integral)
-        r = std::to_chars(buf.data(), buf.data() + buf.size(), static_cast<long long>(v));
-    else
-        r = std::to_chars(buf.data(), buf.data() + buf.size() - 2, v);
-    std::string_view text(buf.data(), size_t(r.ptr - buf.data()));
-    // Spelt as CAD programs write reals in ASCII files: 100.0, not 100.
-    if (!integral && text.find_first_of(".en") == std::string_view::npos) {
-        *r.ptr = '.';
-        r.ptr[1] = '0';
-        text = {buf.data(), text.size() + 2};
-    }
-    return text;
-}
-
 bool BinaryTokenizer::next(Group& g) {
     for (;;) {
         if (m_pos >= m_size)
@@ -166,8 +149,9 @@ bool BinaryTokenizer::next(Group& g) {
             const double v = load<double>(m_data + at);
             m_pos = at + 8;
             g.isNumber = true;
+            g.isReal = true;
             g.number = v;
-            g.value = std::isfinite(v) ? numberText(v, false) : std::string_view("nan");
+            g.value = {};
             break;
         }
         case ValueType::Int16:
@@ -192,8 +176,9 @@ bool BinaryTokenizer::next(Group& g) {
                 v = m_data[at];
             m_pos = at + n;
             g.isNumber = true;
+            g.isReal = false;
             g.number = v;
-            g.value = numberText(v, true);
+            g.value = {};
             break;
         }
         case ValueType::Chunk: {

@@ -1,12 +1,11 @@
 #pragma once
 
 // Splits a binary DXF buffer into the same (group code, value) pairs the
-// ASCII tokenizer yields. Strings are views into the buffer; numbers carry
-// their value and a text rendering that stays valid for a few groups.
+// ASCII tokenizer yields. Strings are views into the buffer; numbers come
+// as read, for toDouble() and toInt() to hand on without parsing.
 
 #include "DxfTokenizer.h"
 
-#include <array>
 #include <cstddef>
 #include <string>
 
@@ -33,14 +32,11 @@ public:
 
 private:
     int readCode();
-    std::string_view numberText(double v, bool integral);
 
     const unsigned char* m_data;
     size_t m_size;
     size_t m_pos = kBinarySentinelSize;
     bool m_shortCodes = false;
-    std::array<std::array<char, 40>, 8> m_scratch{};
-    unsigned m_slot = 0;
     std::string m_hex;
 };
 

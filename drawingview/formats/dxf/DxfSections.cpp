@@ -118,7 +118,8 @@ void DxfParser::parseHeader() {
         }
         if (variable.empty())
             continue;
-        const std::string_view v = trimmed(g.value);
+        const std::string number = g.isNumber ? numberText(g) : std::string();
+        const std::string_view v = g.isNumber ? std::string_view(number) : trimmed(g.value);
         if (!value.isEmpty())
             value += u',';
         value += QString::fromLatin1(v.data(), qsizetype(v.size()));

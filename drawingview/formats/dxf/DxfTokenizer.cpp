@@ -137,6 +137,21 @@ int toInt(const Group& g) {
     return int(std::clamp<double>(std::trunc(d), INT32_MIN, INT32_MAX));
 }
 
+std::string numberText(const Group& g) {
+    char buf[40];
+    std::to_chars_result r;
+    if (!g.isReal)
+        r = std::to_chars(buf, buf + sizeof buf, static_cast<long long>(g.number));
+    else if (!std::isfinite(g.number))
+        return "nan";
+    else
+        r = std::to_chars(buf, buf + sizeof buf - 2, g.number);
+    std::string text(buf, size_t(r.ptr - buf));
+    if (g.isReal && text.find_first_of(".en") == std::string::npos)
+        text += ".0";
+    return text;
+}
+
 uint64_t toHandle(const Group& g) {
     const std::string_view s = trimmed(g.value);
     uint64_t v = 0;

@@ -17,9 +17,10 @@ struct Group {
     std::string_view value; // without the line end; trailing blanks kept
     int line = 0;           // line number of the group code, from 1
     // Binary files: where the group starts, and numbers as read (the value
-    // then holds their text).
+    // is then empty: numberText() spells it).
     int64_t offset = -1;
     bool isNumber = false;
+    bool isReal = false;
     double number = 0;
     std::string where() const; // "line N" or "byte offset N"
 };
@@ -55,6 +56,8 @@ double toDouble(const Group& g);
 int toInt(const Group& g);
 uint64_t toHandle(const Group& g); // hexadecimal; 0 when empty or malformed
 std::string_view trimmed(std::string_view s);
+// A binary group's number as an ASCII file writes it (100.0 for a real).
+std::string numberText(const Group& g);
 
 } // namespace dv::dxf
 
