@@ -3,6 +3,7 @@
 
 #include "formats/Reader.h"
 #include "formats/dxf/DxfHatch.h"
+#include "formats/dxf/DxfSections.h"
 
 #include <QImage>
 #include <QProcess>
@@ -163,6 +164,30 @@ private slots:
         // Dots: zero-length dashes.
         QVERIFY(dxf::clipPattern(rings, {{0, {0, 0.5}, {0, 1}, {0, -0.25}}}, 1000, r));
         QCOMPARE(r.dots.size(), size_t(4));
+    }
+
+    void patternsShareOneBudgetPerFile() {
+        // Five hatches of 10 lines each against a budget of 25 segments: two
+        // are drawn in full, the rest as outlines.
+        QByteArray bytes = "0\nSECTION\n2\nENTITIES\n";
+        for (int h = 0; h < 5; ++h)
+            bytes += "0\nHATCH\n70\n0\n91\n1\n92\n2\n72\n0\n73\n1\n93\n4\n"
+                     "10\n0\n20\n0\n10\n10\n20\n0\n10\n10\n20\n10\n10\n0\n20\n10\n"
+                     "97\n0\n75\n0\n76\n1\n78\n1\n53\n0\n43\n0\n44\n0.5\n45\n0\n46\n1\n"
+                     "79\n0\n";
+        bytes += "0\nENDSEC\n0\nEOF\n";
+        Document doc;
+        dxf::DxfContext ctx(doc);
+        ctx.patternBudget = 25;
+        dxf::Tokenizer tok(bytes.constData(), size_t(bytes.size()));
+        dxf::Cursor cursor(tok);
+        dxf::DxfParser(ctx, cursor, {}).parse();
+        const Block& model = doc.blocks[size_t(ctx.modelSpaceBlock())];
+        const auto outlines = std::count_if(model.shapes.begin(), model.shapes.end(),
+                                            [](const Shape& s) { return s.flags & Closed; });
+        QCOMPARE(outlines, 3);
+        QCOMPARE(model.shapes.size(), size_t(2 * 10 + 3));
+        QCOMPARE(doc.skippedEntities.at("HATCH pattern too dense (outline drawn)"), 3);
     }
 
     void holeShowsInTheRendering() {

@@ -138,6 +138,12 @@ private slots:
         QCOMPARE(pieces[2].text.text, QStringLiteral("c\\"));
         QCOMPARE(pieces[2].color, Color::fromAci(3));
         QVERIFY(dxf::layoutMText(QStringLiteral("\\f"), p).empty());
+        // A width narrower than any glyph wraps a long text a bounded number of times.
+        p.referenceWidth = 0.1;
+        const auto narrow = dxf::layoutMText(QString(50000, u'w'), p);
+        QCOMPARE(narrow.size(), size_t(10000));
+        QCOMPARE(narrow.back().text.text.size(), 50000 - 9999);
+        p.referenceWidth = 0;
         // Relative heights cannot multiply past what a double holds.
         const auto tall = dxf::layoutMText(QStringLiteral("\\H1e300x;\\H1e300x;a"), p);
         QCOMPARE(tall.size(), size_t(1));

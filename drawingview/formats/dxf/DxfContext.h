@@ -23,6 +23,9 @@ public:
 
     Document& doc;
     TextDecoder text;
+    // Hatch pattern segments left for the rest of the file, so that many
+    // small hatch entities cannot together grow the document without bound.
+    size_t patternBudget = 5000000;
 
     // Case-insensitive; layer "0" for an empty name. Adds unknown layers.
     int layer(std::string_view rawName);

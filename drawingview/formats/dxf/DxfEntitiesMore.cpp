@@ -450,7 +450,10 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
         return;
     }
     PatternResult result;
-    if (!pattern.empty() && clipPattern(rings, pattern, kMaxPatternSegments, result)) {
+    const size_t allowed = std::min(kMaxPatternSegments, m_ctx.patternBudget);
+    if (!pattern.empty() && clipPattern(rings, pattern, allowed, result)) {
+        m_ctx.patternBudget -=
+            std::min(m_ctx.patternBudget, result.segments.size() + result.dots.size());
         for (const auto& [a, e] : result.segments)
             addPath(block, {a, e}, false, false, cm, type);
         for (Vec2 p : result.dots)

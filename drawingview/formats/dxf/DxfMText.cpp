@@ -12,6 +12,7 @@ namespace {
 
 // Approximate advance of a glyph, as the model's text bounds assume.
 constexpr double kGlyphWidth = 0.6;
+constexpr size_t kMaxWrappedLines = 10000;
 
 struct Format {
     double height = 1;
@@ -281,6 +282,12 @@ std::vector<Line> wrap(std::vector<Line> lines, double width, const std::vector<
     for (Line& line : lines) {
         size_t start = 0;
         while (start < line.size()) {
+            if (out.size() + 1 >= kMaxWrappedLines) {
+                // A narrow width on a long text would make a run of every
+                // glyph: the rest stays on one line.
+                out.emplace_back(line.begin() + std::ptrdiff_t(start), line.end());
+                break;
+            }
             double used = 0;
             size_t end = start, lastSpace = std::string::npos;
             for (; end < line.size(); ++end) {
