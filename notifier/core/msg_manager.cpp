@@ -3,12 +3,16 @@
 #include "core/clock.h"
 #include "core/endpoints.h"
 #include "core/json_text.h"
+#include "core/user_session.h"
 #include "net/service_fetch.h"
 #include "popups/popup_factory.h"
 #include "popups/tidewell_base.h"
+#include "popups/tidewell_coupon_msg.h"
 
+#include <QDateTime>
 #include <QPointer>
 #include <QSettings>
+#include <QUrl>
 
 #include <climits>
 
@@ -210,7 +214,145 @@ bool MsgManager::checkMessage() {
     return true;
 }
 
-// Coupon reminders come with their own popup; until then a run shows messages only.
+namespace {
+
+// The service's wall-clock texts. Compared as written, so a daylight-saving change on this
+// machine cannot shift or invalidate them.
+QDateTime parseServiceTime(const std::string& text) {
+    const QDateTime local = QDateTime::fromString(tidewell::json::toQString(text),
+                                                  QStringLiteral("yyyy-MM-dd hh:mm:ss"));
+    if (!local.isValid())
+        return {};
+    return QDateTime(local.date(), local.time(), Qt::UTC);
+}
+
+struct CouponReply {
+    std::string id, couponName, couponMoney, thresholdMoney, endDate, vipEndDate, stime;
+};
+
+// "code" first; the rest only when a coupon is offered. False when nothing is offered or a
+// member is of a kind that cannot be read.
+bool readCouponReply(const Json::Value& reply, CouponReply* out) {
+    using tidewell::json::memberText;
+    std::string code;
+    if (!reply.isObject() || !memberText(reply, "code", code) || code != "0")
+        return false;
+    Json::Value coupon;
+    return tidewell::json::memberObject(reply, "coupon", coupon) &&
+           memberText(coupon, "id", out->id) && memberText(coupon, "couponName", out->couponName) &&
+           memberText(coupon, "couponMoney", out->couponMoney) &&
+           memberText(coupon, "thresholdMoney", out->thresholdMoney) &&
+           memberText(coupon, "endDate", out->endDate) &&
+           memberText(reply, "vipEndDate", out->vipEndDate) &&
+           memberText(reply, "stime", out->stime);
+}
+
+} // namespace
+
+bool MsgManager::buildCouponRecord(const std::string& replyText, Json::Value& record) {
+    Json::Value reply;
+    if (!tidewell::json::parse(replyText, reply))
+        return false;
+    CouponReply c;
+    if (!readCouponReply(reply, &c))
+        return false;
+
+    const QDateTime S = parseServiceTime(c.stime);
+    const QDateTime V = parseServiceTime(c.vipEndDate);
+    const QDateTime E = parseServiceTime(c.endDate);
+    if (!S.isValid() || !V.isValid() || !E.isValid())
+        return false;
+    const qint64 G = S.date().daysTo(V.date());
+    if (G < -8 || G > 8)
+        return false;
+
+    const QString id = tidewell::json::toQString(c.id);
+    const QString money = tidewell::json::toQString(c.couponMoney);
+    const QString threshold = tidewell::json::toQString(c.thresholdMoney);
+    const QString dateFormat = tr("yyyy-MM-dd");
+    const QString endText = E.date().toString(dateFormat);
+    const QString couponTitle = tr("%1 coupon").arg(money);
+    // Server text inside the rich-text brief stays text.
+    const QString moneyHtml = money.toHtmlEscaped();
+    const QString thresholdHtml = threshold.toHtmlEscaped();
+
+    QString vipText;
+    if (G == 0)
+        vipText = tr("today(%1)").arg(S.date().toString(dateFormat));
+    else if (G > 0)
+        vipText = tr("after %1 days").arg(G);
+    else
+        vipText = tr("%1 days before").arg(-G);
+
+    const bool announced = id == couponId;
+    QString title;
+    QString brief;
+    if (V >= S) {
+        // A running membership: the coupon's own end is not looked at.
+        title =
+            announced ? tr("You have unused coupon!") : tr("You have got a %1!").arg(couponTitle);
+        brief = (announced ? tr("coupon_vip_unused%1%2%3%4") : tr("coupon_vip_new%1%2%3%4"))
+                    .arg(vipText)
+                    .arg(thresholdHtml)
+                    .arg(moneyHtml)
+                    .arg(endText);
+    } else {
+        const qint64 D = S.date().daysTo(E.date());
+        if (D >= 1) {
+            title = announced ? tr("You have unused coupon!")
+                              : tr("You have got a %1!").arg(couponTitle);
+            brief = (announced ? tr("coupon_not_vip_not_new%1%2%3%4")
+                               : tr("coupon_not_vip_new%1%2%3%4"))
+                        .arg(vipText)
+                        .arg(thresholdHtml)
+                        .arg(moneyHtml)
+                        .arg(endText);
+        } else if (D == 0 && S < E) {
+            title = tr("Coupon will expire!");
+            brief = tr("coupon_not_vip_last%1%2%3%4")
+                        .arg(vipText)
+                        .arg(couponTitle.toHtmlEscaped())
+                        .arg(thresholdHtml)
+                        .arg(moneyHtml);
+        } else {
+            return false;
+        }
+    }
+
+    record = Json::Value(Json::objectValue);
+    record["title"] = title.toStdString();
+    record["brief"] = brief.toStdString();
+    record["jmpUrl"] = tidewell::endpoints().userIndex.toStdString();
+    couponId = id;
+    return true;
+}
+
 bool MsgManager::checkCoupon() {
-    return false;
+    if (couponChecked)
+        return false;
+    const QString& uid = UserSession::instance().uid;
+    if (uid.isEmpty())
+        return false;
+
+    const QString url = tidewell::endpoints().timingCoupon + QStringLiteral("?userId=") +
+                        QString::fromLatin1(QUrl::toPercentEncoding(uid));
+    QByteArray body;
+    if (!tidewell::fetchServiceBody(url, tidewell::kServiceFetchLimitMs, &body))
+        return false;
+    noteCouponAnswered();
+
+    Json::Value record;
+    if (!buildCouponRecord(body.toStdString(), record))
+        return false;
+
+    auto* popup = new TidewellCouponMsg;
+    const QPointer<QObject> alive(popup);
+    popup->setData(record);
+    if (!popup->popup()) {
+        if (alive)
+            delete popup;
+        return false;
+    }
+    noteCouponShown();
+    return true;
 }

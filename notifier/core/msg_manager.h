@@ -5,6 +5,11 @@
 #include <QString>
 
 #include <memory>
+#include <string>
+
+namespace Json {
+class Value;
+}
 
 class QSettings;
 class TidewellBase;
@@ -27,6 +32,9 @@ public:
     bool start();
     bool checkMessage();
     bool checkCoupon();
+    // Decides from a coupon reply which reminder is due. True with `record` filled and
+    // couponId (in memory only) set to the coupon's id; false leaves `record` untouched.
+    bool buildCouponRecord(const std::string& reply, Json::Value& record);
 
     // A new calendar day (either clock direction) restores the day's budget.
     void applyRollover();
