@@ -383,6 +383,19 @@ private slots:
             QCOMPARE(u.toString(), service.baseUrl() + QStringLiteral("/user/index"));
     }
 
+    // The demo run's scenario: nothing to read, a coupon to remind of.
+    void demoScenario() {
+        DevService demo;
+        QVERIFY(demo.listen());
+        QString error;
+        QVERIFY2(demo.loadScenarioFile(QStringLiteral(COUPON_SCENARIO), &error), qPrintable(error));
+        tidewell::setBaseUrl(demo.baseUrl());
+        QVERIFY(runOnce());
+        QCOMPARE(shownCoupons().size(), 1);
+        QCOMPARE(demo.requestCount(kMessagePath), 1);
+        QCOMPARE(storedState("CouponId").toString(), QStringLiteral("c-2016-11"));
+    }
+
     void chineseLinkText() {
         QTranslator catalogue;
         QVERIFY(catalogue.load(QStringLiteral(":Tidewell/tidewell_zh.qm")));
