@@ -126,6 +126,9 @@ private slots:
     void escapesAndDroppedToggles() {
         QCOMPARE(joined(runsNear(*m_doc, 0, 199, 2)), QStringLiteral("\u65e5under\\{"));
         QCOMPARE(joined(runsNear(*m_doc, 0, 249, 2)), QStringLiteral("32/5kept\\"));
+        // From AutoCAD 2007 on the file itself is UTF-8.
+        QCOMPARE(joined(runsNear(*m_doc, 0, 349, 2)),
+                 QStringLiteral("\u00dcn\u00efcode \u65e5\u672c"));
         // TEXT knows the double-byte form too.
         QCOMPARE(joined(runsNear(*m_doc, 0, 300, 0.1)), QStringLiteral("\u65e5\u4e2d \u00b1"));
     }

@@ -230,7 +230,8 @@ mtext_entities = (
     + mtext(0.0, 150.0, 1.0, "x" * 300 + "END")
     + mtext(0.0, 200.0, 1.0, "\\M+193FA{\\L\\Ounder\\l\\o}\\\\\\{")
     + mtext(0.0, 250.0, 1.0, "\\S3^;\\S2#5;\\pxqc;\\A1;kept\\")
-    + [(0, "TEXT"), (8, "0"), (10, 0.0), (20, 300.0), (40, 1.0), (1, "\\M+193FA\\M+5D6D0 %%p")])
+    + [(0, "TEXT"), (8, "0"), (10, 0.0), (20, 300.0), (40, 1.0), (1, "\\M+193FA\\M+5D6D0 %%p")]
+    + mtext(0.0, 350.0, 1.0, "\u00dcn\u00efcode \u65e5\u672c"))
 write("mtext.dxf", drawing("AC1021", mtext_entities), encoding="utf-8")
 
 # Text in the code pages of pre-2007 files, one file per code page.
