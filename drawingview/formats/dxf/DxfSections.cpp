@@ -282,8 +282,10 @@ void DxfParser::parseEntities() {
     const size_t remaining = m_c.size() - m_c.position();
     if (remaining > (size_t(1) << 20)) {
         Block& model = m_ctx.doc.blocks[size_t(m_ctx.modelSpaceBlock())];
-        model.shapes.reserve(model.shapes.size() + remaining / 64);
-        model.points.reserve(model.points.size() + remaining / 12);
+        // Binary files spend fewer bytes on each number.
+        const bool binary = m_c.isBinary();
+        model.shapes.reserve(model.shapes.size() + remaining / (binary ? 40 : 64));
+        model.points.reserve(model.points.size() + remaining / (binary ? 8 : 12));
         adviseHugePages(model.points.data(), model.points.capacity() * sizeof(Vec2));
         adviseHugePages(model.shapes.data(), model.shapes.capacity() * sizeof(Shape));
     }

@@ -93,6 +93,7 @@ public:
     }
     size_t position() const;
     size_t size() const;
+    bool isBinary() const { return m_bin != nullptr; }
 
 private:
     bool nextBinary();
