@@ -25,12 +25,40 @@ private:
     DrawingViewLib::WordBool m_visible = DrawingViewLib::WordTrue;
 };
 
+// Counts its visibility writes, so tests see which layers were touched.
+class FakeLayer : public DrawingViewLib::ILayer {
+public:
+    FakeLayer(QString name, DrawingViewLib::WordBool visible, uint32_t color = 0x0000FF)
+        : m_name(std::move(name)), m_color(color), visible(visible) {}
+    DrawingViewLib::WordBool Visible() const override { return visible; }
+    void setVisible(DrawingViewLib::WordBool value) override {
+        visible = value;
+        ++writes;
+    }
+    uint32_t LayerColor() const override { return m_color; }
+    QString Name() const override { return m_name; }
+
+private:
+    QString m_name;
+    uint32_t m_color;
+
+public:
+    DrawingViewLib::WordBool visible;
+    int writes = 0;
+};
+
 class FakeConverter : public DrawingViewLib::IConverter {
 public:
     int Count(int kind) const override {
+        if (kind == DrawingViewLib::CountLayers)
+            return int(layers.size());
         return kind == DrawingViewLib::CountLayouts ? int(layouts.size()) : 0;
     }
-    std::shared_ptr<DrawingViewLib::ILayer> Layers(int) const override { return nullptr; }
+    std::shared_ptr<DrawingViewLib::ILayer> Layers(int index) const override {
+        if (index < 0 || index >= int(layers.size()))
+            return nullptr;
+        return layers[size_t(index)];
+    }
     int ActiveLayoutIndex() const override { return activeLayoutIndex; }
     std::shared_ptr<DrawingViewLib::ILayout> Layouts(int index) const override {
         if (index < 0 || index >= int(layouts.size()))
@@ -39,6 +67,7 @@ public:
     }
 
     std::vector<std::shared_ptr<FakeLayout>> layouts;
+    std::vector<std::shared_ptr<FakeLayer>> layers;
     int activeLayoutIndex = 0;
 };
 

@@ -1,5 +1,7 @@
 #include "viewer_test.h"
 
+#include "layers_dialog.h"
+
 #include "close_up_combobox.h"
 #include "file_filter.h"
 
@@ -209,7 +211,10 @@ private slots:
         QVERIFY(f.control->log.isEmpty());
         f.loadDrawing();
         f.control->log.clear();
+        setLayersDialogShownHook([](TfmLayers& form) { form.reject(); });
         QTest::mouseClick(f.window->btnLayers, Qt::LeftButton);
+        setLayersDialogShownHook({});
+        // Cancelled with no layers touched: only the window's own refresh.
         QCOMPARE(f.control->log, QStringList({"RefreshView()"}));
     }
 
