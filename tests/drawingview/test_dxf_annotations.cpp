@@ -96,6 +96,11 @@ private slots:
         const Insert& ins = m_model->inserts[(*it)->first];
         QCOMPARE(ins.block, m_doc->blockIndex("*D1"));
         QVERIFY(near(ins.position.x, 0) && near(ins.scaleX, 1));
+        // Arc length dimensions come with their block the same way.
+        const auto arcDims = shapesOf(*m_doc, *m_model, "ARC_DIMENSION");
+        QCOMPARE(arcDims.size(), size_t(1));
+        QCOMPARE(m_model->inserts[arcDims[0]->first].block, m_doc->blockIndex("*D1"));
+        QCOMPARE(m_doc->skippedEntities.at("ARC_DIMENSION without its block"), 1);
     }
 
     void dimensionWithoutBlockFromItsPoints() {

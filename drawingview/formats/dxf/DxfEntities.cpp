@@ -112,6 +112,8 @@ void EntityReader::read(Cursor& c, const Target& t) {
             return readText(c, t, true);
         if (type == "ATTDEF")
             return readText(c, t, true, true);
+        if (type == "ARC_DIMENSION") // drawn by its block, as a dimension is
+            return readDimension(c, t, type);
         break;
     case 'M':
         if (type == "MTEXT")
@@ -125,7 +127,7 @@ void EntityReader::read(Cursor& c, const Target& t) {
         break;
     case 'D':
         if (type == "DIMENSION")
-            return readDimension(c, t);
+            return readDimension(c, t, type);
         break;
     case 'R':
         if (type == "RAY")

@@ -61,7 +61,7 @@ private:
     void readMText(Cursor& c, const Target& t);
     void readHatch(Cursor& c, const Target& t);
     void readSpline(Cursor& c, const Target& t);
-    void readDimension(Cursor& c, const Target& t);
+    void readDimension(Cursor& c, const Target& t, std::string_view type);
     void readLeader(Cursor& c, const Target& t);
     void readMLeader(Cursor& c, const Target& t);
     void read3dFace(Cursor& c, const Target& t);

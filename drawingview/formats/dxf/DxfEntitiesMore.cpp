@@ -529,7 +529,7 @@ void EntityReader::readSpline(Cursor& c, const Target& t) {
         addPath(block, m_points, closed && control.size() < 2, false, cm, type);
 }
 
-void EntityReader::readDimension(Cursor& c, const Target& t) {
+void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view typeName) {
     Common cm;
     std::string_view blockName, textValue;
     Vec2 p10, p11, p13, p14;
@@ -586,7 +586,7 @@ void EntityReader::readDimension(Cursor& c, const Target& t) {
         }
     }
     uint16_t type;
-    const int block = place(cm, t, "DIMENSION", type);
+    const int block = place(cm, t, typeName, type);
     if (block < 0)
         return;
     Block& b = m_ctx.doc.blocks[size_t(block)];
@@ -596,8 +596,8 @@ void EntityReader::readDimension(Cursor& c, const Target& t) {
         m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), blockName);
         return;
     }
-    if (kind != 0 && kind != 1) {
-        m_ctx.countSkipped("DIMENSION without its block");
+    if (typeName != "DIMENSION" || (kind != 0 && kind != 1)) {
+        m_ctx.countSkipped(std::string(typeName) + " without its block");
         return;
     }
     const Vec2 d =
