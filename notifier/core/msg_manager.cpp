@@ -36,7 +36,8 @@ std::unique_ptr<QSettings> openSettings() {
 
 } // namespace
 
-MsgManager::MsgManager(QObject* parent) : QObject(parent) {
+MsgManager::MsgManager(QObject* parent)
+    : QObject(parent), fetchLimitMs(tidewell::kServiceFetchLimitMs) {
     loadState();
 }
 
@@ -172,8 +173,7 @@ bool readMessageReply(const Json::Value& reply, std::string* type, std::string* 
 
 bool MsgManager::checkMessage() {
     QByteArray body;
-    if (!tidewell::fetchServiceBody(tidewell::endpoints().getMessage,
-                                    tidewell::kServiceFetchLimitMs, &body))
+    if (!tidewell::fetchServiceBody(tidewell::endpoints().getMessage, fetchLimitMs, &body))
         return false;
     noteMessageAnswered();
 
@@ -337,7 +337,7 @@ bool MsgManager::checkCoupon() {
     const QString url = tidewell::endpoints().timingCoupon + QStringLiteral("?userId=") +
                         QString::fromLatin1(QUrl::toPercentEncoding(uid));
     QByteArray body;
-    if (!tidewell::fetchServiceBody(url, tidewell::kServiceFetchLimitMs, &body))
+    if (!tidewell::fetchServiceBody(url, fetchLimitMs, &body))
         return false;
     noteCouponAnswered();
 

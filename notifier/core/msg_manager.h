@@ -55,6 +55,9 @@ public:
     QString couponId;
     bool couponChecked = false;
     TidewellBase* keptPopup = nullptr;
+    // How long each service request may take before it counts as a network error; tests
+    // shorten it.
+    int fetchLimitMs;
 
 private:
     void loadState();
