@@ -561,6 +561,34 @@ void DrawingView::paintFitted(QPainter& painter, const QRectF& target,
     painter.restore();
 }
 
+QRectF DrawingView::layoutExtents() const {
+    if (IsEmpty())
+        return QRectF();
+    const Box box = Renderer::contentExtents(*m_session->document, m_session->layout);
+    if (!box.isValid())
+        return QRectF();
+    return QRectF(box.minX, box.minY, box.width(), box.height());
+}
+
+void DrawingView::paintWindow(QPainter* painter, const QRectF& target, const QRectF& window,
+                              const QColor& background) const {
+    if (!painter || IsEmpty() || target.isEmpty() || window.isEmpty())
+        return;
+    Box box;
+    box.add(window.left(), window.top());
+    box.add(window.right(), window.bottom());
+    ViewTransform view;
+    view.zoomToFit(box, target, 0.0);
+    painter->save();
+    painter->setClipRect(target);
+    QPainterBackend backend(*painter, target);
+    RenderOptions options;
+    options.frame = false;
+    options.background = background;
+    Renderer(*m_scene).render(backend, view, m_session->layout, options);
+    painter->restore();
+}
+
 void DrawingView::print(QPrinter& printer) const {
     QPainter painter;
     if (!painter.begin(&printer))

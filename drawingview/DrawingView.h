@@ -81,6 +81,20 @@ public:
     // page, a picture), through the same renderer as the screen.
     void paintFitted(QPainter& painter, const QRectF& target, const QColor& background) const;
 
+    // Invokable through the meta-object, so a host that knows the control only
+    // by its interfaces can save and print through the same renderer.
+    // The current layout's extents in drawing units (y up); empty when nothing is loaded.
+    Q_INVOKABLE QRectF layoutExtents() const;
+    // Paints `window` (drawing units) of the current layout onto `target`,
+    // scaled equally in x and y so that the window fits.
+    Q_INVOKABLE void paintWindow(QPainter* painter, const QRectF& target, const QRectF& window,
+                                 const QColor& background) const;
+    Q_INVOKABLE void paintLayoutFitted(QPainter* painter, const QRectF& target,
+                                       const QColor& background) const {
+        if (painter)
+            paintFitted(*painter, target, background);
+    }
+
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -5,6 +5,7 @@
 #include "file_filter.h"
 #include "layers_dialog.h"
 #include "open_dialog.h"
+#include "picture_output.h"
 #include "status_format.h"
 
 #include <QAction>
@@ -12,12 +13,17 @@
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QInputDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -51,12 +57,55 @@ void applyTagRule(QObject* object, bool isDrawing, bool isEmpty) {
         action->setEnabled(enabled);
 }
 
+bool askPictureFile(QWidget* parent, QString& path, QSize& pixels) {
+    path = QFileDialog::getSaveFileName(
+        parent, QStringLiteral("Save to picture"), QString(),
+        QStringLiteral("PNG image (*.png);;JPEG image (*.jpg *.jpeg);;BMP image (*.bmp);;"
+                       "TIFF image (*.tif *.tiff);;SVG drawing (*.svg);;PDF document (*.pdf)"));
+    if (path.isEmpty())
+        return false;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".png");
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("svg") || suffix == QLatin1String("pdf"))
+        return true;
+    const int largest =
+        std::max(1, PictureOutput::MaxPixels / std::max({1, pixels.width(), pixels.height()}));
+    bool ok = false;
+    const int multiple = QInputDialog::getInt(parent, QStringLiteral("Save to picture"),
+                                              QStringLiteral("Picture size: %1 x %2 pixels times")
+                                                  .arg(pixels.width())
+                                                  .arg(pixels.height()),
+                                              1, 1, std::min(8, largest), 1, &ok);
+    if (!ok)
+        return false;
+    pixels *= multiple;
+    return true;
+}
+
+void runPrintDialog(QWidget* parent, QPrinter& printer, bool preview, const QString& title,
+                    const std::function<void(QPrinter&)>& paint) {
+    if (preview) {
+        QPrintPreviewDialog dialog(&printer, parent);
+        dialog.setWindowTitle(title);
+        QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog,
+                         guarded([&paint](QPrinter* p) { paint(*p); }));
+        dialog.exec();
+        return;
+    }
+    QPrintDialog dialog(&printer, parent);
+    dialog.setWindowTitle(title);
+    if (dialog.exec() == QDialog::Accepted)
+        paint(printer);
+}
+
 } // namespace
 
 TfmMain::TfmMain(ControlFactory createControl, QWidget* parent)
     : QMainWindow(parent), m_chooseFile(chooseFileToOpen), m_reportInfo([this](const QString& m) {
           QMessageBox::information(this, QCoreApplication::applicationName(), m);
-      }) {
+      }),
+      m_askSave(askPictureFile), m_runPrint(runPrintDialog) {
     Q_INIT_RESOURCE(viewer);
     setObjectName(QStringLiteral("fmMain"));
     setWindowTitle(caption());
@@ -223,7 +272,7 @@ void TfmMain::createToolbar() {
     connectHandler(BtnOpen, &TfmMain::mmiOpenClick);
     connectHandler(BtnSave, &TfmMain::mmiSaveClick);
     connectHandler(BtnPrint, &TfmMain::mmiPrintPreviewClick);
-    connectHandler(BtnPrint1, &TfmMain::mmiPrintClick);
+    connectHandler(BtnPrint1, &TfmMain::BtnPrint1Click);
     connectHandler(BtnPlus, &TfmMain::BtnPlusClick);
     connectHandler(BtnMinus, &TfmMain::BtnMinusClick);
     connectHandler(BtnReal, &TfmMain::BtnRealClick);
@@ -359,18 +408,57 @@ void TfmMain::mmiExitClick() {
     close();
 }
 
-void TfmMain::showLaterVersionNote(const QString& command) {
-    m_reportInfo(QStringLiteral("%1 comes in a later version.").arg(command));
+bool TfmMain::reportNothingLoaded() {
+    // Print and Print Preview are on before anything is loaded.
+    if (!DrawingView->IsEmpty())
+        return false;
+    sbStatus->showMessage(QStringLiteral("Nothing to print: open a drawing first."), 5000);
+    return true;
 }
 
 void TfmMain::mmiSaveClick() {
-    showLaterVersionNote(QStringLiteral("Save to picture"));
+    if (DrawingView->IsEmpty())
+        return;
+    // A raster image is saved at its own size, a drawing at the view's.
+    QSize pixels = DrawingView->IsDrawing()
+                       ? DrawingView->widget()->size()
+                       : QSize(DrawingView->RasterWidth(), DrawingView->RasterHeight());
+    QString path;
+    if (!m_askSave(this, path, pixels))
+        return;
+    PictureOutput::save(*DrawingView, path, pixels);
+    sbStatus->showMessage(QStringLiteral("Saved %1").arg(QFileInfo(path).fileName()), 5000);
 }
+
 void TfmMain::mmiPrintClick() {
-    showLaterVersionNote(QStringLiteral("Print"));
+    if (reportNothingLoaded())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    PictureOutput::chooseOrientation(*DrawingView, printer);
+    m_runPrint(this, printer, false, QStringLiteral("Print"),
+               [this](QPrinter& p) { PictureOutput::printFitted(*DrawingView, p); });
 }
+
 void TfmMain::mmiPrintPreviewClick() {
-    showLaterVersionNote(QStringLiteral("Print Preview"));
+    if (reportNothingLoaded())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    PictureOutput::chooseOrientation(*DrawingView, printer);
+    m_runPrint(this, printer, true, QStringLiteral("Print Preview"),
+               [this](QPrinter& p) { PictureOutput::printFitted(*DrawingView, p); });
+}
+
+void TfmMain::BtnPrint1Click() {
+    if (reportNothingLoaded() || !DrawingView->IsDrawing())
+        return;
+    QPrinter printer(QPrinter::HighResolution);
+    PictureOutput::chooseOrientation(*DrawingView, printer);
+    const int pages = PictureOutput::pageGrid1to1(*DrawingView, printer).pages();
+    const QString note = pages == 1 ? QStringLiteral("Print 1:1 (1 page)")
+                                    : QStringLiteral("Print 1:1 (%1 pages)").arg(pages);
+    sbStatus->showMessage(note, 5000);
+    m_runPrint(this, printer, false, note,
+               [this](QPrinter& p) { PictureOutput::print1to1(*DrawingView, p); });
 }
 void TfmMain::BtnPrintClick() {
     DrawingView->ExecuteCommand(CmdPrint);

@@ -18,6 +18,7 @@ class QDockWidget;
 class QLabel;
 class QMenu;
 class QMenuBar;
+class QPrinter;
 class QStatusBar;
 class QToolBar;
 class QToolButton;
@@ -31,6 +32,14 @@ public:
     using FileChooser =
         std::function<QString(QWidget* parent, const QStringList& nameFilters, int filterIndex)>;
     using InfoReporter = std::function<void(const QString& message)>;
+    // Asks where to save the picture and, for raster formats, its size in
+    // pixels (given the view's size). False when the user cancelled.
+    using SaveAsker = std::function<bool(QWidget* parent, QString& path, QSize& pixels)>;
+    // Shows the print dialog (or the preview) and calls `paint` for the
+    // printer the user confirmed.
+    using PrintRunner =
+        std::function<void(QWidget* parent, QPrinter& printer, bool preview, const QString& title,
+                           const std::function<void(QPrinter&)>& paint)>;
 
     explicit TfmMain(ControlFactory createControl, QWidget* parent = nullptr);
     ~TfmMain() override;
@@ -41,6 +50,8 @@ public:
     // Seams for tests; the defaults show the real dialogs.
     void setFileChooser(FileChooser chooser) { m_chooseFile = std::move(chooser); }
     void setInfoReporter(InfoReporter reporter) { m_reportInfo = std::move(reporter); }
+    void setSaveAsker(SaveAsker asker) { m_askSave = std::move(asker); }
+    void setPrintRunner(PrintRunner runner) { m_runPrint = std::move(runner); }
 
     // Loads a file given on the command line or dropped on the window.
     void openFile(const QString& fileName);
@@ -54,6 +65,7 @@ public:
     void mmiPrintClick();
     void mmiPrintPreviewClick();
     void BtnPrintClick();
+    void BtnPrint1Click();
     void BtnPlusClick();
     void BtnMinusClick();
     void BtnRealClick();
@@ -139,10 +151,12 @@ private:
     int textWidth(const QString& text) const;
     void updateDockTitleBar();
     void layOutPanel();
-    void showLaterVersionNote(const QString& command);
+    bool reportNothingLoaded();
 
     FileChooser m_chooseFile;
     InfoReporter m_reportInfo;
+    SaveAsker m_askSave;
+    PrintRunner m_runPrint;
     int m_layoutChangeId = 0;
     std::vector<std::function<void()>> m_unsubscribe;
     bool m_dragStartedFloating = false;

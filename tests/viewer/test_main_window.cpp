@@ -2,6 +2,9 @@
 
 #include "layers_dialog.h"
 
+#include <QPageLayout>
+#include <QPrinter>
+
 #include "close_up_combobox.h"
 #include "file_filter.h"
 
@@ -178,14 +181,31 @@ private slots:
         f.window->BtnPrintClick();
         QCOMPARE(f.control->log,
                  QStringList({"ExecuteCommand(4)", "PreviousScale()", "ExecuteCommand(14)"}));
-        // BtnPrintClick belongs to no component: the print buttons only inform.
+        // BtnPrintClick belongs to no component: the buttons run the window's
+        // own preview, 1:1 print and save, never the control's commands.
+        f.loadRaster(300, 100);
         f.control->log.clear();
+        QStringList runs;
+        f.window->setPrintRunner([&](QWidget*, QPrinter& printer, bool preview,
+                                     const QString& title, const std::function<void(QPrinter&)>&) {
+            runs << QStringLiteral("%1 %2 %3")
+                        .arg(title)
+                        .arg(preview)
+                        .arg(printer.pageLayout().orientation() == QPageLayout::Landscape);
+        });
+        QSize offered;
+        f.window->setSaveAsker([&](QWidget*, QString&, QSize& pixels) {
+            offered = pixels;
+            return false; // cancelled: nothing is written
+        });
         QTest::mouseClick(f.window->BtnPrint, Qt::LeftButton);
-        QTest::mouseClick(f.window->BtnPrint1, Qt::LeftButton);
         QTest::mouseClick(f.window->BtnSave, Qt::LeftButton);
-        QVERIFY(f.control->log.isEmpty());
-        QCOMPARE(f.infos.size(), 3);
-        QVERIFY(f.infos[0].contains("later version"));
+        f.window->mmiPrint->trigger();
+        QCOMPARE(runs, QStringList({"Print Preview 1 1", "Print 0 1"}));
+        // Save is for drawings only (Tag 1): nothing is asked for a raster image.
+        QCOMPARE(offered, QSize(-1, -1));
+        QVERIFY(f.control->callsNamed("ExecuteCommand").isEmpty());
+        QVERIFY(f.infos.isEmpty());
     }
 
     void borderMarkTogglesOnlyFromTheMenuItem() {
