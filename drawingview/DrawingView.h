@@ -85,6 +85,9 @@ public:
     // by its interfaces can save and print through the same renderer.
     // The current layout's extents in drawing units (y up); empty when nothing is loaded.
     Q_INVOKABLE QRectF layoutExtents() const;
+    // Millimetres per drawing unit from the drawing's $INSUNITS; 1 when it
+    // gives none (unitless drawings print one unit as one millimetre).
+    Q_INVOKABLE double millimetresPerUnit() const;
     // Paints `window` (drawing units) of the current layout onto `target`,
     // scaled equally in x and y so that the window fits.
     Q_INVOKABLE void paintWindow(QPainter* painter, const QRectF& target, const QRectF& window,

@@ -453,12 +453,14 @@ void TfmMain::BtnPrint1Click() {
         return;
     QPrinter printer(QPrinter::HighResolution);
     PictureOutput::chooseOrientation(*DrawingView, printer);
-    const int pages = PictureOutput::pageGrid1to1(*DrawingView, printer).pages();
+    const double mmPerUnit = PictureOutput::millimetresPerUnit(*DrawingView);
+    const int pages = PictureOutput::pageGrid1to1(*DrawingView, printer, mmPerUnit).pages();
     const QString note = pages == 1 ? QStringLiteral("Print 1:1 (1 page)")
                                     : QStringLiteral("Print 1:1 (%1 pages)").arg(pages);
     sbStatus->showMessage(note, 5000);
-    m_runPrint(this, printer, false, note,
-               [this](QPrinter& p) { PictureOutput::print1to1(*DrawingView, p); });
+    m_runPrint(this, printer, false, note, [this, mmPerUnit](QPrinter& p) {
+        PictureOutput::print1to1(*DrawingView, p, mmPerUnit);
+    });
 }
 void TfmMain::BtnPrintClick() {
     DrawingView->ExecuteCommand(CmdPrint);

@@ -54,6 +54,14 @@ QRectF layoutExtents(IDrawingView& control) {
     return extents;
 }
 
+double millimetresPerUnit(IDrawingView& control) {
+    double mm = 1.0;
+    if (!QMetaObject::invokeMethod(control.widget(), "millimetresPerUnit", Qt::DirectConnection,
+                                   Q_RETURN_ARG(double, mm)))
+        fail(QStringLiteral("The drawing control cannot render pictures"));
+    return mm > 0 && std::isfinite(mm) ? mm : 1.0;
+}
+
 void paintFitted(IDrawingView& control, QPainter& painter, const QRectF& target,
                  const QColor& background) {
     QPainter* p = &painter;

@@ -20,6 +20,8 @@ namespace PictureOutput {
 constexpr int MaxPixels = 16384;
 
 QRectF layoutExtents(DrawingViewLib::IDrawingView& control);
+// The drawing's unit in millimetres ($INSUNITS); 1 when it names none.
+double millimetresPerUnit(DrawingViewLib::IDrawingView& control);
 void paintFitted(DrawingViewLib::IDrawingView& control, QPainter& painter, const QRectF& target,
                  const QColor& background);
 

@@ -21,16 +21,21 @@ using namespace DrawingViewLib;
 namespace {
 
 // Layer "Red" holds a 100-unit horizontal line, layer "Blue" one above it.
-QByteArray twoLayerDxf(double length) {
+QByteArray twoLayerDxf(double length, int insunits = -1) {
     const QString len = QString::number(length);
-    return QStringLiteral("0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n2\n"
-                          "0\nLAYER\n2\nRed\n70\n0\n62\n1\n6\nCONTINUOUS\n"
-                          "0\nLAYER\n2\nBlue\n70\n0\n62\n5\n6\nCONTINUOUS\n0\nENDTAB\n0\nENDSEC\n"
-                          "0\nSECTION\n2\nENTITIES\n"
-                          "0\nLINE\n8\nRed\n10\n0\n20\n0\n30\n0\n11\n%1\n21\n0\n31\n0\n"
-                          "0\nLINE\n8\nBlue\n10\n0\n20\n40\n30\n0\n11\n%1\n21\n40\n31\n0\n"
-                          "0\nENDSEC\n0\nEOF\n")
-        .arg(len)
+    const QString header =
+        insunits < 0 ? QString()
+                     : QStringLiteral("0\nSECTION\n2\nHEADER\n9\n$INSUNITS\n70\n%1\n0\nENDSEC\n")
+                           .arg(insunits);
+    return (header +
+            QStringLiteral("0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nLAYER\n70\n2\n"
+                           "0\nLAYER\n2\nRed\n70\n0\n62\n1\n6\nCONTINUOUS\n"
+                           "0\nLAYER\n2\nBlue\n70\n0\n62\n5\n6\nCONTINUOUS\n0\nENDTAB\n0\nENDSEC\n"
+                           "0\nSECTION\n2\nENTITIES\n"
+                           "0\nLINE\n8\nRed\n10\n0\n20\n0\n30\n0\n11\n%1\n21\n0\n31\n0\n"
+                           "0\nLINE\n8\nBlue\n10\n0\n20\n40\n30\n0\n11\n%1\n21\n40\n31\n0\n"
+                           "0\nENDSEC\n0\nEOF\n")
+                .arg(len))
         .toLatin1();
 }
 
@@ -75,12 +80,12 @@ class TestRealOutput : public QObject {
     QTemporaryDir m_dir;
     QStringList m_errors;
 
-    QString writeDxf(const QString& name, double length) {
+    QString writeDxf(const QString& name, double length, int insunits = -1) {
         const QString path = m_dir.filePath(name);
         QFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return {};
-        file.write(twoLayerDxf(length));
+        file.write(twoLayerDxf(length, insunits));
         return path;
     }
 
@@ -227,6 +232,22 @@ private slots:
             QSKIP("Ghostscript is not installed; the page cannot be measured");
         QCOMPARE(pages.size(), 1);
         const int span = redSpan(pages[0]); // 10 pixels per millimetre
+        QVERIFY2(qAbs(span - 1000) <= 5, qPrintable(QString::number(span)));
+    }
+
+    void printOneToOneConvertsTheDrawingsUnitsToMillimetres() {
+        // 10 by 40 centimetres ($INSUNITS 5): 100 by 400 mm, two portrait
+        // pages, the red line at the bottom of the second.
+        auto window = openWindow(writeDxf("cm.dxf", 10, 5));
+        QString title;
+        const QString pdf = printToPdf(*window, &TfmMain::BtnPrint1Click, "cm.pdf", &title);
+        QCOMPARE(title, QStringLiteral("Print 1:1 (2 pages)"));
+        const QList<QImage> pages = rasterise(pdf);
+        if (pages.isEmpty())
+            QSKIP("Ghostscript is not installed; the page cannot be measured");
+        QCOMPARE(pages.size(), 2);
+        QCOMPARE(countColour(pages[0], isRed), 0);
+        const int span = redSpan(pages[1]);
         QVERIFY2(qAbs(span - 1000) <= 5, qPrintable(QString::number(span)));
     }
 
