@@ -18,29 +18,6 @@ const QString& settingsFile() {
     return path;
 }
 
-// What is on disk right now, read from the file's text rather than through QSettings, whose
-// shared cache would also show values that were never synced. Invalid when absent.
-QVariant stored(const QString& key) {
-    QFile file(settingsFile());
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    bool inGroup = false;
-    for (const QByteArray& raw : file.readAll().split('\n')) {
-        const QString line = QString::fromUtf8(raw).trimmed();
-        if (line.startsWith(QLatin1Char('[')))
-            inGroup = line == QLatin1String("[TidewellPara]");
-        else if (inGroup && line.startsWith(key + QLatin1Char('=')))
-            return line.mid(key.size() + 1);
-    }
-    return {};
-}
-
-void store(const QString& key, const QVariant& value) {
-    QSettings file(settingsFile(), QSettings::IniFormat);
-    file.setValue(QStringLiteral("TidewellPara/") + key, value);
-    file.sync();
-}
-
 class FakePopup : public TidewellBase {
 public:
     explicit FakePopup(bool* deleted) : deleted(deleted) {}
@@ -75,18 +52,18 @@ private slots:
         QVERIFY(m.couponId.isEmpty());
         QVERIFY(!m.keptPopup);
 
-        QCOMPARE(stored("Date").toString(), QStringLiteral("2026-03-14"));
-        QCOMPARE(stored("AvaTimes").toString(), QStringLiteral("2"));
-        QCOMPARE(stored("LastId").toString(), QStringLiteral("4294967295"));
-        QCOMPARE(stored("CouponChecked").toString(), QStringLiteral("0"));
-        QVERIFY(stored("CouponId").isValid());
-        QCOMPARE(stored("CouponId").toString(), QString());
+        QCOMPARE(storedState("Date").toString(), QStringLiteral("2026-03-14"));
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("2"));
+        QCOMPARE(storedState("LastId").toString(), QStringLiteral("4294967295"));
+        QCOMPARE(storedState("CouponChecked").toString(), QStringLiteral("0"));
+        QVERIFY(storedState("CouponId").isValid());
+        QCOMPARE(storedState("CouponId").toString(), QString());
 
         // Same day: the rollover resets nothing.
         m.noteMessageAnswered();
         m.applyRollover();
         QCOMPARE(m.avaTimes, 1u);
-        QCOMPARE(stored("AvaTimes").toString(), QStringLiteral("1"));
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("1"));
     }
 
     // What one run stored, the next run reads back unchanged.
@@ -144,15 +121,15 @@ private slots:
         QFETCH(QString, field);
         QFETCH(qlonglong, expected);
         QFETCH(QString, storedAfter);
-        store(QStringLiteral("Date"), QStringLiteral("2026-03-14"));
-        store(key, value);
+        storeState(QStringLiteral("Date"), QStringLiteral("2026-03-14"));
+        storeState(key, value);
 
         MsgManager m;
         const qlonglong actual = field == QLatin1String("avaTimes") ? qlonglong(m.avaTimes)
                                  : field == QLatin1String("lastId") ? qlonglong(m.lastId)
                                                                     : qlonglong(m.couponChecked);
         QCOMPARE(actual, expected);
-        QCOMPARE(stored(key).toString(), storedAfter);
+        QCOMPARE(storedState(key).toString(), storedAfter);
     }
 
     void badDateIsReplacedWithoutReset_data() {
@@ -164,16 +141,16 @@ private slots:
     }
     void badDateIsReplacedWithoutReset() {
         QFETCH(QString, text);
-        store(QStringLiteral("Date"), text);
-        store(QStringLiteral("AvaTimes"), 1);
-        store(QStringLiteral("CouponChecked"), 1);
+        storeState(QStringLiteral("Date"), text);
+        storeState(QStringLiteral("AvaTimes"), 1);
+        storeState(QStringLiteral("CouponChecked"), 1);
         MsgManager m;
         QCOMPARE(m.date, kDay);
-        QCOMPARE(stored("Date").toString(), QStringLiteral("2026-03-14"));
+        QCOMPARE(storedState("Date").toString(), QStringLiteral("2026-03-14"));
         m.applyRollover();
         QCOMPARE(m.avaTimes, 1u);
         QCOMPARE(m.couponChecked, true);
-        QCOMPARE(stored("AvaTimes").toString(), QStringLiteral("1"));
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("1"));
     }
 
     void rolloverInEitherDirection_data() {
@@ -202,29 +179,29 @@ private slots:
         QCOMPARE(m.couponChecked, false);
         QCOMPARE(m.lastId, 12u);
         QCOMPARE(m.couponId, QStringLiteral("c-1"));
-        QCOMPARE(stored("Date").toString(), newDay.toString(Qt::ISODate));
-        QCOMPARE(stored("AvaTimes").toString(), QStringLiteral("2"));
-        QCOMPARE(stored("CouponChecked").toString(), QStringLiteral("0"));
-        QCOMPARE(stored("LastId").toString(), QStringLiteral("12"));
-        QCOMPARE(stored("CouponId").toString(), QStringLiteral("c-1"));
+        QCOMPARE(storedState("Date").toString(), newDay.toString(Qt::ISODate));
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("2"));
+        QCOMPARE(storedState("CouponChecked").toString(), QStringLiteral("0"));
+        QCOMPARE(storedState("LastId").toString(), QStringLiteral("12"));
+        QCOMPARE(storedState("CouponId").toString(), QStringLiteral("c-1"));
     }
 
     void budgetNeverWrapsBelowZero() {
-        store(QStringLiteral("Date"), QStringLiteral("2026-03-14"));
-        store(QStringLiteral("AvaTimes"), 0);
+        storeState(QStringLiteral("Date"), QStringLiteral("2026-03-14"));
+        storeState(QStringLiteral("AvaTimes"), 0);
         MsgManager m;
         m.noteMessageAnswered();
         QCOMPARE(m.avaTimes, 0u);
-        QCOMPARE(stored("AvaTimes").toString(), QStringLiteral("0"));
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("0"));
     }
 
     // A coupon id is in memory when a reminder is built, but stored only once it was shown.
     void couponIdReachesStorageOnlyWhenShown() {
         MsgManager m;
         m.couponId = QStringLiteral("c-9");
-        QCOMPARE(stored("CouponId").toString(), QString());
+        QCOMPARE(storedState("CouponId").toString(), QString());
         m.noteCouponShown();
-        QCOMPARE(stored("CouponId").toString(), QStringLiteral("c-9"));
+        QCOMPARE(storedState("CouponId").toString(), QStringLiteral("c-9"));
     }
 
     void keptPopupIsDeletedWithTheManager() {
