@@ -56,4 +56,29 @@ void addInsertBounds(Box& box, const Insert& ins, const Box& inner, Vec2 base) {
     }
 }
 
+void addImageBounds(Box& box, const Image& image) {
+    if (!image.image || image.image->isNull())
+        return;
+    if (image.clip.size() >= 3) {
+        for (Vec2 p : image.clip)
+            box.add(p);
+        return;
+    }
+    const double w = image.image->width(), h = image.image->height();
+    for (double i : {0.0, w})
+        for (double j : {0.0, h})
+            box.add(image.origin.x + i * image.u.x + j * image.v.x,
+                    image.origin.y + i * image.u.y + j * image.v.y);
+}
+
+void addPictureBounds(Box& box, const Picture& picture) {
+    if (!picture.picture || picture.bounds.isEmpty())
+        return;
+    const QRectF& r = picture.bounds;
+    for (double x : {r.left(), r.right()})
+        for (double y : {r.top(), r.bottom()})
+            box.add(picture.origin.x + x * picture.u.x + y * picture.v.x,
+                    picture.origin.y + x * picture.u.y + y * picture.v.y);
+}
+
 } // namespace dv

@@ -14,4 +14,8 @@ void addArcBounds(Box& box, const Arc& arc);
 // `inner` around base point `base`, both in block coordinates.
 void addInsertBounds(Box& box, const Insert& insert, const Box& inner, Vec2 base);
 
+// Adds the corners of a placed raster or recorded picture.
+void addImageBounds(Box& box, const Image& image);
+void addPictureBounds(Box& box, const Picture& picture);
+
 } // namespace dv

@@ -185,6 +185,26 @@ uint16_t Document::entityTypeId(const QString& name) {
     return uint16_t(entityTypeNames.size() - 1);
 }
 
+Shape& Block::addImage(const Image& image) {
+    Shape s;
+    s.kind = ShapeKind::Image;
+    s.first = uint32_t(images.size());
+    s.count = 1;
+    images.push_back(image);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
+Shape& Block::addPicture(const Picture& picture) {
+    Shape s;
+    s.kind = ShapeKind::Picture;
+    s.first = uint32_t(pictures.size());
+    s.count = 1;
+    pictures.push_back(picture);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
 Box Document::blockExtents(int block) const {
     if (block < 0 || block >= int(blocks.size()))
         return {};
@@ -220,6 +240,14 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
         case ShapeKind::Text:
             if (s.first < b.texts.size())
                 addTextBounds(box, b.texts[s.first]);
+            break;
+        case ShapeKind::Image:
+            if (s.first < b.images.size())
+                addImageBounds(box, b.images[s.first]);
+            break;
+        case ShapeKind::Picture:
+            if (s.first < b.pictures.size())
+                addPictureBounds(box, b.pictures[s.first]);
             break;
         case ShapeKind::Insert: {
             if (s.first >= b.inserts.size())

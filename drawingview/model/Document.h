@@ -5,6 +5,7 @@
 // blocks are instanced by inserts and never copied per insert.
 
 #include <QImage>
+#include <QPicture>
 #include <QString>
 
 #include <cmath>
@@ -86,6 +87,8 @@ enum class ShapeKind : uint8_t {
     Arc,      // arcs[first]: elliptical arc, tessellated when drawn
     Text,     // texts[first]
     Insert,   // inserts[first]
+    Image,    // images[first]: a raster placed in the drawing
+    Picture,  // pictures[first]: recorded vector painting (SVG, metafiles)
 };
 
 enum ShapeFlags : uint8_t {
@@ -140,6 +143,27 @@ struct Insert {
     double rowSpacing = 0;
 };
 
+// A raster placed by its pixel grid: the top-left corner of pixel (i, j)
+// lies at origin + i*u + j*v (rows run down the image).
+struct Image {
+    std::shared_ptr<const QImage> image;
+    Vec2 origin;
+    Vec2 u{1, 0};
+    Vec2 v{0, -1};
+    std::vector<Vec2> clip; // optional clip polygon in drawing units
+};
+
+// Painting recorded once (QPicture coordinates, y down) and replayed at any
+// zoom, so vector formats read through Qt stay sharp. Picture point (x, y)
+// lies at origin + x*u + y*v; `bounds` is the recorded area.
+struct Picture {
+    std::shared_ptr<const QPicture> picture;
+    QRectF bounds;
+    Vec2 origin;
+    Vec2 u{1, 0};
+    Vec2 v{0, -1};
+};
+
 struct Block {
     QString name;
     Vec2 basePoint;
@@ -151,6 +175,8 @@ struct Block {
     std::vector<Arc> arcs;
     std::vector<Text> texts;
     std::vector<Insert> inserts;
+    std::vector<Image> images;
+    std::vector<Picture> pictures;
     // entity type name -> count of the entities read into this block
     std::map<QString, int> entityCounts;
 
@@ -161,6 +187,8 @@ struct Block {
     Shape& addArc(const Arc& a);
     Shape& addText(const Text& t);
     Shape& addInsert(const Insert& ins);
+    Shape& addImage(const Image& image);
+    Shape& addPicture(const Picture& picture);
 };
 
 struct Layout {
@@ -178,6 +206,9 @@ public:
     Kind kind = Kind::Drawing;
     QString fileName;
     QString format; // "DXF", "PNG", ...
+    // Plots and metafiles: colours are drawn as given (a white fill stays
+    // white on the white page) and strictly in file order, fills included.
+    bool exactColors = false;
 
     std::vector<Layer> layers;
     std::vector<Block> blocks;

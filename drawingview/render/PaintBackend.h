@@ -8,7 +8,9 @@
 #include <QFont>
 #include <QImage>
 #include <QLineF>
+#include <QPicture>
 #include <QPointF>
+#include <QPolygonF>
 #include <QRectF>
 #include <QString>
 #include <QTransform>
@@ -46,6 +48,12 @@ public:
     virtual void drawImage(const QRectF& target, const QImage& image, const QRectF& source,
                            bool smooth) = 0;
     virtual void drawFrame(const QColor& color, const QRectF& rect) = 0;
+    // An image under any affine map of its pixel grid, optionally clipped to
+    // a polygon in device pixels.
+    virtual void drawPlacedImage(const QTransform& imageToDevice, const QImage& image,
+                                 const QPolygonF& clip, bool smooth) = 0;
+    // Replays recorded painting under a map from picture to device pixels.
+    virtual void drawPicture(const QTransform& pictureToDevice, const QPicture& picture) = 0;
 };
 
 // Paints with a QPainter on any paint device (image, widget, printer, PDF).
@@ -66,6 +74,9 @@ public:
     void drawImage(const QRectF& target, const QImage& image, const QRectF& source,
                    bool smooth) override;
     void drawFrame(const QColor& color, const QRectF& rect) override;
+    void drawPlacedImage(const QTransform& imageToDevice, const QImage& image,
+                         const QPolygonF& clip, bool smooth) override;
+    void drawPicture(const QTransform& pictureToDevice, const QPicture& picture) override;
 
 private:
     void setPen(const QColor& color, double width);

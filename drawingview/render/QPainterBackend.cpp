@@ -87,4 +87,29 @@ void QPainterBackend::drawFrame(const QColor& color, const QRectF& rect) {
     m_painter.drawRect(rect);
 }
 
+void QPainterBackend::drawPlacedImage(const QTransform& imageToDevice, const QImage& image,
+                                      const QPolygonF& clip, bool smooth) {
+    m_painter.save();
+    if (clip.size() >= 3) {
+        QPainterPath path;
+        path.addPolygon(clip);
+        m_painter.setClipPath(path, Qt::IntersectClip);
+    }
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, smooth);
+    m_painter.setTransform(imageToDevice, true);
+    m_painter.drawImage(QPointF(0, 0), image);
+    m_painter.restore();
+}
+
+void QPainterBackend::drawPicture(const QTransform& pictureToDevice, const QPicture& picture) {
+    m_painter.save();
+    // Recorded painting looks as its source meant it: smooth edges and text.
+    m_painter.setRenderHint(QPainter::Antialiasing, true);
+    m_painter.setRenderHint(QPainter::TextAntialiasing, true);
+    m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    m_painter.setTransform(pictureToDevice, true);
+    m_painter.drawPicture(QPointF(0, 0), picture);
+    m_painter.restore();
+}
+
 } // namespace dv

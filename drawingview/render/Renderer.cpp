@@ -197,7 +197,17 @@ public:
 
 private:
     Color resolve(const Shape& s, int layer, const Context& ctx) const;
-    QColor visible(const Color& c) const { return m_colors.visible(c); }
+    QColor visible(const Color& c) const {
+        if (m_doc.exactColors && c.kind == Color::Kind::Rgb)
+            return QColor::fromRgb(0xFF000000u | c.rgb);
+        return m_colors.visible(c);
+    }
+    // Batched thin lines are drawn at the next flush; where the file's order
+    // is the picture (plots, metafiles), flush before anything drawn at once.
+    void keepOrder() {
+        if (m_doc.exactColors)
+            flush();
+    }
     void dot(QPointF p, const QColor& color);
     void segment(QPointF p, QPointF q, const QColor& color);
     void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,
@@ -207,6 +217,8 @@ private:
     void drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color);
     void drawText(const Text& t, const Context& ctx, const QColor& color);
     void drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color);
+    void drawImage(const Image& image, const Context& ctx);
+    void drawPicture(const Picture& picture, const Context& ctx);
     double penPixels(const Shape& s, const Context& ctx) const {
         const double px = s.width * ctx.scale;
         return px >= 1.5 ? px : 0.0;
@@ -309,6 +321,7 @@ void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx
     if (widthPx > 0) {
         const bool inside = std::all_of(pts.begin(), pts.end(),
                                         [this](const QPointF& p) { return m_safe.contains(p); });
+        keepOrder();
         if (inside) {
             m_out.drawPolyline(color, widthPx, pts.data(), pts.size(), closed);
             return;
@@ -367,8 +380,10 @@ void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const
         all.insert(all.end(), ring.begin(), ring.end());
         sizes.push_back(uint32_t(ring.size()));
     }
-    if (!sizes.empty())
+    if (!sizes.empty()) {
+        keepOrder();
         m_out.fillPolygon(color, all.data(), sizes.data(), sizes.size());
+    }
 }
 
 void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color) {
@@ -501,7 +516,38 @@ void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
     run.text = t.text;
     run.font = f.font;
     run.transform = glyphToLocal.then(toScreen).toQTransform();
+    keepOrder();
     m_out.drawText(color, run);
+}
+
+void Pass::drawImage(const Image& image, const Context& ctx) {
+    if (!image.image || image.image->isNull())
+        return;
+    const QTransform local(image.u.x, image.u.y, image.v.x, image.v.y, image.origin.x,
+                           image.origin.y);
+    const QTransform toDevice = local * ctx.toScreen.toQTransform();
+    if (!toDevice.isInvertible())
+        return;
+    QPolygonF clip;
+    if (image.clip.size() >= 3)
+        for (Vec2 p : image.clip)
+            clip << ctx.toScreen.map(p);
+    flush(); // an image hides what was drawn before it
+    // Magnified pixels stay crisp; reduced ones are smoothed.
+    const bool smooth = std::hypot(toDevice.m11(), toDevice.m12()) < 1.0;
+    m_out.drawPlacedImage(toDevice, *image.image, clip, smooth);
+}
+
+void Pass::drawPicture(const Picture& picture, const Context& ctx) {
+    if (!picture.picture)
+        return;
+    const QTransform local(picture.u.x, picture.u.y, picture.v.x, picture.v.y, picture.origin.x,
+                           picture.origin.y);
+    const QTransform toDevice = local * ctx.toScreen.toQTransform();
+    if (!toDevice.isInvertible())
+        return;
+    flush();
+    m_out.drawPicture(toDevice, *picture.picture);
 }
 
 void Pass::drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color) {
@@ -663,6 +709,14 @@ void Pass::drawBlock(int block, const Context& ctx) {
         case ShapeKind::Text:
             if (s.first < b.texts.size())
                 drawText(b.texts[s.first], ctx, qc);
+            break;
+        case ShapeKind::Image:
+            if (s.first < b.images.size())
+                drawImage(b.images[s.first], ctx);
+            break;
+        case ShapeKind::Picture:
+            if (s.first < b.pictures.size())
+                drawPicture(b.pictures[s.first], ctx);
             break;
         default:
             break;

@@ -90,6 +90,14 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
         if (s.first < b.inserts.size())
             addInsert(box, doc, b.inserts[s.first], blockBounds);
         break;
+    case ShapeKind::Image:
+        if (s.first < b.images.size())
+            addImageBounds(box, b.images[s.first]);
+        break;
+    case ShapeKind::Picture:
+        if (s.first < b.pictures.size())
+            addPictureBounds(box, b.pictures[s.first]);
+        break;
     }
     // A wide pen reaches beyond the centre line.
     if (box.isValid() && s.width > 0) {

@@ -468,6 +468,71 @@ private slots:
         QVERIFY((framed.pixel(2, 2) & 0xFFFFFF) == 0);
         QCOMPARE(framed.pixel(150, 10) & 0xFFFFFF, 0x808080u); // the frame's top edge
     }
+
+    void placedImageFollowsItsPixelGrid() {
+        auto doc = makeDoc();
+        auto image = std::make_shared<QImage>(2, 2, QImage::Format_RGB32);
+        image->setPixel(0, 0, 0xFF000000u | red);
+        image->setPixel(1, 0, 0xFF000000u | green);
+        image->setPixel(0, 1, 0xFF000000u | blue);
+        image->setPixel(1, 1, 0xFFFFFFFFu);
+        Image placed;
+        placed.image = image;
+        placed.origin = {20, 80}; // top-left; rows run down
+        placed.u = {20, 0};
+        placed.v = {0, -20};
+        doc->blocks[0].addImage(placed);
+        QImage img = render(doc);
+        QVERIFY(hasColorNear(img, {30, 70}, red));
+        QVERIFY(hasColorNear(img, {50, 70}, green));
+        QVERIFY(hasColorNear(img, {30, 50}, blue));
+        QVERIFY(onlyBackgroundNear(img, {70, 20}, 0));
+        QCOMPARE(doc->layouts[0].extents.minX, 20.0);
+        QCOMPARE(doc->layouts[0].extents.maxY, 80.0);
+
+        // A clip polygon keeps only its inside: the left half.
+        doc->blocks[0].images[0].clip = {{20, 40}, {40, 40}, {40, 80}, {20, 80}};
+        img = render(doc);
+        QVERIFY(hasColorNear(img, {30, 70}, red));
+        QVERIFY(onlyBackgroundNear(img, {50, 70}, 0));
+    }
+
+    void recordedPictureReplaysWhereItIsPlaced() {
+        auto doc = makeDoc(true);
+        auto picture = std::make_shared<QPicture>();
+        {
+            QPainter p(picture.get());
+            p.fillRect(QRectF(0, 0, 10, 5), QColor::fromRgb(red));
+        }
+        Picture placed;
+        placed.picture = picture;
+        placed.bounds = QRectF(0, 0, 10, 10);
+        placed.origin = {0, 100};
+        placed.u = {10, 0}; // one picture unit is ten drawing units
+        placed.v = {0, -10};
+        doc->blocks[0].addPicture(placed);
+        const QImage img = render(doc);
+        QVERIFY(hasColorNear(img, {50, 75}, red));
+        QVERIFY(onlyBackgroundNear(img, {50, 25}, 0xFFFFFF));
+        QCOMPARE(doc->layouts[0].extents.minY, 0.0);
+        QCOMPARE(doc->layouts[0].extents.maxX, 100.0);
+    }
+
+    void exactColoursKeepWhiteAndFileOrder() {
+        // On paper, a white fill drawn after a black line covers it.
+        auto doc = makeDoc(true);
+        doc->exactColors = true;
+        line(doc->blocks[0], {10, 50}, {90, 50}, Color::fromRgb(0));
+        Shape& fill = doc->blocks[0].addPolygon({{40, 40}, {60, 40}, {60, 60}, {40, 60}});
+        fill.color = Color::fromRgb(0xFFFFFF);
+        const QImage img = render(doc);
+        QVERIFY(hasColorNear(img, {20, 50}, 0x000000));
+        QVERIFY(onlyBackgroundNear(img, {50, 50}, 0xFFFFFF));
+
+        // Without it, the white fill is lifted off the white page.
+        doc->exactColors = false;
+        QVERIFY(!onlyBackgroundNear(render(doc), {50, 55}, 0xFFFFFF));
+    }
 };
 
 QTEST_MAIN(TestRender)
