@@ -3,6 +3,7 @@
 #include "DrawingObjects.h"
 #include "formats/Reader.h"
 #include "formats/raster/RasterPyramid.h"
+#include "model/Units.h"
 #include "render/Renderer.h"
 
 #include <QApplication>
@@ -573,37 +574,7 @@ QRectF DrawingView::layoutExtents() const {
 double DrawingView::millimetresPerUnit() const {
     if (!IsDrawing())
         return 1.0;
-    const auto& header = m_session->document->header;
-    const auto it = header.find(QStringLiteral("$INSUNITS"));
-    if (it == header.end())
-        return 1.0;
-    bool ok = false;
-    const int code = it->second.trimmed().toInt(&ok);
-    // Codes 0..20 of $INSUNITS, in millimetres.
-    static const double mm[] = {1.0,
-                                25.4,
-                                304.8,
-                                1609344.0,
-                                1.0,
-                                10.0,
-                                1000.0,
-                                1e6,
-                                2.54e-5,
-                                0.0254,
-                                914.4,
-                                1e-7,
-                                1e-6,
-                                1e-3,
-                                100.0,
-                                1e4,
-                                1e5,
-                                1e12,
-                                1.495978707e14,
-                                9.4607304725808e18,
-                                3.0856775814913673e19};
-    if (!ok || code < 0 || code >= int(std::size(mm)))
-        return 1.0;
-    return mm[code];
+    return dv::millimetresPerUnit(m_session->document->header);
 }
 
 void DrawingView::paintWindow(QPainter* painter, const QRectF& target, const QRectF& window,

@@ -2,6 +2,7 @@
 // from the command line and without a display.
 
 #include "formats/Reader.h"
+#include "model/Units.h"
 #include "render/Renderer.h"
 
 #include <QElapsedTimer>
@@ -86,6 +87,12 @@ QJsonObject info(const Document& doc, qint64 loadMs) {
     for (const auto& [name, value] : doc.header)
         header.insert(name, value);
     o.insert("header", header);
+    if (!raster) {
+        o.insert("units", unitName(doc.header));
+        const QString measurement = measurementName(doc.header);
+        if (!measurement.isEmpty())
+            o.insert("measurement", measurement);
+    }
     o.insert("loadMs", double(loadMs));
     return o;
 }

@@ -1,4 +1,5 @@
 #include "model/Document.h"
+#include "model/Units.h"
 
 #include <QTest>
 
@@ -123,6 +124,28 @@ private slots:
         QCOMPARE(aciToRgb(-3), 0x00FF00u); // a layer switched off keeps its colour
         QCOMPARE(aciToRgb(10), 0xFF0000u);
         QCOMPARE(aciToRgb(250), 0x333333u);
+    }
+
+    void declaredUnits() {
+        std::map<QString, QString> header;
+        QCOMPARE(millimetresPerUnit(header), 1.0);
+        QCOMPARE(unitName(header), QString("unitless"));
+        QVERIFY(measurementName(header).isEmpty());
+        header["$INSUNITS"] = " 1 ";
+        header["$MEASUREMENT"] = "0";
+        QCOMPARE(millimetresPerUnit(header), 25.4);
+        QCOMPARE(unitName(header), QString("inches"));
+        QCOMPARE(measurementName(header), QString("imperial"));
+        header["$INSUNITS"] = "6";
+        header["$MEASUREMENT"] = "1";
+        QCOMPARE(millimetresPerUnit(header), 1000.0);
+        QCOMPARE(measurementName(header), QString("metric"));
+        // Codes past the table or not numbers fall back to unitless.
+        for (const char* bad : {"21", "-1", "x", ""}) {
+            header["$INSUNITS"] = bad;
+            QCOMPARE(millimetresPerUnit(header), 1.0);
+            QCOMPARE(unitName(header), QString("unitless"));
+        }
     }
 };
 

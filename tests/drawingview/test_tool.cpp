@@ -64,6 +64,8 @@ private slots:
         QVERIFY(walls);
         QVERIFY(o["entities"].toObject()["Model"].toObject()["LINE"].toInt() >= 1);
         QVERIFY(o.contains("skipped") && o.contains("loadMs"));
+        QCOMPARE(o["units"].toString(), QString("metres")); // $INSUNITS 6
+        QVERIFY(!o.contains("measurement"));
     }
 
     void infoAndRenderOfARaster() {
