@@ -132,6 +132,55 @@ def insert(layer, name, pos, scale=1.0, rot=0.0, sy=None, color=None):
     return ent("INSERT", "AcDbBlockReference", layer, body, color)
 
 
+def mtext(layer, pos, height, width, value, attach=1, color=None):
+    body = [(10, pos[0]), (20, pos[1]), (30, 0.0), (40, height), (41, width), (71, attach),
+            (72, 1)]
+    # Long contents go in 250-character pieces, as CAD programs write them.
+    while len(value) > 250:
+        body.append((3, value[:250]))
+        value = value[250:]
+    body += [(1, value), (7, "Labels")]
+    return ent("MTEXT", "AcDbMText", layer, body, color)
+
+
+def hatch(layer, rings, name="SOLID", pattern=(), scale=1.0, angle=0.0, color=None,
+          gradient=None):
+    """rings: closed outlines; pattern: (angle, base, offset, dashes) lines."""
+    solid_fill = name == "SOLID" or gradient is not None
+    body = [(10, 0.0), (20, 0.0), (30, 0.0), (210, 0.0), (220, 0.0), (230, 1.0), (2, name),
+            (70, 1 if solid_fill else 0), (71, 0), (91, len(rings))]
+    for i, ring in enumerate(rings):
+        body += [(92, 2 | (1 if i == 0 else 16)), (72, 0), (73, 1), (93, len(ring))]
+        for x, y in ring:
+            body += [(10, x), (20, y)]
+        body.append((97, 0))
+    body += [(75, 0), (76, 1)]
+    if not solid_fill:
+        body += [(52, angle), (41, scale), (77, 0), (78, len(pattern))]
+        # The entity stores its pattern lines already scaled (and rotated).
+        for a, base, offset, dashes in pattern:
+            body += [(53, a + angle), (43, base[0] * scale), (44, base[1] * scale),
+                     (45, offset[0] * scale), (46, offset[1] * scale),
+                     (79, len(dashes))] + [(49, d * scale) for d in dashes]
+    body += [(98, 1), (10, rings[0][0][0]), (20, rings[0][0][1])]
+    if gradient is not None:
+        first, second = gradient
+        body += [(450, 1), (451, 0), (452, 0), (453, 2), (460, 0.0), (461, 0.0), (462, 1.0),
+                 (463, 0.0), (63, 5), (421, first), (463, 1.0), (63, 2), (421, second),
+                 (470, "LINEAR")]
+    return ent("HATCH", "AcDbHatch", layer, body, color)
+
+
+def box(x0, y0, x1, y1):
+    return [(x0, y0), (x1, y0), (x1, y1), (x0, y1)]
+
+
+def diagonal_lines(spacing):
+    """Pattern lines at 45 degrees, `spacing` apart (in the hatch's own scale)."""
+    d = spacing / math.sqrt(2.0)
+    return [(45.0, (0.0, 0.0), (-d, d), [])]
+
+
 # ------------------------------------------------------------------ blocks
 
 def door_block():
@@ -229,8 +278,22 @@ def plan():
         e.append(line("PAVING", (9.0 + k, 18.0), (9.0 + k, 22.5)))
     e.append(text("TEXT", (14.0, 23.3), 0.7, "TERRACE", h=1, v=2))
 
-    # Walls: outer shell as two closed outlines, partitions as wide lines.
+    # Fills first, so outlines and text draw over them: a lawn in a gradient,
+    # hatched paving and the walls' section as a solid with the rooms as a hole.
+    e.append(hatch("SITE", [box(1.2, 22.6, 38.8, 28.8)], gradient=(0x2F5A2A, 0x4E8A3E)))
+    e.append(hatch("PAVING", [box(25.5, 8.0, 32.5, 15.0)], "ANSI31", diagonal_lines(3.175),
+                   scale=0.1, color=9))
+    e.append(hatch("PAVING", [box(9.0, 18.0, 19.0, 22.5)], "ANSI37",
+                   diagonal_lines(3.175) + [(135.0, (0.0, 0.0), (-2.245, -2.245), [])],
+                   scale=0.08, color=9))
+    e.append(hatch("PAVING", [box(27.0, 1.0, 31.0, 8.0)], "DOTS",
+                   [(0.0, (0.0, 0.0), (0.03125, 0.0625), [0.0, -0.0625])], scale=8.0,
+                   color=8))
     x0, y0, x1, y1 = HOUSE
+    e.append(hatch("WALLS", [box(x0, y0, x1, y1), box(x0 + WALL, y0 + WALL, x1 - WALL,
+                                                      y1 - WALL)], color=8))
+
+    # Walls: outer shell as two closed outlines, partitions as wide lines.
     e.append(rect("WALLS", x0, y0, x1, y1, width=0.05))
     e.append(rect("WALLS", x0 + WALL, y0 + WALL, x1 - WALL, y1 - WALL, width=0.05))
     for pts in ([(8.0, 14.0), (17.0, 14.0)], [(16.0, 8.0), (16.0, 13.0)],
@@ -318,6 +381,10 @@ def plan():
         e.append(text("TEXT", (x, y - 0.6), 0.32, area + " m\\U+00B2", h=1, v=2, color=9))
     e.append(insert("TEXT", "NORTH", (37.0, 31.0), 0.8))
     e.append(text("TEXT", (20.0, 26.8), 0.8, "GARDEN", h=1, v=2))
+    e.append(mtext("TEXT", (26.0, 22.0), 0.45, 12.5,
+                   "{\\fArial|b1;NOTES}\\P1. Dimensions in metres; levels in metres above "
+                   "datum.\\P2. Terrace: stone slabs, falls 1\\S1/2; % to the garden.\\P"
+                   "3. Driveway: permeable gravel on \\C1;200\\C256; mm sub-base."))
     return e
 
 

@@ -140,6 +140,7 @@ private slots:
         QCOMPARE(m_doc->skippedEntities.at("HATCH pattern too dense (outline drawn)"), 1);
     }
 
+    // The first colour's true colour wins over the index written before it.
     void gradientFillsInItsFirstColour() {
         const auto shapes = within(199.9, -0.1, 210.1, 10.1);
         QCOMPARE(shapes.size(), size_t(1));

@@ -217,6 +217,7 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
     const size_t n = it.size();
     bool solid = false, gradient = false;
     std::optional<Color> gradientColor;
+    bool gradientColorFromIndex = false;
     std::vector<std::vector<Vec2>> rings;
     std::vector<PatternLine> pattern;
 
@@ -407,12 +408,20 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
             gradient = g.num != 0;
             break;
         case 421:
-            if (gradient && !gradientColor)
+            // The first colour's true colour follows its index and wins over it.
+            if (gradient && (!gradientColor || gradientColorFromIndex))
                 gradientColor = Color::fromRgb(uint32_t(g.num));
+            gradientColorFromIndex = false;
             break;
         case 63:
-            if (gradient && !gradientColor)
+            if (gradient && !gradientColor) {
                 gradientColor = Color::fromAci(int(g.num));
+                gradientColorFromIndex = true;
+            }
+            break;
+        case 463:
+            if (gradientColor)
+                gradientColorFromIndex = false; // the next colour is the second one
             break;
         default:
             break;
