@@ -91,7 +91,7 @@ private slots:
 
     void formatCodes() {
         const auto runs = runsNear(*m_doc, 0, 90, 11);
-        QCOMPARE(joined(runs), QStringLiteral("Big|x1/2\u00a0\u00b0\u2300"));
+        QCOMPARE(joined(runs), QStringLiteral("Big|x|1|/2|\u00a0\u00b0\u2300"));
         const Text& big = *runs[0].text;
         QCOMPARE(big.height, 4.0); // \H2x on a height of 2
         QCOMPARE(big.fontFamily, QStringLiteral("Arial"));
@@ -100,6 +100,14 @@ private slots:
         QVERIFY(near(second.oblique, 15 * std::numbers::pi / 180));
         // Line spacing 2: the second baseline 2 * 5/3 * 4 below the first.
         QVERIFY(near(big.position.y - second.position.y, 2 * 5.0 / 3 * 4));
+        // A stacked fraction: smaller figures, the numerator raised, the
+        // denominator on the line and after it.
+        const Text& top = *runs[2].text;
+        const Text& bottom = *runs[3].text;
+        QVERIFY(near(top.height, 0.7 * second.height));
+        QVERIFY(top.position.y > second.position.y + 0.3 * second.height);
+        QVERIFY(near(bottom.position.y, second.position.y));
+        QVERIFY(bottom.position.x > top.position.x);
     }
 
     void rotationAndDirection() {
@@ -125,7 +133,7 @@ private slots:
 
     void escapesAndDroppedToggles() {
         QCOMPARE(joined(runsNear(*m_doc, 0, 199, 2)), QStringLiteral("\u65e5under\\{"));
-        QCOMPARE(joined(runsNear(*m_doc, 0, 249, 2)), QStringLiteral("32/5kept\\"));
+        QCOMPARE(joined(runsNear(*m_doc, 0, 249, 2)), QStringLiteral("32|/5|kept\\"));
         // From AutoCAD 2007 on the file itself is UTF-8.
         QCOMPARE(joined(runsNear(*m_doc, 0, 349, 2)),
                  QStringLiteral("\u00dcn\u00efcode \u65e5\u672c"));

@@ -20,6 +20,7 @@ struct Format {
     double oblique = 0;
     QString font;
     std::optional<Color> color;
+    double rise = 0; // baseline shift of stacked numerators and denominators
     bool operator==(const Format&) const = default;
 };
 
@@ -230,11 +231,21 @@ private:
         QString top = arg.left(sep).trimmed(), bottom = arg.mid(sep + 1).trimmed();
         top.remove(u'\\');
         bottom.remove(u'\\');
+        // Smaller figures, the top raised, so that 1\S1/2; reads as one and
+        // a half rather than eleven halves; a tolerance stack (^) has no bar.
+        const Format outer = m_stack.back();
+        Format small = outer;
+        small.height = outer.height * 0.7;
+        small.rise = outer.rise + outer.height * 0.45;
+        m_stack.push_back(small);
         putText(top);
-        if (!bottom.isEmpty()) {
+        m_stack.back().rise = outer.rise;
+        if (arg[sep] != u'^' && !bottom.isEmpty())
             put(u'/');
-            putText(bottom);
-        }
+        else if (!bottom.isEmpty())
+            m_stack.back().rise = outer.rise - outer.height * 0.25;
+        putText(bottom);
+        m_stack.pop_back();
     }
 
     void percent() {
@@ -400,7 +411,7 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
                 // A line in one format is aligned by the renderer itself,
                 // which knows the real glyph widths.
                 t.hAlign = single ? Text::HAlign(column) : Text::Left;
-                t.position = place(x, baseline);
+                t.position = place(x, baseline + f.rise);
                 piece.color = f.color;
                 out.push_back(std::move(piece));
             }
