@@ -236,6 +236,26 @@ private slots:
         QCOMPARE(m_doc->skippedEntities.at("IMAGE"), 1);
         QCOMPARE(m_doc->skippedEntities.at("VIEWPORT"), 1);
     }
+
+    void multilinesDrawEachElementAlongTheMiters() {
+        const auto doc =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dxf/mline.dxf"));
+        const Block& model = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        const auto elements = shapesOf(*doc, model, "MLINE");
+        // The closed one: an inner square, the path itself and an outer square.
+        QCOMPARE(elements.size(), size_t(3));
+        for (const Shape* s : elements) {
+            QCOMPARE(s->count, 4u);
+            QVERIFY(s->flags & Closed);
+        }
+        QVERIFY(passesThrough(pointsOf(model, *elements[0]), {0.5, 0.5}));
+        QVERIFY(passesThrough(pointsOf(model, *elements[0]), {9.5, 9.5}));
+        QVERIFY(passesThrough(pointsOf(model, *elements[1]), {10, 0}));
+        QVERIFY(passesThrough(pointsOf(model, *elements[2]), {-0.5, 10.5}));
+        // The damaged one is counted but draws nothing.
+        QCOMPARE(model.entityCounts.at("MLINE"), 2);
+        QVERIFY(!doc->skippedEntities.count("MLINE"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDxfAnnotations)

@@ -120,6 +120,8 @@ void EntityReader::read(Cursor& c, const Target& t) {
             return readMText(c, t);
         if (type == "MLEADER" || type == "MULTILEADER")
             return readMLeader(c, t);
+        if (type == "MLINE")
+            return readMLine(c, t);
         break;
     case 'H':
         if (type == "HATCH")

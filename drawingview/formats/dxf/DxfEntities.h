@@ -67,6 +67,7 @@ private:
     void read3dFace(Cursor& c, const Target& t);
     void readInfiniteLine(Cursor& c, const Target& t, bool ray);
     void readWipeout(Cursor& c, const Target& t);
+    void readMLine(Cursor& c, const Target& t);
 
     // The groups of one entity, for those whose codes repeat in nested
     // structures. Numbers are read as they are collected.

@@ -381,3 +381,26 @@ annotations += [(0, "VERTEX"), (8, "0"), (10, 0.0), (20, 0.0), (70, 128), (71, 1
                 (0, "VERTEX"), (8, "0"), (10, 0.0), (20, 0.0), (70, 128), (71, 1), (72, 99), (73, 0),
                 (0, "SEQEND")]
 write("annotations.dxf", drawing("AC1015", annotations, blocks=annotation_blocks))
+
+# Multilines: a closed three-element one (offsets 0.5, 0, -0.5 along its
+# miters) and a damaged one whose elements stop after the first vertex.
+def mline(vertices, offsets, closed=False):
+    out = [(0, "MLINE"), (8, "0"), (100, "AcDbMline"), (2, "STANDARD"), (40, 1.0), (70, 1),
+           (71, 1 | (2 if closed else 0)), (72, len(vertices)), (73, len(offsets)),
+           (10, vertices[0][0][0]), (20, vertices[0][0][1]), (30, 0.0)]
+    for (x, y), (dx, dy), (mx, my) in vertices:
+        out += [(11, x), (21, y), (31, 0.0), (12, dx), (22, dy), (32, 0.0),
+                (13, mx), (23, my), (33, 0.0)]
+        for o in offsets:
+            out += [(74, 1), (41, o), (75, 0)]
+    return out
+
+
+r = 2 ** -0.5
+mlines = (mline([((0.0, 0.0), (1.0, 0.0), (r, r)), ((10.0, 0.0), (0.0, 1.0), (-r, r)),
+                 ((10.0, 10.0), (-1.0, 0.0), (-r, -r)), ((0.0, 10.0), (0.0, -1.0), (r, -r))],
+                [0.5 / r, 0.0, -0.5 / r], closed=True)
+          + [(0, "MLINE"), (8, "0"), (100, "AcDbMline"), (71, 1), (72, 2), (73, 2),
+             (11, 20.0), (21, 0.0), (13, 0.0), (23, 1.0), (74, 1), (41, 1.0), (75, 0),
+             (74, 1), (41, -1.0), (75, 0), (11, 30.0), (21, 0.0), (13, 0.0), (23, 1.0)])
+write("mline.dxf", drawing("AC1015", mlines))
