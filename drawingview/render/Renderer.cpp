@@ -217,6 +217,7 @@ private:
     void drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color);
     void drawText(const Text& t, const Context& ctx, const QColor& color);
     void drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color);
+    void drawPoint(QPointF p, const Context& ctx, const QColor& color);
     void drawImage(const Image& image, const Context& ctx);
     void drawPicture(const Picture& picture, const Context& ctx);
     double penPixels(const Shape& s, const Context& ctx) const {
@@ -520,6 +521,58 @@ void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
     m_out.drawText(color, run);
 }
 
+void Pass::drawPoint(QPointF p, const Context& ctx, const QColor& color) {
+    const int mode = m_doc.pointMode;
+    const int figure = mode & 7;
+    const bool circle = mode & 32, box = mode & 64;
+    const double size = m_doc.pointSize;
+    double px = size > 0 ? size * ctx.scale
+                         : m_clip.height() * (size < 0 ? std::min(-size, 100.0) / 100 : 0.05);
+    px = std::min(px, 4 * std::max(m_clip.width(), m_clip.height()));
+    if (!(px >= 3)) {
+        if (figure != 1 || circle || box)
+            dot(p, color);
+        return;
+    }
+    const double h = px / 2;
+    switch (figure) {
+    case 0:
+        dot(p, color);
+        break;
+    case 2:
+        segment({p.x() - h, p.y()}, {p.x() + h, p.y()}, color);
+        segment({p.x(), p.y() - h}, {p.x(), p.y() + h}, color);
+        break;
+    case 3:
+        segment({p.x() - h, p.y() - h}, {p.x() + h, p.y() + h}, color);
+        segment({p.x() - h, p.y() + h}, {p.x() + h, p.y() - h}, color);
+        break;
+    case 4:
+        segment(p, {p.x(), p.y() - h}, color);
+        break;
+    default:
+        break;
+    }
+    if (circle) {
+        constexpr int steps = 32;
+        QPointF last{p.x() + h, p.y()};
+        for (int i = 1; i <= steps; ++i) {
+            const double a = 2 * std::numbers::pi * i / steps;
+            const QPointF next{p.x() + h * std::cos(a), p.y() + h * std::sin(a)};
+            segment(last, next, color);
+            last = next;
+        }
+    }
+    if (box) {
+        const QPointF c[4] = {{p.x() - h, p.y() - h},
+                              {p.x() + h, p.y() - h},
+                              {p.x() + h, p.y() + h},
+                              {p.x() - h, p.y() + h}};
+        for (int i = 0; i < 4; ++i)
+            segment(c[i], c[(i + 1) % 4], color);
+    }
+}
+
 void Pass::drawImage(const Image& image, const Context& ctx) {
     if (!image.image || image.image->isNull())
         return;
@@ -688,7 +741,12 @@ void Pass::drawBlock(int block, const Context& ctx) {
             continue;
         }
         const QColor qc = visible(color);
-        if (s.kind == ShapeKind::Point || (sizePx < 1 && s.kind != ShapeKind::Text)) {
+        if (s.kind == ShapeKind::Point) {
+            if (s.first < b.points.size())
+                drawPoint(ctx.toScreen.map(b.points[s.first]), ctx, qc);
+            continue;
+        }
+        if (sizePx < 1 && s.kind != ShapeKind::Text) {
             dot(ctx.toScreen.map(
                     Vec2{(bounds.minX + bounds.maxX) / 2, (bounds.minY + bounds.maxY) / 2}),
                 qc);

@@ -256,6 +256,13 @@ private slots:
         QCOMPARE(model.entityCounts.at("MLINE"), 2);
         QVERIFY(!doc->skippedEntities.count("MLINE"));
     }
+
+    void pointDisplayModeComesFromTheHeader() {
+        const auto doc =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dxf/points.dxf"));
+        QCOMPARE(doc->pointMode, 35);
+        QCOMPARE(doc->pointSize, -10.0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDxfAnnotations)

@@ -518,6 +518,31 @@ private slots:
         QCOMPARE(doc->layouts[0].extents.maxX, 100.0);
     }
 
+    void pointsShowInTheirDisplayMode() {
+        auto doc = makeDoc();
+        Shape& p = doc->blocks[0].addPoint({50, 50});
+        p.color = Color::fromRgb(red);
+        // A plus in a circle, 10 units across: arms and rim 5 units out.
+        doc->pointMode = 2 | 32;
+        doc->pointSize = 10;
+        QImage img = render(doc);
+        QVERIFY(hasColorNear(img, {50, 50}, red));
+        QVERIFY(hasColorNear(img, {53, 50}, red));
+        QVERIFY(hasColorNear(img, {50 + 5 * 0.7071, 50 + 5 * 0.7071}, red)); // the rim
+        QVERIFY(onlyBackgroundNear(img, {51.5, 52.5}, 0)); // between arm and rim
+        // A cross sized as a share of the view: 20% of 200 px is 40 px, 20 units.
+        doc->pointMode = 3;
+        doc->pointSize = -20;
+        img = render(doc);
+        QVERIFY(hasColorNear(img, {58, 58}, red));
+        QVERIFY(onlyBackgroundNear(img, {50, 58}, 0));
+        // Mode 1 shows nothing; mode 0 a dot.
+        doc->pointMode = 1;
+        QVERIFY(onlyBackgroundNear(render(doc), {50, 50}, 0));
+        doc->pointMode = 0;
+        QVERIFY(hasColorNear(render(doc), {50, 50}, red));
+    }
+
     void exactColoursKeepWhiteAndFileOrder() {
         // On paper, a white fill drawn after a black line covers it.
         auto doc = makeDoc(true);

@@ -3,6 +3,7 @@
 #include <QFileInfo>
 
 #include <algorithm>
+#include <cmath>
 
 #include <sys/mman.h>
 
@@ -129,6 +130,10 @@ void DxfParser::parseHeader() {
             m_codePage.assign(v);
         else if (variable == "$TILEMODE")
             m_paperActive = toInt(g) == 0;
+        else if (variable == "$PDMODE")
+            m_ctx.doc.pointMode = toInt(g);
+        else if (variable == "$PDSIZE" && std::isfinite(toDouble(g)))
+            m_ctx.doc.pointSize = toDouble(g);
     }
     store();
     m_ctx.text.configure(m_acadVersion, m_codePage);

@@ -404,3 +404,10 @@ mlines = (mline([((0.0, 0.0), (1.0, 0.0), (r, r)), ((10.0, 0.0), (0.0, 1.0), (-r
              (11, 20.0), (21, 0.0), (13, 0.0), (23, 1.0), (74, 1), (41, 1.0), (75, 0),
              (74, 1), (41, -1.0), (75, 0), (11, 30.0), (21, 0.0), (13, 0.0), (23, 1.0)])
 write("mline.dxf", drawing("AC1015", mlines))
+
+# Points shown as circled crosses a tenth of the view high.
+points = (header([("$ACADVER", [(1, "AC1015")]), ("$PDMODE", [(70, 35)]),
+                  ("$PDSIZE", [(40, -10.0)])])
+          + section("ENTITIES", [(0, "POINT"), (8, "0"), (10, 5.0), (20, 5.0), (30, 0.0)])
+          + [(0, "EOF")])
+write("points.dxf", points)
