@@ -73,7 +73,7 @@ std::unique_ptr<Document> readWmfBytes(const QByteArray& bytes, const QString& p
                                                    "damaged or this is not a Windows metafile")
                                         .arg(headerAt));
     const size_t headerWords = le16(bytes, headerAt + 2);
-    const int nObjects = le16(bytes, headerAt + 14);
+    const int nObjects = le16(bytes, headerAt + 10);
 
     auto doc = std::make_unique<Document>();
     doc->kind = Document::Kind::Drawing;
