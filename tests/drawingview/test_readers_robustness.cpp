@@ -19,7 +19,7 @@ using namespace dv;
 namespace {
 
 // Fixture folders of the reader families; new families add theirs here.
-const char* const kFixtureDirs[] = {"dxf", "raster"};
+const char* const kFixtureDirs[] = {"dxf", "raster", "wmf"};
 
 QByteArray encodeImage(const char* format) {
     QImage img(37, 23, QImage::Format_ARGB32);
@@ -178,6 +178,8 @@ void TestReadersRobustness::garbage_data() {
     QTest::newRow("webp signature") << "webp" << QByteArray("RIFF\0\0\0\0WEBPVP8 ", 16);
     QTest::newRow("dib header") << "dib" << QByteArray("(\0\0\0\5\0\0\0\3\0\0\0\1\0\x18\0", 16);
     QTest::newRow("dxf section") << "dxf" << QByteArray("  0\nSECTION\n  2\nENTITIES\n  0\n");
+    QTest::newRow("wmf placeable") << "wmf" << QByteArray("\xd7\xcd\xc6\x9a", 4);
+    QTest::newRow("wmf header") << "wmf" << QByteArray("\1\0\x09\0\0\x03\0\0\0\0\4\0", 12);
 }
 
 void TestReadersRobustness::garbage() {
