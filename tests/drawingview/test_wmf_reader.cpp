@@ -90,6 +90,7 @@ private slots:
     void unitsAndMapping();
     void pensAndLines();
     void brushesAndFills();
+    void dashedPensAndFillModes();
     void ellipsesArcsPiesAndChords();
     void text();
     void embeddedBitmaps();
@@ -200,6 +201,25 @@ void TestWmfReader::brushesAndFills() {
     // A transparent cross hatch: lines with paper between them.
     const int ink = inkIn(img, QRect(610, 360, 280, 180));
     QVERIFY2(ink > 2000 && ink < 280 * 180 / 2, qPrintable(QString::number(ink)));
+}
+
+void TestWmfReader::dashedPensAndFillModes() {
+    const QImage img = render("styles.wmf");
+    QCOMPARE(img.size(), kRenderSize);
+    // Dashes: ink and gaps alternate along the line, dots more often.
+    const auto runs = [&](int y) {
+        int n = 0;
+        for (int x = 101; x < 900; ++x)
+            n += (inkIn(img, QRect(x, y - 1, 1, 3)) > 0) !=
+                 (inkIn(img, QRect(x - 1, y - 1, 1, 3)) > 0);
+        return n;
+    };
+    const int dashes = runs(100), dots = runs(150);
+    QVERIFY2(dashes > 40 && dashes < 120, qPrintable(QString::number(dashes)));
+    QVERIFY2(dots > 3 * dashes, qPrintable(QString::number(dots)));
+    COMPARE_RGB(img, 250, 400, 0x0000FF); // winding: nested rings fill
+    COMPARE_RGB(img, 750, 400, 0xFFFFFF); // alternate: a hole
+    COMPARE_RGB(img, 650, 300, 0x0000FF);
 }
 
 void TestWmfReader::ellipsesArcsPiesAndChords() {

@@ -69,6 +69,8 @@ private:
     bool m_drew = false;
     // Hatch lines left for the rest of the file.
     size_t m_hatchBudget = 200000;
+    // Dashes of styled pens left; beyond it lines are drawn solid.
+    size_t m_dashBudget = 500000;
 };
 
 } // namespace dv::wmf

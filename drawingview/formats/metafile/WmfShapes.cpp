@@ -14,6 +14,34 @@ constexpr double kHatchSpacingMm = 8 * 25.4 / 96;
 constexpr size_t kMaxHatchLinesPerShape = 2000;
 constexpr double kMaxHatchWork = 5e7; // edges x lines per shape
 
+// One pixel of a 96 dpi device, which also sets the dash lengths.
+constexpr double kPixelMm = 25.4 / 96;
+
+// Dash and gap lengths of the styled pens, in millimetres.
+std::vector<double> dashPattern(uint16_t style) {
+    switch (style) {
+    case Pen::Dash:
+        return {18 * kPixelMm, 6 * kPixelMm};
+    case Pen::Dot:
+        return {3 * kPixelMm, 3 * kPixelMm};
+    case Pen::DashDot:
+        return {9 * kPixelMm, 6 * kPixelMm, 3 * kPixelMm, 6 * kPixelMm};
+    case Pen::DashDotDot:
+        return {9 * kPixelMm, 3 * kPixelMm, 3 * kPixelMm, 3 * kPixelMm, 3 * kPixelMm, 3 * kPixelMm};
+    default:
+        return {};
+    }
+}
+
+double signedArea(const std::vector<Vec2>& ring) {
+    double a = 0;
+    for (size_t i = 0; i < ring.size(); ++i) {
+        const Vec2 p = ring[i], q = ring[(i + 1) % ring.size()];
+        a += p.x * q.y - q.x * p.y;
+    }
+    return a / 2;
+}
+
 enum Elliptic { EllipseShape, ArcShape, PieShape, ChordShape };
 
 std::vector<Vec2> ellipsePoints(Vec2 c, double rx, double ry, double t0, double t1) {
@@ -220,6 +248,23 @@ void Player::fillRings(const std::vector<std::vector<Vec2>>& rings, const Brush&
     uint32_t rgb = 0;
     if (!rop2Color(brush.rgb, rgb))
         return;
+    if (m_dc.state.polyFillMode == 2 && rings.size() > 1) {
+        // Winding fill: rings turning the same way add up, so each fills on
+        // its own. Rings turning both ways keep the odd-even rule, which
+        // gives the usual holes.
+        bool positive = false, negative = false;
+        for (const auto& ring : rings) {
+            const double a = ring.size() >= 3 ? signedArea(ring) : 0;
+            positive |= a > 0;
+            negative |= a < 0;
+        }
+        if (!(positive && negative)) {
+            for (const auto& ring : rings)
+                if (ring.size() >= 3)
+                    styled(m_block.addPolygon(ring), rgb, 0, type);
+            return;
+        }
+    }
     std::vector<Vec2> all;
     std::vector<size_t> starts;
     for (const auto& ring : rings) {
@@ -306,7 +351,56 @@ void Player::stroke(const std::vector<Vec2>& pts, bool closed, const char* type)
     uint32_t rgb = 0;
     if (pts.size() < 2 || pen.isNull() || !rop2Color(pen.rgb, rgb))
         return;
-    styled(m_block.addPolyline(pts, closed), rgb, m_dc.lengthX(pen.width), type);
+    const double width = m_dc.lengthX(pen.width);
+    const std::vector<double> pattern = dashPattern(pen.style & 0x0F);
+    // GDI dashes only pens of at most one pixel; wider ones draw solid.
+    if (pattern.empty() || width > kPixelMm) {
+        styled(m_block.addPolyline(pts, closed), rgb, width, type);
+        return;
+    }
+    std::vector<Vec2> path = pts;
+    if (closed)
+        path.push_back(pts.front());
+    double length = 0;
+    for (size_t i = 1; i < path.size(); ++i)
+        length += std::hypot(path[i].x - path[i - 1].x, path[i].y - path[i - 1].y);
+    double period = 0;
+    for (double d : pattern)
+        period += d;
+    const double dashes = length / period * double(pattern.size()) / 2;
+    if (!std::isfinite(dashes) || dashes > double(m_dashBudget)) {
+        styled(m_block.addPolyline(pts, closed), rgb, width, type);
+        return;
+    }
+    m_dashBudget -= size_t(dashes);
+    // Walk the path, switching between dash and gap at the pattern's steps.
+    size_t step = 0;
+    double left = pattern[0];
+    std::vector<Vec2> dash{path[0]};
+    for (size_t i = 1; i < path.size(); ++i) {
+        Vec2 a = path[i - 1];
+        const Vec2 b = path[i];
+        double remaining = std::hypot(b.x - a.x, b.y - a.y);
+        while (remaining > left) {
+            const double t = left / remaining;
+            a = {a.x + (b.x - a.x) * t, a.y + (b.y - a.y) * t};
+            remaining -= left;
+            if (step % 2 == 0) {
+                dash.push_back(a);
+                styled(m_block.addPolyline(dash, false), rgb, width, type);
+            }
+            dash.assign(1, a);
+            step = (step + 1) % pattern.size();
+            left = pattern[step];
+        }
+        left -= remaining;
+        if (step % 2 == 0)
+            dash.push_back(b);
+        else
+            dash.assign(1, b);
+    }
+    if (step % 2 == 0 && dash.size() >= 2)
+        styled(m_block.addPolyline(dash, false), rgb, width, type);
 }
 
 void Player::fillRect(double left, double top, double right, double bottom, uint32_t rgb,

@@ -227,6 +227,19 @@ def bitmaps():
     ])
 
 
+def styles():
+    nested = [[(100, 250), (400, 250), (400, 550), (100, 550)],
+              [(200, 350), (300, 350), (300, 450), (200, 450)]]
+    shifted = [[(x + 500, y) for x, y in ring] for ring in nested]
+    return metafile(background() + [
+        pen(1, 0, BLACK), select(0), move_to(100, 100), line_to(900, 100), delete(0),
+        pen(2, 0, BLACK), select(0), move_to(100, 150), line_to(900, 150), delete(0),
+        pen(5, 0, BLACK), select(0), brush(0, BLUE), select(1),
+        rec(0x0106, words(2)), poly_polygon(nested),  # winding: the inner square fills
+        rec(0x0106, words(1)), poly_polygon(shifted),  # alternate: it stays a hole
+    ])
+
+
 def placeable_mapping():
     # 1440 units per inch over 1440 x 720: 25.4 x 12.7 mm, whatever the window.
     return metafile([
@@ -293,6 +306,7 @@ def main():
         "curves.wmf": curves(),
         "text.wmf": text(),
         "bitmaps.wmf": bitmaps(),
+        "styles.wmf": styles(),
         "placeable_mapping.wmf": placeable_mapping(),
         "screen_units.wmf": screen_units(),
         "lometric.wmf": lometric(),
