@@ -276,6 +276,8 @@ void TestWmfReader::embeddedBitmaps() {
     COMPARE_RGB(img, 250, 475, 0xFFFF00);
     COMPARE_RGB(img, 150, 525, 0xFFFF00);
     COMPARE_RGB(img, 600, 500, 0x00FFFF); // run-length coded
+    COMPARE_RGB(img, 800, 500, 0xFF00FF); // colours from the selected palette
+    COMPARE_RGB(img, 900, 500, 0xFF8000);
     COMPARE_RGB(img, 900, 250, 0xFFFFFF);
 }
 

@@ -72,7 +72,7 @@ bool Player::playBitmap(const Record& r, bool& handled) {
             return true;
         }
         return placeDib(r, 8, r.u32(0), r.i16(7), r.i16(6), r.i16(5), r.i16(4), r.i16(3), r.i16(2),
-                        r.i16(5), r.i16(4), false, "DIBBITBLT");
+                        r.i16(5), r.i16(4), false, false, "DIBBITBLT");
     case StretchBlt:
     case DibStretchBlt:
         if (r.words == 11)
@@ -85,17 +85,17 @@ bool Player::playBitmap(const Record& r, bool& handled) {
             return true;
         }
         return placeDib(r, 10, r.u32(0), r.i16(9), r.i16(8), r.i16(7), r.i16(6), r.i16(5), r.i16(4),
-                        r.i16(3), r.i16(2), false, "DIBSTRETCHBLT");
+                        r.i16(3), r.i16(2), false, false, "DIBSTRETCHBLT");
     case StretchDib:
         if (!r.has(12))
             return false;
         return placeDib(r, 11, r.u32(0), r.i16(10), r.i16(9), r.i16(8), r.i16(7), r.i16(6),
-                        r.i16(5), r.i16(4), r.i16(3), true, "STRETCHDIB");
+                        r.i16(5), r.i16(4), r.i16(3), true, r.u16(2) == 1, "STRETCHDIB");
     case SetDibToDev:
         if (!r.has(10))
             return false;
         return placeDib(r, 9, SrcCopy, r.i16(8), r.i16(7), r.i16(6), r.i16(5), r.i16(4), r.i16(3),
-                        r.i16(6), r.i16(5), true, "SETDIBTODEV");
+                        r.i16(6), r.i16(5), true, r.u16(0) == 1, "SETDIBTODEV");
     default:
         handled = false;
         return true;
@@ -126,10 +126,11 @@ bool Player::patBlt(uint32_t rop, double x, double y, double w, double h, const 
 
 bool Player::placeDib(const Record& r, size_t dibWord, uint32_t rop, double dx, double dy,
                       double dw, double dh, double sx, double sy, double sw, double sh,
-                      bool bottomUpSource, const char* type) {
+                      bool bottomUpSource, bool paletteColors, const char* type) {
     count(type);
     QString problem;
-    QImage image = decodeDib(r.bytes(dibWord), r.bytesFrom(dibWord), problem);
+    QImage image = decodeDib(r.bytes(dibWord), r.bytesFrom(dibWord), problem,
+                             paletteColors ? &m_dc.state.palette : nullptr);
     if (image.isNull()) {
         skip(QStringLiteral("%1: %2").arg(QLatin1String(type), problem));
         return true;

@@ -27,7 +27,8 @@ void put32(QByteArray& b, uint32_t v) {
 
 } // namespace
 
-QImage decodeDib(const unsigned char* data, size_t size, QString& problem) {
+QImage decodeDib(const unsigned char* data, size_t size, QString& problem,
+                 const std::vector<uint32_t>* paletteColors) {
     if (size < 12) {
         problem = QStringLiteral("the bitmap header is cut off");
         return {};
@@ -64,7 +65,25 @@ QImage decodeDib(const unsigned char* data, size_t size, QString& problem) {
     }
     if (colorsUsed > 256 || (bits > 8 && headerSize == 12))
         colorsUsed = 0;
-    size_t tableSize = bits <= 8 ? (colorsUsed ? colorsUsed : 1u << bits) * entrySize : 0;
+    const size_t entries = bits <= 8 ? (colorsUsed ? colorsUsed : 1u << bits) : 0;
+    if (paletteColors && entries > 0) {
+        // Rewrite the index table as colours and decode that.
+        const size_t indexBytes = entries * 2;
+        if (headerSize + indexBytes > size) {
+            problem = QStringLiteral("the bitmap's colour table is cut off");
+            return {};
+        }
+        std::vector<unsigned char> copy(data, data + headerSize);
+        for (size_t i = 0; i < entries; ++i) {
+            const uint16_t index = le16(data + headerSize + 2 * i);
+            const uint32_t rgb = index < paletteColors->size() ? (*paletteColors)[index] : 0;
+            const unsigned char quad[4] = {uint8_t(rgb), uint8_t(rgb >> 8), uint8_t(rgb >> 16), 0};
+            copy.insert(copy.end(), quad, quad + (headerSize == 12 ? 3 : 4));
+        }
+        copy.insert(copy.end(), data + headerSize + indexBytes, data + size);
+        return decodeDib(copy.data(), copy.size(), problem);
+    }
+    size_t tableSize = entries * entrySize;
     if (compression == 3 && headerSize == 40)
         tableSize = 12; // the three channel masks follow the header
     const size_t bitsOffset = headerSize + tableSize;

@@ -140,8 +140,14 @@ bool Player::playState(const Record& r, bool& handled) {
         if (yDen == 0 || xDen == 0 || yNum == 0 || xNum == 0)
             return true;
         const bool window = r.function == ScaleWindowExt;
-        (window ? s.windowExtX : s.viewportExtX) *= xNum / xDen;
-        (window ? s.windowExtY : s.viewportExtY) *= yNum / yDen;
+        double& x = window ? s.windowExtX : s.viewportExtX;
+        double& y = window ? s.windowExtY : s.viewportExtY;
+        // Repeated scaling must not wear an extent down to zero or infinity.
+        const auto sane = [](double v) { return std::abs(v) >= 1e-6 && std::abs(v) <= 1e9; };
+        if (sane(x * xNum / xDen) && sane(y * yNum / yDen)) {
+            x = x * xNum / xDen;
+            y = y * yNum / yDen;
+        }
         return true;
     }
     case MoveTo:
@@ -236,7 +242,8 @@ bool Player::createObject(const Record& r) {
         o.brush.style = Brush::Solid;
         ok = r.has(2);
         QString problem;
-        const QImage image = decodeDib(r.bytes(2), r.bytesFrom(2), problem);
+        const QImage image = decodeDib(r.bytes(2), r.bytesFrom(2), problem,
+                                       r.u16(1) == 1 ? &m_dc.state.palette : nullptr);
         o.brush.rgb = averageRgb(image);
         break;
     }

@@ -57,7 +57,7 @@ private:
     bool patBlt(uint32_t rop, double x, double y, double w, double h, const char* type);
     bool placeDib(const Record& r, size_t dibWord, uint32_t rop, double dx, double dy, double dw,
                   double dh, double sx, double sy, double sw, double sh, bool bottomUpSource,
-                  const char* type);
+                  bool paletteColors, const char* type);
 
     Shape& styled(Shape& s, uint32_t rgb, double width, const char* type);
     void count(const char* type);

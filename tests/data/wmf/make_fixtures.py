@@ -220,7 +220,14 @@ def bitmaps():
     # Run-length coded: two rows of 4 pixels, then the end of the bitmap.
     rle = dib(4, 2, 8, None, palette=[MAGENTA, CYAN], compression=1,
               data=bytes([4, 1, 0, 0, 4, 1, 0, 0, 0, 1]))
+    # Colour table of palette indexes (DIB_PAL_COLORS): 1, 0.
+    by_index = (struct.pack("<IiiHHIIiiII", 40, 2, 1, 1, 8, 0, 4, 0, 0, 2, 0) + words(1, 0) +
+                bytes([0, 1, 0, 0]))
+    palette = rec(0x00F7, words(0x0300, 2) + bytes([0xFF, 0x80, 0, 0, 0xFF, 0, 0xFF, 0]))
+    by_index_record = rec(0x0F43, words(0x0020, 0x00CC, 1, 1, 2, 0, 0, 100, 200, 450, 750) +
+                          by_index)
     return metafile(background() + [
+        palette, rec(0x0234, words(0)), by_index_record,
         stretch_dib(100, 100, 700, 300, halves, 4, 2),
         dib_stretch_blt(100, 450, 200, 100, paletted, 2, 2),
         stretch_dib(500, 450, 200, 100, rle, 4, 2),
