@@ -14,7 +14,7 @@ constexpr double kAscent = 0.905;
 constexpr double kDescent = 0.212;
 constexpr double kCapHeight = 0.716;
 constexpr double kCellHeight = 1.117;
-constexpr double kAverageAdvance = 0.5;
+constexpr double kAverageAdvance = 0.45;
 constexpr double kDefaultEmMm = 12 * 25.4 / 72; // the system font's 12 points
 constexpr double kItalicSlant = 12 * std::numbers::pi / 180;
 
