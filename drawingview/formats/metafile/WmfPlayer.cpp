@@ -198,6 +198,11 @@ bool Player::createObject(const Record& r) {
         o.brush.style = r.u16(0);
         o.brush.rgb = m_dc.rgb(r.u32(1));
         o.brush.hatch = r.u16(3);
+        if (o.brush.style > Brush::Hatched) {
+            // A pattern without its bitmap: a neutral grey stands in.
+            o.brush.style = Brush::Solid;
+            o.brush.rgb = 0x808080;
+        }
         break;
     case CreateFontIndirect: {
         o.kind = GdiObject::FontObject;
