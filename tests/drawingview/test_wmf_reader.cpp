@@ -93,6 +93,7 @@ private slots:
     void dashedPensAndFillModes();
     void ellipsesArcsPiesAndChords();
     void text();
+    void textAtTheCurrentPosition();
     void embeddedBitmaps();
     void saveAndRestoreState();
     void damagedFiles_data();
@@ -265,6 +266,21 @@ void TestWmfReader::text() {
     QVERIFY(doc->blocks[0].texts[2].oblique > 0); // italic
     // 60 units of character height, at 0.254 mm each, as a cap height.
     QVERIFY(std::abs(doc->blocks[0].texts[0].height - 60 * 0.254 * 0.716) < 1e-6);
+}
+
+void TestWmfReader::textAtTheCurrentPosition() {
+    const auto doc = ReaderRegistry::builtin().load(kData + "text_current_position.wmf");
+    const auto& texts = doc->blocks[0].texts;
+    QCOMPARE(texts.size(), size_t(2));
+    // Both runs sit on the baseline at y = 300 units (152.4 - 76.2 mm from
+    // the bottom), the second after the first; the given point is ignored.
+    QCOMPARE(texts[0].position.x, 100 * 0.254);
+    QCOMPARE(texts[0].position.y, 300 * 0.254);
+    QCOMPARE(texts[1].position.y, texts[0].position.y);
+    QVERIFY(texts[1].position.x > texts[0].position.x + 40 * 0.254);
+    const QImage img = render("text_current_position.wmf");
+    QCOMPARE(inkIn(img, QRect(850, 0, 150, 120)), 0);
+    QVERIFY(inkIn(img, QRect(100, 240, 300, 60)) > 300);
 }
 
 void TestWmfReader::embeddedBitmaps() {

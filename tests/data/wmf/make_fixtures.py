@@ -214,6 +214,14 @@ def text():
     ], objects=1)
 
 
+def text_current_position():
+    # TA_UPDATECP: text starts at the current position, not at its own point.
+    return metafile(background() + [
+        font(-60), select(0), set_bk_mode(1), set_text_align(1 | 24), move_to(100, 300),
+        text_out(900, 50, b"AB"), text_out(900, 50, b"CD"),
+    ], objects=1)
+
+
 def bitmaps():
     halves = dib(4, 2, 24, [[RED, RED, BLUE, BLUE]] * 2)
     paletted = dib(2, 2, 8, [[0, 1], [1, 0]], palette=[GREEN, YELLOW])
@@ -312,6 +320,7 @@ def main():
         "fills.wmf": fills(),
         "curves.wmf": curves(),
         "text.wmf": text(),
+        "text_current_position.wmf": text_current_position(),
         "bitmaps.wmf": bitmaps(),
         "styles.wmf": styles(),
         "placeable_mapping.wmf": placeable_mapping(),
