@@ -120,7 +120,9 @@ void Interpreter::polyline(const std::vector<Vec2>& vdc, bool closed, const Line
     const uint32_t colour = rgb(style.colour, style.indexed);
     const double width = lineWidth(style);
     const QString entity = QStringLiteral("LINE");
-    const auto pattern = dashPattern(style.type, mapLength(extentSize()) / 100);
+    // Dashes grow with the pen, so that round ends do not close the gaps.
+    const auto pattern =
+        dashPattern(style.type, std::max(mapLength(extentSize()) / 100, 2 * width));
     if (!pattern.empty()) {
         if (const auto pieces = dashes(pts, closed, pattern, kMaxDashes)) {
             for (const auto& piece : *pieces)
