@@ -215,14 +215,19 @@ void Interpreter::pictureDescriptor(const Element& e, ParamReader& r) {
     case 2:
         m_state.prec.directColour = r.enumeration() == 1;
         return;
+    // A new mode makes the size its default again: 1 in one mode is not 1
+    // in another.
     case 3:
         m_state.line.mode = sizeMode();
+        m_state.line.width = -1;
         return;
     case 4:
         m_state.markerMode = sizeMode();
+        m_state.markerSize = -1;
         return;
     case 5:
         m_state.edge.mode = sizeMode();
+        m_state.edge.width = -1;
         return;
     case 6: {
         double v[4];

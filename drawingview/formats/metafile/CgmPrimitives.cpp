@@ -62,6 +62,8 @@ double Interpreter::extentSize() const {
 }
 
 double Interpreter::lineWidth(const LineStyle& s) const {
+    if (s.width < 0) // the mode's default: a thousandth of the picture
+        return mapLength(extentSize() / 1000);
     double vdc = 0;
     switch (s.mode) {
     case SizeMode::Absolute:
@@ -243,7 +245,7 @@ void Interpreter::polygonSet(ParamReader& r) {
 
 void Interpreter::marker(Vec2 p) {
     double size = m_state.markerSize;
-    switch (m_state.markerMode) {
+    switch (size < 0 ? SizeMode::Absolute : m_state.markerMode) {
     case SizeMode::Absolute:
         break;
     case SizeMode::Scaled:
@@ -256,6 +258,8 @@ void Interpreter::marker(Vec2 p) {
         size = m_state.metric ? size / m_state.metricFactor : size * extentSize() / 250;
         break;
     }
+    if (size < 0) // the mode's default: a hundredth of the picture
+        size = extentSize() / 100;
     const double h = size / 2;
     LineStyle style;
     style.colour = m_state.markerColour;

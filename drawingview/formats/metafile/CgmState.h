@@ -15,8 +15,8 @@ namespace dv::cgm {
 enum class SizeMode { Absolute, Scaled, Fractional, Millimetres };
 
 struct LineStyle {
-    int type = 1; // 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot
-    double width = 1;
+    int type = 1;     // 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot
+    double width = 1; // below 0: the default of the specification mode
     SizeMode mode = SizeMode::Scaled;
     uint32_t colour = 0; // index or rgb, after the selection mode
     bool indexed = true;
