@@ -116,16 +116,17 @@ private slots:
         const QByteArray binary = bytesOf(fixture("pictures.cgm"));
         QCOMPARE(reg.choose(binary, "dat")->name(), QString("CGM"));
         QCOMPARE(reg.choose("  \n begmf 'x';", "txt")->name(), QString("CGM"));
+        QCOMPARE(reg.choose(bytesOf(fixture("clear_text.cgm")), "")->name(), QString("CGM"));
         QCOMPARE(reg.choose("whatever", "cgm")->name(), QString("CGM"));
         QVERIFY(!reg.choose("whatever", "dat") || reg.choose("whatever", "dat")->name() != "CGM");
         // A DXF file named .cgm still goes to the DXF reader.
         QCOMPARE(reg.choose("0\nSECTION\n2\nHEADER\n", "cgm")->name(), QString("DXF"));
         try {
-            readCgmBytes("BEGMF 'x';", "clear.cgm");
-            QFAIL("clear text was accepted");
+            readCgmBytes("BEGMF 'x'; BEGPIC 'unended", "clear.cgm");
+            QFAIL("an unclosed string was accepted");
         } catch (const ReadError& e) {
             QVERIFY(QString(e.what()).contains("clear.cgm"));
-            QVERIFY(e.problem().contains("clear-text"));
+            QVERIFY(e.problem().contains("string is not closed"));
         }
     }
 
@@ -298,6 +299,31 @@ private slots:
         COMPARE_COLOR(r.at(400, 350), kYellow);
     }
 
+    void clearTextEncoding() {
+        const QJsonObject o = info("clear_text.cgm");
+        QCOMPARE(o["format"].toString(), QString("CGM"));
+        QCOMPARE(o["layouts"].toArray().at(0).toObject()["name"].toString(), QString("Clear"));
+        QCOMPARE(o["skipped"].toObject()["GDPFANCY"].toInt(), 1);
+        const auto doc = load("clear_text.cgm");
+        const Block& b = doc->blocks[0];
+        QCOMPARE(b.shapes[1].color, Color::fromRgb(0xFF8000)); // table entry 8
+        QCOMPARE(b.shapes[1].width, 30.0f);
+        const auto t = texts(*doc, 0);
+        QCOMPARE(t.size(), size_t(1));
+        QCOMPARE(t[0]->text, QString("It's clear"));
+        QCOMPARE(t[0]->height, 40.0);
+        QCOMPARE(t[0]->hAlign, Text::Center);
+        const Rendered r = render("clear_text.cgm", {800, 400}, {0, 0, 1000, 500});
+        COMPARE_COLOR(r.at(250, 150), kBlue);  // fill from the defaults
+        COMPARE_COLOR(r.at(550, 150), kBlue);  // polygon set ring
+        COMPARE_COLOR(r.at(700, 150), kWhite); // its hole
+        COMPARE_COLOR(r.at(500, 400), QColor(255, 128, 0));
+        const QString error = loadError(fixture("clear_text_bad.cgm"));
+        QVERIFY2(error.contains("clear_text_bad.cgm") && error.contains("byte offset") &&
+                     error.contains("LINEWIDTH"),
+                 qPrintable(error));
+    }
+
     void damagedFilesGiveClearErrors_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("expected");
@@ -336,7 +362,7 @@ private slots:
 
     void everyPrefixLoadsOrFailsCleanly() {
         for (const char* name : {"lines_indexed.cgm", "arcs.cgm", "text.cgm", "cell_array.cgm",
-                                 "long_form.cgm", "polygons.cgm"}) {
+                                 "long_form.cgm", "polygons.cgm", "clear_text.cgm"}) {
             const QByteArray whole = bytesOf(fixture(name));
             QVERIFY(!whole.isEmpty());
             int refused = 0;

@@ -163,6 +163,7 @@ bool ElementStream::next(Element& e) {
     e.id = int((header >> 5) & 0x7F);
     e.offset = start;
     e.data.clear();
+    e.label.clear();
     const unsigned shortLength = header & 0x1F;
     if (shortLength != 31) {
         if (m_size - m_pos < shortLength)

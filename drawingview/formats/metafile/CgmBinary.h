@@ -24,6 +24,7 @@ struct Element {
     int id = 0;
     size_t offset = 0; // of the command header in the file
     QByteArray data;   // parameters, partitions joined, padding dropped
+    QString label;     // the clear-text name of an element we do not know
 };
 
 // Readable element name, or "class N id M" for one we do not know.

@@ -18,6 +18,11 @@ uint32_t State::indexColour(uint32_t index) const {
     return it == colourTable.end() ? 0x000000 : it->second;
 }
 
+void Interpreter::setPrecisions(const Precisions& p) {
+    m_state.prec = p;
+    m_defaults.prec = p;
+}
+
 Interpreter::Interpreter(Document& doc) : m_doc(doc) {
     m_layer = doc.layerIndex(QStringLiteral("0"));
 }
@@ -49,7 +54,7 @@ void Interpreter::apply(const Element& e) {
 }
 
 void Interpreter::skipped(const Element& e) {
-    ++m_doc.skippedEntities[elementName(e.cls, e.id)];
+    ++m_doc.skippedEntities[e.label.isEmpty() ? elementName(e.cls, e.id) : e.label];
 }
 
 void Interpreter::delimiter(const Element& e) {

@@ -19,6 +19,8 @@ public:
     explicit Interpreter(Document& doc);
 
     void apply(const Element& e);
+    // For encodings whose precisions are fixed rather than stated.
+    void setPrecisions(const Precisions& p);
     // Closes an open picture (a file cut off before END PICTURE).
     void finishOpenPicture();
 

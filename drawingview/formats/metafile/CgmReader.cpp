@@ -1,6 +1,7 @@
 #include "CgmReader.h"
 
 #include "CgmBinary.h"
+#include "CgmClearText.h"
 #include "CgmInterpreter.h"
 
 #include <QFile>
@@ -41,28 +42,15 @@ int sniffCgm(const QByteArray& head) {
     return 0;
 }
 
-std::unique_ptr<Document> readCgmBytes(const QByteArray& bytes, const QString& path,
-                                       const ProgressFn& progress) {
-    const int kind = sniffCgm(bytes.left(4096));
-    if (kind == 1)
-        throw ReadError(path, QStringLiteral("clear-text CGM is not supported; only the binary "
-                                             "encoding is read"));
-    if (kind == 0)
-        throw ReadError(path, QStringLiteral("not a CGM file: it does not begin with BEGIN "
-                                             "METAFILE"));
+namespace {
 
-    auto doc = std::make_unique<Document>();
-    doc->kind = Document::Kind::Drawing;
-    doc->format = QStringLiteral("CGM");
-    doc->fileName = path;
-    doc->exactColors = true;
-
-    cgm::Interpreter interpreter(*doc);
-    cgm::ElementStream stream(bytes.constData(), size_t(bytes.size()));
+// Applies the elements of either encoding; returns what stopped it early,
+// or an empty string when END METAFILE was reached.
+template <class Stream>
+QString interpret(Stream& stream, cgm::Interpreter& interpreter, const ProgressFn& progress) {
     cgm::Element element;
     int lastPercent = -1;
     bool inElement = false;
-    QString problem;
     try {
         while (!interpreter.ended()) {
             inElement = false;
@@ -76,18 +64,46 @@ std::unique_ptr<Document> readCgmBytes(const QByteArray& bytes, const QString& p
                 lastPercent = percent;
             }
         }
-        if (!interpreter.ended())
-            problem = QStringLiteral("the file ends at byte offset %1 before END METAFILE")
-                          .arg(bytes.size());
     } catch (const cgm::FormatError& e) {
         const QString what = QString::fromStdString(e.what());
-        problem = inElement ? QStringLiteral("%1 at byte offset %2: %3")
-                                  .arg(cgm::elementName(element.cls, element.id))
-                                  .arg(element.offset)
-                                  .arg(what)
-                            : QStringLiteral("damaged at byte offset %1: %2")
-                                  .arg(stream.elementStart())
-                                  .arg(what);
+        if (inElement)
+            return QStringLiteral("%1 at byte offset %2: %3")
+                .arg(element.label.isEmpty() ? cgm::elementName(element.cls, element.id)
+                                             : element.label)
+                .arg(element.offset)
+                .arg(what);
+        return QStringLiteral("damaged at byte offset %1: %2").arg(stream.elementStart()).arg(what);
+    }
+    if (!interpreter.ended())
+        return QStringLiteral("the file ends at byte offset %1 before END METAFILE")
+            .arg(stream.size());
+    return {};
+}
+
+} // namespace
+
+std::unique_ptr<Document> readCgmBytes(const QByteArray& bytes, const QString& path,
+                                       const ProgressFn& progress) {
+    const int kind = sniffCgm(bytes.left(4096));
+    if (kind == 0)
+        throw ReadError(path, QStringLiteral("not a CGM file: it does not begin with BEGIN "
+                                             "METAFILE"));
+
+    auto doc = std::make_unique<Document>();
+    doc->kind = Document::Kind::Drawing;
+    doc->format = QStringLiteral("CGM");
+    doc->fileName = path;
+    doc->exactColors = true;
+
+    cgm::Interpreter interpreter(*doc);
+    QString problem;
+    if (kind == 2) {
+        cgm::ElementStream stream(bytes.constData(), size_t(bytes.size()));
+        problem = interpret(stream, interpreter, progress);
+    } else {
+        cgm::ClearTextStream stream(bytes.constData(), size_t(bytes.size()));
+        interpreter.setPrecisions(cgm::ClearTextStream::precisions());
+        problem = interpret(stream, interpreter, progress);
     }
     if (!problem.isEmpty()) {
         // Whole pictures before the damage are kept, the damage noted.

@@ -10,7 +10,7 @@
 
 namespace dv {
 
-// Reads a binary CGM; `fileName` names the source in errors. Throws ReadError.
+// Reads a binary or clear-text CGM; `fileName` names the source in errors. Throws ReadError.
 std::unique_ptr<Document> readCgmBytes(const QByteArray& bytes, const QString& fileName,
                                        const ProgressFn& progress = {});
 

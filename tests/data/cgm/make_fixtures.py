@@ -450,7 +450,47 @@ def damaged():
     c.save("short_cells.cgm")
 
 
+CLEAR_TEXT = """\
+BEGMF 'clear text';  % comments sit between percent signs %
+MFVERSION 1;
+MFDESC "written by hand";
+VDCTYPE integer;
+INTEGERPREC -32768, 32767;
+COLRPREC 255;
+FONTLIST 'Helvetica', 'Courier';
+BEGMFDEFAULTS;
+  INTSTYLE solid;
+  FILLCOLR 4;
+ENDMFDEFAULTS;
+BEGPIC 'Clear';
+VDCEXT (0,0) (1000,500);
+LINEWIDTHMODE abs;
+BEGPICBODY;
+COLRTABLE 8 255 128 0;
+LINECOLR 1; LINE (0,0) (1000,0) (1000,500) (0,500) (0,0);
+LINECOLR 8; LINEWIDTH 30;
+LINE (100,400) (900,400);
+POLYGON (100,50) (400,50) (400,250) (100,250);
+EDGEVIS on; EDGECOLR 2;
+POLYGONSET (500,50) vis (900,50) vis (900,250) vis (500,250) closevis
+           (600,100) invis (800,100) invis (800,200) invis (600,200) closeinvis;
+CHARHEIGHT 40; TEXTCOLR 2; TEXTALIGN ctr half 0.0 0.0;
+TEXT (500,320) final 'It''s clear';
+GDPFANCY 1 2 3;
+ENDPIC;
+ENDMF;
+"""
+
+
+def clear_text():
+    with open(os.path.join(HERE, "clear_text.cgm"), "w") as f:
+        f.write(CLEAR_TEXT)
+    with open(os.path.join(HERE, "clear_text_bad.cgm"), "w") as f:
+        f.write(CLEAR_TEXT.replace("LINEWIDTH 30;", "LINEWIDTH thirty;"))
+
+
 if __name__ == "__main__":
+    clear_text()
     lines_indexed()
     lines_direct_real()
     polygons()
