@@ -5,6 +5,7 @@
 #include "formats/Reader.h"
 #include "formats/metafile/CgmReader.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QJsonArray>
@@ -335,6 +336,8 @@ private slots:
                                       "12 is not one";
         QTest::newRow("huge cell array") << "huge_cells.cgm"
                                          << "30000 x 30000 cells is larger than the 16777216 cells";
+        QTest::newRow("not a number") << "nan_point.cgm"
+                                      << "POLYLINE at byte offset 48: a coordinate is not a finite";
         QTest::newRow("short cell array")
             << "short_cells.cgm"
             << "colour data end early: 20 x 20 cells need 400 bytes, 40";
@@ -358,6 +361,18 @@ private slots:
         const auto cut = readCgmBytes(whole.left(whole.size() - 2), "cut.cgm");
         QCOMPARE(cut->layouts.size(), size_t(3));
         QVERIFY(cut->skippedEntities.begin()->first.contains("before END METAFILE"));
+    }
+
+    // Inputs the fuzzer once found hanging or crashing the reader.
+    void fuzzFindingsFailCleanly() {
+        const QStringList files =
+            QDir(QStringLiteral(TEST_DATA_DIR "/cgm")).entryList({"fuzz_*.cgm"}, QDir::Files);
+        QVERIFY(!files.isEmpty());
+        for (const QString& f : files) {
+            const QString error = loadError(fixture(f.toLatin1().constData()));
+            QVERIFY2(error == "<loaded>" || error.contains(f), qPrintable(error));
+        }
+        QVERIFY(loadError(fixture("fuzz_nul_in_clear_text.cgm")).contains("is not clear text"));
     }
 
     void everyPrefixLoadsOrFailsCleanly() {

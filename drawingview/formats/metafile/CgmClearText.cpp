@@ -227,6 +227,10 @@ bool ClearTextStream::readElement(QString& name, std::vector<Token>& params) {
         const size_t start = m_pos;
         while (m_pos < m_size && !std::strchr(" \t\r\n\f\v,();/'\"%", m_data[m_pos]))
             ++m_pos;
+        if (m_pos == start) // a byte no token may hold, such as NUL
+            throw FormatError(QStringLiteral("the byte 0x%1 at offset %2 is not clear text")
+                                  .arg(uint8_t(c), 2, 16, QLatin1Char('0'))
+                                  .arg(m_pos));
         const QString word = QString::fromLatin1(m_data + start, qsizetype(m_pos - start));
         Token t{Token::Word, word, 0};
         if (parseNumber(word, t.number))

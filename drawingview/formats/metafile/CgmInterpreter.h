@@ -81,6 +81,8 @@ private:
     bool m_anyMetric = false;
     int m_defaultsDepth = 0;
     size_t m_cellBudget = size_t(1) << 26; // cells left for the whole file
+    static constexpr size_t kMaxPoints = size_t(1) << 25;
+    size_t m_pointBudget = kMaxPoints;
 
     struct PendingText {
         bool open = false;

@@ -44,7 +44,10 @@ Vec2 Interpreter::map(Vec2 p) const {
     const double x = e[2] < e[0] ? e[0] + e[2] - p.x : p.x;
     const double y = e[3] < e[1] ? e[1] + e[3] - p.y : p.y;
     const double k = m_state.metric ? m_state.metricFactor : 1.0;
-    return {x * k, y * k};
+    const Vec2 out{x * k, y * k};
+    if (!std::isfinite(out.x) || !std::isfinite(out.y))
+        throw FormatError(QStringLiteral("a coordinate is not a finite number"));
+    return out;
 }
 
 double Interpreter::mapLength(double vdc) const {
@@ -393,6 +396,7 @@ void Interpreter::primitive(const Element& e, ParamReader& r) {
         ++m_doc.skippedEntities[elementName(e.cls, e.id) + QStringLiteral(" outside a picture")];
         return;
     }
+    const size_t pointsBefore = m_doc.blocks[size_t(m_block)].points.size();
     switch (e.id) {
     case 1:
         polyline(readPoints(r), false, m_state.line);
@@ -482,7 +486,15 @@ void Interpreter::primitive(const Element& e, ParamReader& r) {
         skipped(e);
         return;
     }
-    ++m_doc.blocks[size_t(m_block)].entityCounts[elementName(e.cls, e.id)];
+    Block& b = m_doc.blocks[size_t(m_block)];
+    ++b.entityCounts[elementName(e.cls, e.id)];
+    // Curves and hatches give more points than their bytes; a file made of
+    // nothing else must not take all memory.
+    const size_t added = b.points.size() - pointsBefore;
+    if (added > m_pointBudget)
+        throw FormatError(
+            QStringLiteral("the drawing would have more than %1 points").arg(kMaxPoints));
+    m_pointBudget -= added;
 }
 
 } // namespace dv::cgm

@@ -440,6 +440,18 @@ def damaged():
     c.save("huge_cells.cgm")
 
     c = Cgm()
+    c.begin_metafile("nan")
+    c.vdc_type(True)
+    c.begin_picture("NaN")
+    c.vdc_real_precision("float", 32)
+    c.extent(0.0, 0.0, 1.0, 1.0)
+    c.body()
+    c.polyline((0.0, 0.0), (float("nan"), 1.0))
+    c.end_picture()
+    c.end_metafile()
+    c.save("nan_point.cgm")
+
+    c = Cgm()
     c.begin_metafile("short")
     c.begin_picture("Short")
     c.body()
