@@ -319,6 +319,9 @@ private slots:
         COMPARE_COLOR(r.at(550, 150), kBlue);  // polygon set ring
         COMPARE_COLOR(r.at(700, 150), kWhite); // its hole
         COMPARE_COLOR(r.at(500, 400), QColor(255, 128, 0));
+        COMPARE_COLOR(r.at(25, 475), kRed); // cell array: red blue / green green
+        COMPARE_COLOR(r.at(75, 475), kBlue);
+        COMPARE_COLOR(r.at(50, 425), kGreen);
         const QString error = loadError(fixture("clear_text_bad.cgm"));
         QVERIFY2(error.contains("clear_text_bad.cgm") && error.contains("byte offset") &&
                      error.contains("LINEWIDTH"),

@@ -13,8 +13,9 @@ namespace {
 // Parameter letters: i integer, x index, e enumeration, r real, v VDC,
 // p point, c colour (by the selection mode), k colour index, d direct
 // colour, s string, l/m/g line/marker/edge size (by its mode), * repeats
-// the rest (from the last '[', or all). Enumerations list their keywords in order, '|' between
-// them.
+// the rest (from the last '[', or all); q a cell array's precision (read,
+// re-encoded as 32 bits, packed), n every number left at 32 bits. Enumerations list their keywords
+// in order, '|' between them.
 struct Signature {
     const char* name;
     int cls;
@@ -56,6 +57,7 @@ const Signature kSignatures[] = {
     {"APNDTEXT", 4, 6, "es", "NOTFINAL,FINAL"},
     {"POLYGON", 4, 7, "p*", ""},
     {"POLYGONSET", 4, 8, "pe*", "INVIS,VIS,CLOSEINVIS,CLOSEVIS"},
+    {"CELLARRAY", 4, 9, "pppiiqn", ""},
     {"RECT", 4, 11, "pp", ""},
     {"CIRCLE", 4, 12, "pv", ""},
     {"ARC3PT", 4, 13, "ppp", ""},
@@ -359,6 +361,15 @@ void ClearTextStream::encode(const QString& name, const std::vector<Token>& para
             break;
         case 'r':
             putReal(e.data, number("a real"));
+            break;
+        case 'q':
+            integer("a colour precision");
+            put(e.data, 32, 4);
+            put(e.data, 1, 2);
+            break;
+        case 'n':
+            while (t < params.size())
+                put(e.data, uint64_t(integer("a cell colour")), 4);
             break;
         case 'v':
             vdc();

@@ -488,6 +488,7 @@ POLYGONSET (500,50) vis (900,50) vis (900,250) vis (500,250) closevis
            (600,100) invis (800,100) invis (800,200) invis (600,200) closeinvis;
 CHARHEIGHT 40; TEXTCOLR 2; TEXTALIGN ctr half 0.0 0.0;
 TEXT (500,320) final 'It''s clear';
+CELLARRAY (0,500) (100,400) (100,500) 2 2 8 (2 4) (3 3);
 GDPFANCY 1 2 3;
 ENDPIC;
 ENDMF;
