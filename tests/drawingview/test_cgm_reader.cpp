@@ -258,6 +258,7 @@ private slots:
         QVERIFY(std::abs(o["width"].toDouble() - 200) < 1e-3);
         QVERIFY(std::abs(o["height"].toDouble() - 100) < 1e-3);
         QCOMPARE(o["header"].toObject()["$INSUNITS"].toString(), QString("4"));
+        QCOMPARE(o["units"].toString(), QString("millimetres"));
         QCOMPARE(info("pictures.cgm")["header"].toObject()["$INSUNITS"].toString(), QString("0"));
     }
 
