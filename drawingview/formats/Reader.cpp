@@ -11,6 +11,7 @@ namespace dv {
 std::unique_ptr<Reader> makeDxfReader();
 std::unique_ptr<Reader> makeRasterReader();
 std::unique_ptr<Reader> makeWmfReader();
+std::unique_ptr<Reader> makeCgmReader();
 
 ReadError::ReadError(const QString& fileName, const QString& problem)
     : std::runtime_error(
@@ -23,6 +24,7 @@ const ReaderRegistry& ReaderRegistry::builtin() {
         r.add(makeDxfReader());
         r.add(makeRasterReader());
         r.add(makeWmfReader());
+        r.add(makeCgmReader());
         return r;
     }();
     return registry;
