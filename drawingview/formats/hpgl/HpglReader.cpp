@@ -35,6 +35,19 @@ size_t skipBlanks(const QByteArray& b, size_t i) {
     return i;
 }
 
+// Any HP-GL or HP-GL/2 mnemonic: the commands that follow the first one.
+bool isMnemonic(const char* m) {
+    static const char* const names =
+        "AAACADARASATBLBPBRBZCACICOCPCRCSCTCVDCDFDIDLDPDRDTDVEAECEPERESEWFIFNFPFRFSFT"
+        "GMIMINIPIRIVIWKYLALBLMLOLTMCMGMTNPNROAOCODOEOFOGOHOIOLOOOPOSOTOWPAPBPCPDPEPG"
+        "PMPPPRPSPTPUPWQLRARFRORRRSRTSASBSCSDSGSISLSMSPSRSSSTSVTDTLTRULVAVNVSWDWGWU"
+        "XTYT";
+    for (const char* n = names; n[0] && n[1]; n += 2)
+        if (m[0] == n[0] && m[1] == n[1])
+            return true;
+    return false;
+}
+
 } // namespace
 
 int sniff(const QByteArray& head) {
@@ -80,6 +93,8 @@ int sniff(const QByteArray& head) {
         while (commands < 3 && lex.next(cmd)) {
             if (cmd.kind == Command::Kind::Mnemonic && cmd.name[0] == 'L' && cmd.name[1] == 'B')
                 break; // label text follows
+            if (cmd.kind == Command::Kind::Mnemonic && !isMnemonic(cmd.name))
+                sound = false;
             ++commands;
             lex.endCommand();
             if (lex.damagedBytes() > 0)
@@ -113,14 +128,14 @@ public:
     int score(const QByteArray& head, const QString& suffix) const override {
         static const QSet<QString> own{"plt", "hgl", "hg",   "hpg",   "plo", "hp",
                                        "hp1", "hp2", "hpgl", "hpgl2", "gl2", "rtl"};
-        static const QSet<QString> generic{"prn", "spl"};
         const QString s = suffix.toLower();
         switch (hpgl::sniff(head)) {
         case 2:
             return 100;
         case 1:
-            // A PCL job whose HP-GL/2 may begin beyond the first bytes.
-            return own.contains(s) || generic.contains(s) ? 40 : 0;
+            // A PCL job whose HP-GL/2 may begin beyond the first bytes; a
+            // generic printer file needs HP-GL/2 in its first bytes.
+            return own.contains(s) ? 40 : 0;
         default:
             // Printer files of any other kind are not ours.
             return own.contains(s) ? 30 : 0;
