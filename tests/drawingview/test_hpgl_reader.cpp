@@ -344,7 +344,7 @@ private slots:
 
     void hostileParametersStayBounded() {
         QByteArray plot = "IN;SP1;PU0,0;PD99999999999999999999999,5;";
-        for (int i = 0; i < 2000; ++i)
+        for (int i = 0; i < 400; ++i)
             plot += "CI1073741824,0.0001;AA5,5,1e12,0;WG1,0,360,0;FT3,0.000001;RA1e9,1e9;";
         plot += "LT2,0.000001,1;PD0,0,4000,4000;";
         const auto doc = readHpglBytes(plot, QStringLiteral("big.plt"));

@@ -59,7 +59,7 @@ int Output::layerOf(int pen) {
 bool Output::roomFor(size_t points) {
     if (m_block.points.size() + points <= m_budget)
         return true;
-    ++m_doc.skippedEntities[QStringLiteral("over the size limit")];
+    ++m_overflow;
     return false;
 }
 
@@ -305,16 +305,21 @@ void Output::emitHatch(const Rings& rings, double spacing, double angle, bool no
         for (size_t i = 0; i + 1 < xs.size(); ++i) {
             winding += nonZero ? xs[i].dir : 1;
             const bool inside = nonZero ? winding != 0 : (winding % 2) != 0;
-            if (inside && xs[i + 1].x > xs[i].x && roomFor(2))
-                styled(
-                    m_block.addPolyline({toWorld({xs[i].x, y}), toWorld({xs[i + 1].x, y})}, false),
-                    entity, m_pen.rgb, m_pen.width);
+            if (!inside || !(xs[i + 1].x > xs[i].x))
+                continue;
+            if (!roomFor(2))
+                return;
+            styled(m_block.addPolyline({toWorld({xs[i].x, y}), toWorld({xs[i + 1].x, y})}, false),
+                   entity, m_pen.rgb, m_pen.width);
         }
     }
 }
 
 void Output::finish(bool hpgl2) {
     endPath();
+    if (m_overflow > 0)
+        m_doc.skippedEntities[QStringLiteral("figures over the size limit")] =
+            int(std::min<size_t>(m_overflow, 1u << 30));
     const float width = hpgl2 ? 0.35f : 0.0f;
     for (Shape& s : m_block.shapes)
         if (s.width < 0)

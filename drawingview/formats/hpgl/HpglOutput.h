@@ -71,6 +71,7 @@ private:
     Document& m_doc;
     Block& m_block;
     size_t m_budget;
+    size_t m_overflow = 0;
     PenStyle m_pen;
     LineStyle m_line;
     std::vector<Vec2> m_path;
