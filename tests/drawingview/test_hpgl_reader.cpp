@@ -145,6 +145,14 @@ private slots:
         QCOMPARE(shapesOn(*doc, "Pen 4").front()->color, Color::fromRgb(0xff8000));
         // The frame is one polyline of five points.
         QCOMPARE(shapesOn(*doc, "Pen 1").front()->count, 5u);
+
+        // Pens above 7 repeat the palette from pen 1; a PW for all pens
+        // reaches pens first used after it.
+        const auto high = readHpglBytes("IN;PW0.7;SP12;PU0,0;PD100,100;", "high.plt");
+        QCOMPARE(high->layers.size(), size_t(1));
+        QCOMPARE(high->layers[0].name, QStringLiteral("Pen 12"));
+        QCOMPARE(high->layers[0].color, Color::fromRgb(0x0000ff));
+        QCOMPARE(high->blocks[0].shapes[0].width, 0.7f);
     }
 
     void hpglWithoutHpgl2FeaturesDrawsThinRelativeLines() {
@@ -347,10 +355,14 @@ private slots:
         for (int i = 0; i < 400; ++i)
             plot += "CI1073741824,0.0001;AA5,5,1e12,0;WG1,0,360,0;FT3,0.000001;RA1e9,1e9;";
         plot += "LT2,0.000001,1;PD0,0,4000,4000;";
+        // Hatching finer than the rounding of far-away coordinates.
+        plot += "FT3,0.000000001;PA1000000000,1000000000;RR1,0.00004;";
+        // A polygon buffer fed circles far beyond any plotter's.
+        plot += "PM0;" + QByteArray("CI1,0.4;").repeated(8000) + "PM2;FP;";
         const auto doc = readHpglBytes(plot, QStringLiteral("big.plt"));
         QVERIFY(std::isfinite(doc->layouts[0].extents.maxX));
         // Bounded by the reader's point budget, not by the parameters.
-        QVERIFY(doc->blocks[0].points.size() <= (size_t(4) << 20) + size_t(plot.size()) * 16);
+        QVERIFY(doc->blocks[0].points.size() <= (size_t(1) << 20) + size_t(plot.size()) * 64);
     }
 
     void contentDecidesOverSuffix() {

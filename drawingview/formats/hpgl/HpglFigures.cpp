@@ -61,7 +61,10 @@ void Interpreter::circle() {
         ring.pop_back(); // closed below
     if (m_polygonMode) {
         closeSubpolygon();
-        m_rings.push_back(ring);
+        if (m_bufferPoints + ring.size() <= kMaxBufferPoints) {
+            m_bufferPoints += ring.size();
+            m_rings.push_back(ring);
+        }
         return;
     }
     // A circle is drawn whatever the pen state; the pen stays where it was.
@@ -185,6 +188,7 @@ void Interpreter::polygonMode() {
         m_out.endPath();
         m_rings.clear();
         m_ring.clear();
+        m_bufferPoints = 0;
         m_polygonMode = true;
         m_ring.push_back(m_pos);
     } else {

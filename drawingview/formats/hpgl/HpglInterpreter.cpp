@@ -74,7 +74,7 @@ Interpreter::Interpreter(Document& doc, const char* data, size_t size)
     : m_doc(doc), m_lex(data, size),
       // Points the file may make: generous for real plots, bounded for
       // a few bytes that ask for millions of circles.
-      m_out(doc, std::min<size_t>((size_t(4) << 20) + size * 16, size_t(64) << 20)) {
+      m_out(doc, std::min<size_t>((size_t(1) << 20) + size * 64, size_t(64) << 20)) {
     reset(true);
 }
 
@@ -156,6 +156,7 @@ void Interpreter::reset(bool full) {
     m_hatchAngle = 0;
     m_polygonMode = false;
     m_rings.clear();
+    m_bufferPoints = 0;
     m_ring.clear();
     m_terminator = 3;
     m_terminatorPrinted = false;
@@ -172,6 +173,7 @@ void Interpreter::reset(bool full) {
 }
 
 void Interpreter::resetPens() {
+    m_allPensWidth = kDefaultWidth;
     m_pens.assign(8, PenDef{});
     for (size_t i = 0; i < m_pens.size(); ++i)
         m_pens[i].rgb = defaultColor(int(i));
@@ -181,7 +183,7 @@ void Interpreter::resetPens() {
 Interpreter::PenDef& Interpreter::penDef(int pen) {
     pen = std::clamp(pen, 0, kMaxPen);
     while (int(m_pens.size()) <= pen)
-        m_pens.push_back({defaultColor(int(m_pens.size())), kDefaultWidth});
+        m_pens.push_back({defaultColor(int(m_pens.size())), m_allPensWidth});
     return m_pens[size_t(pen)];
 }
 
@@ -290,6 +292,11 @@ void Interpreter::setPenColor(int pen, uint32_t rgb) {
 void Interpreter::plotTo(Vec2 target, bool down) {
     if (m_polygonMode) {
         if (down) {
+            if (m_bufferPoints >= kMaxBufferPoints) {
+                m_pos = target;
+                return; // the polygon buffer is full
+            }
+            ++m_bufferPoints;
             if (m_ring.empty())
                 m_ring.push_back(m_pos);
             m_ring.push_back(target);
@@ -651,6 +658,8 @@ bool Interpreter::execute(const Command& c) {
             if (p.size() > 1) {
                 penDef(int(p[1])).width = float(w);
             } else {
+                // Pens not yet used get this width too.
+                m_allPensWidth = float(w);
                 for (PenDef& d : m_pens)
                     d.width = float(w);
             }

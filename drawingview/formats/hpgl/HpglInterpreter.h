@@ -15,6 +15,9 @@
 
 namespace dv::hpgl {
 
+// Points the polygon buffer holds at most.
+constexpr size_t kMaxBufferPoints = size_t(1) << 22;
+
 class Interpreter {
 public:
     Interpreter(Document& doc, const char* data, size_t size);
@@ -101,6 +104,7 @@ private:
     bool m_dotPending = false;
     int m_pen = 1;
     std::vector<PenDef> m_pens;
+    float m_allPensWidth = kDefaultWidth;
     bool m_relativeWidths = false;
     std::array<double, 6> m_colorRange{0, 255, 0, 255, 0, 255};
     LineStyle m_lineStyle;
@@ -114,6 +118,7 @@ private:
     bool m_polygonMode = false;
     std::vector<std::vector<Vec2>> m_rings; // plotter units
     std::vector<Vec2> m_ring;
+    size_t m_bufferPoints = 0;
 
     // Labels
     char m_terminator = 3;

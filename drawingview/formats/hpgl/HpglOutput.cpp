@@ -289,7 +289,13 @@ void Output::emitHatch(const Rings& rings, double spacing, double angle, bool no
         int dir;
     };
     std::vector<Crossing> xs;
-    for (double y = std::ceil(minY / spacing) * spacing; y <= maxY; y += spacing) {
+    // Lines are counted, not stepped, so a spacing below the rounding of y
+    // still ends.
+    const double first = std::ceil(minY / spacing);
+    for (double k = 0; k <= kMaxHatchLines; ++k) {
+        const double y = (first + k) * spacing;
+        if (y > maxY)
+            break;
         xs.clear();
         for (const auto& r : local)
             for (size_t i = 0; i < r.size(); ++i) {
