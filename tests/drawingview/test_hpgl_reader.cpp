@@ -126,6 +126,7 @@ private slots:
         QCOMPARE(o["format"].toString(), QStringLiteral("HPGL/2"));
         compareExtents(o, 0, 0, 100, 100); // PA4000,0 is 100 mm
         QCOMPARE(o["header"].toObject()["$INSUNITS"].toString(), QStringLiteral("4"));
+        QCOMPARE(o["units"].toString(), QStringLiteral("millimetres"));
         const QJsonArray layers = o["layers"].toArray();
         QCOMPARE(layers.size(), 4); // pen 0 selected last but never drew
         const char* names[] = {"Pen 1", "Pen 2", "Pen 3", "Pen 4"};
