@@ -12,6 +12,7 @@ std::unique_ptr<Reader> makeDxfReader();
 std::unique_ptr<Reader> makeRasterReader();
 std::unique_ptr<Reader> makeWmfReader();
 std::unique_ptr<Reader> makeCgmReader();
+std::unique_ptr<Reader> makeHpglReader();
 
 ReadError::ReadError(const QString& fileName, const QString& problem)
     : std::runtime_error(
@@ -25,6 +26,7 @@ const ReaderRegistry& ReaderRegistry::builtin() {
         r.add(makeRasterReader());
         r.add(makeWmfReader());
         r.add(makeCgmReader());
+        r.add(makeHpglReader());
         return r;
     }();
     return registry;

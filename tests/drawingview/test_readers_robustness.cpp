@@ -19,7 +19,7 @@ using namespace dv;
 namespace {
 
 // Fixture folders of the reader families; new families add theirs here.
-const char* const kFixtureDirs[] = {"dxf", "raster", "wmf", "cgm"};
+const char* const kFixtureDirs[] = {"dxf", "raster", "wmf", "cgm", "hpgl"};
 
 QByteArray encodeImage(const char* format) {
     QImage img(37, 23, QImage::Format_ARGB32);
