@@ -10,6 +10,7 @@ namespace dv {
 // Defined by each reader family.
 std::unique_ptr<Reader> makeDxfReader();
 std::unique_ptr<Reader> makeRasterReader();
+std::unique_ptr<Reader> makeDwgReader();
 
 ReadError::ReadError(const QString& fileName, const QString& problem)
     : std::runtime_error(
@@ -21,6 +22,7 @@ const ReaderRegistry& ReaderRegistry::builtin() {
         ReaderRegistry r;
         r.add(makeDxfReader());
         r.add(makeRasterReader());
+        r.add(makeDwgReader());
         return r;
     }();
     return registry;
