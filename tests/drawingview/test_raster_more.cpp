@@ -103,6 +103,10 @@ void TestRasterMore::fixtures_data() {
                                                  << "Autodesk Animator Pro CEL" << kBg << kFg;
     QTest::newRow("fli cel, 6-bit palette, copied pixels") << "sample_fli.cel"
                                                            << "Autodesk FLI" << kVgaBg << kVgaFg;
+    QTest::newRow("animator pro cel, line changes") << "sample_delta.cel"
+                                                    << "Autodesk Animator Pro CEL" << kBg << kFg;
+    QTest::newRow("fli cel, line changes") << "sample_lc.cel"
+                                           << "Autodesk FLI" << kBg << kFg;
     // A hidden green layer and a 1 x 1 layer placed at the probe.
     QTest::newRow("psp layers, rle") << "sample_layers.psp"
                                      << "Paint Shop Pro" << kBg << kFg;

@@ -56,10 +56,12 @@ public:
         case ByteRun:
             byteRun(data, end);
             break;
-        case DeltaFlc:
         case DeltaFli:
-            throw ReadError(m_path, QStringLiteral("the first frame is stored as changes to "
-                                                   "another picture, which is not supported"));
+            deltaFli(data, end);
+            break;
+        case DeltaFlc:
+            deltaFlc(data, end);
+            break;
         default:
             break; // postage stamps and the like
         }
@@ -138,6 +140,90 @@ private:
                     std::copy_n(m_b.at(pos), n, row + x);
                     pos += -count;
                     x += n;
+                }
+            }
+        }
+    }
+
+    // Writes `count` bytes from `src` (step 1) or copies of `*src` (step 0)
+    // at (x, y), clipped to the frame.
+    void put(int x, int y, const uint8_t* src, int count, int step) {
+        if (y < 0 || y >= m_height)
+            return;
+        uint8_t* row = m_pixels.data() + size_t(y) * size_t(m_width);
+        for (int i = 0; i < count; ++i, ++x)
+            if (x >= 0 && x < m_width)
+                row[x] = src[step * i];
+    }
+
+    uint16_t word(qsizetype& pos, qsizetype end) const {
+        const int lo = next(pos, end);
+        return uint16_t(lo | next(pos, end) << 8);
+    }
+
+    // Lines of packets: skip, then a signed count of bytes to copy (positive)
+    // or of copies of one byte (negative).
+    void deltaFli(qsizetype pos, qsizetype end) {
+        int y = word(pos, end);
+        const int lines = word(pos, end);
+        for (int line = 0; line < lines && y < m_height; ++line, ++y) {
+            const int packets = next(pos, end);
+            int x = 0;
+            for (int p = 0; p < packets; ++p) {
+                x += next(pos, end);
+                const int count = int8_t(next(pos, end));
+                if (count >= 0) {
+                    if (end - pos < count)
+                        fail(pos, QStringLiteral("a run ends early"));
+                    put(x, y, m_b.at(pos), count, 1);
+                    pos += count;
+                    x += count;
+                } else {
+                    const uint8_t value = next(pos, end);
+                    put(x, y, &value, -count, 0);
+                    x -= count;
+                }
+            }
+        }
+    }
+
+    // Like deltaFli, but in pixel pairs, and each line opens with words that
+    // skip lines or set the last pixel before the packet count.
+    void deltaFlc(qsizetype pos, qsizetype end) {
+        const int lines = word(pos, end);
+        int y = 0;
+        for (int line = 0; line < lines && y < m_height; ++line, ++y) {
+            int packets = 0;
+            for (;;) {
+                const uint16_t w = word(pos, end);
+                if ((w & 0xc000) == 0xc000) {
+                    y -= int16_t(w);
+                } else if ((w & 0xc000) == 0x8000) {
+                    const uint8_t last = uint8_t(w & 0xff);
+                    put(m_width - 1, y, &last, 1, 0);
+                } else {
+                    packets = w;
+                    break;
+                }
+                if (y >= m_height)
+                    return;
+            }
+            int x = 0;
+            for (int p = 0; p < packets; ++p) {
+                x += next(pos, end);
+                const int count = int8_t(next(pos, end));
+                if (count >= 0) {
+                    if (end - pos < 2 * qsizetype(count))
+                        fail(pos, QStringLiteral("a run ends early"));
+                    put(x, y, m_b.at(pos), 2 * count, 1);
+                    pos += 2 * count;
+                    x += 2 * count;
+                } else {
+                    if (end - pos < 2)
+                        fail(pos, QStringLiteral("a run ends early"));
+                    for (int i = 0; i < -count; ++i, x += 2)
+                        put(x, y, m_b.at(pos), 2, 1);
+                    pos += 2;
                 }
             }
         }

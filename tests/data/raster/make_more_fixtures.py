@@ -93,6 +93,19 @@ def fli_copy():
     out("sample_fli.cel", flic_header(0xAF11, 128 + len(body)) + body)
 
 
+def deltas():
+    # A cleared frame and the probe set by changes, as later frames are.
+    colours = struct.pack("<HBB", 1, 0, 2) + bytes(BG) + bytes(FG)
+    # Skip one line, then one packet: skip 2 pixels, one pair (0, 1).
+    flc = struct.pack("<HHHBbBB", 1, 0xFFFF, 1, 2, 1, 0, 1)
+    body = frame([sub(4, colours), sub(13, b""), sub(7, flc)])
+    out("sample_delta.cel", flic_header(0xAF12, 128 + len(body)) + body)
+    # From line 1, one line: one packet, skip 3, copy one byte.
+    fli = struct.pack("<HHBBbB", 1, 1, 1, 3, 1, 1)
+    body = frame([sub(4, colours), sub(13, b""), sub(12, fli)])
+    out("sample_lc.cel", flic_header(0xAF11, 128 + len(body)) + body)
+
+
 # --- Paint Shop Pro ---------------------------------------------------------
 
 SIGNATURE = b"Paint Shop Pro Image File\n\x1a".ljust(32, b"\0")
@@ -264,6 +277,7 @@ if __name__ == "__main__":
     animator_pro_pic()
     animator_pro_cel()
     fli_copy()
+    deltas()
     psp_layers()
     psp_composite()
     psp_version3_palette()
