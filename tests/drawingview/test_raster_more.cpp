@@ -6,6 +6,7 @@
 #include "formats/Reader.h"
 #include "formats/raster/RasterReader.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -76,6 +77,7 @@ private slots:
     void fixtures_data();
     void fixtures();
     void pspTransparencyMask();
+    void pspJpegComposite();
     void bytesEntryPointMatchesFiles();
     void cutFilesNeverLoadHalf_data();
     void cutFilesNeverLoadHalf();
@@ -150,6 +152,80 @@ void TestRasterMore::pspTransparencyMask() {
     QCOMPARE(doc->raster.format(), QImage::Format_ARGB32_Premultiplied);
     QCOMPARE(qAlpha(doc->raster.pixel(0, 2)), 0);
     QCOMPARE(qAlpha(doc->raster.pixel(1, 2)), 255);
+}
+
+void TestRasterMore::pspJpegComposite() {
+    // Signature, version 6, image attributes, and a composite bank holding
+    // the picture as a JPEG.
+    QImage picture(16, 8, QImage::Format_RGB32);
+    picture.fill(kBg);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 8; x < 16; ++x)
+            picture.setPixelColor(x, y, kFg);
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    QVERIFY(picture.save(&buffer, "JPEG", 100));
+
+    const auto le = [](QByteArray& b, uint32_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            b.append(char((v >> (8 * i)) & 0xff));
+    };
+    const auto block = [&](int id, const QByteArray& fields, const QByteArray& rest) {
+        QByteArray b("~BK", 4);
+        le(b, uint32_t(id), 2);
+        le(b, uint32_t(4 + fields.size() + rest.size()), 4);
+        le(b, uint32_t(4 + fields.size()), 4);
+        return b + fields + rest;
+    };
+    QByteArray attributes;
+    le(attributes, 16, 4);
+    le(attributes, 8, 4);
+    attributes += QByteArray(9, '\0'); // resolution and its unit
+    le(attributes, 3, 2);              // compression: JPEG
+    le(attributes, 24, 2);
+    le(attributes, 1, 2);
+    attributes += QByteArray(4 + 1 + 4 + 4, '\0');
+    le(attributes, 1, 2); // one layer
+    le(attributes, 1, 4);
+    QByteArray compositeFields;
+    le(compositeFields, 16, 4);
+    le(compositeFields, 8, 4);
+    le(compositeFields, 24, 2);
+    le(compositeFields, 3, 2);
+    le(compositeFields, 1, 2);
+    le(compositeFields, 1u << 24, 4);
+    le(compositeFields, 0, 2); // the composite, not a thumbnail
+    QByteArray jpegFields;
+    le(jpegFields, uint32_t(jpeg.size()), 4);
+    le(jpegFields, 16 * 8 * 3, 4);
+    le(jpegFields, 0, 2);
+    QByteArray count;
+    le(count, 1, 4);
+    QByteArray file("Paint Shop Pro Image File\n\x1a");
+    file = file.leftJustified(32, '\0');
+    le(file, 6, 2);
+    le(file, 0, 2);
+    file += block(0, attributes, {});
+    file += block(16, count, block(17, compositeFields, {}) + block(18, jpegFields, jpeg));
+
+    const QString path = m_dir.filePath("jpeg-composite.psp");
+    writeFile(path, file);
+    std::unique_ptr<Document> doc;
+    try {
+        doc = ReaderRegistry::builtin().load(path);
+    } catch (const ReadError& e) {
+        QFAIL(e.what());
+    }
+    QCOMPARE(doc->raster.size(), QSize(16, 8));
+    const QColor left = doc->raster.pixelColor(3, 4), right = doc->raster.pixelColor(12, 4);
+    QVERIFY2(std::abs(left.red() - kBg.red()) < 8 && std::abs(right.blue() - kFg.blue()) < 8,
+             qPrintable(describe(left) + " " + describe(right)));
+
+    // The JPEG cut short: the composite is unreadable and there is no layer.
+    writeFile(path, file.left(file.size() - jpeg.size() / 2));
+    const QString message = loadError(path);
+    QVERIFY2(message.contains("damaged or truncated"), qPrintable(message));
 }
 
 void TestRasterMore::bytesEntryPointMatchesFiles() {

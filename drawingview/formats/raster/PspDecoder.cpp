@@ -426,6 +426,7 @@ private:
             image = QImage::fromData(m_bytes.mid(p.jpegPos, p.jpegLength), "JPEG");
             if (image.isNull())
                 fail(QStringLiteral("the composite JPEG image is unreadable"), p.jpegPos);
+            checkImageSize(m_path, image.width(), image.height());
         } else {
             image = bitmap(p.channels, p.width, p.height, p.depth, p.compression,
                            p.palette.empty() ? m_palette : p.palette, true);
