@@ -254,6 +254,14 @@ QImage decodeFlic(const QByteArray& bytes, const QString& path) {
         throw ReadError(
             path, QStringLiteral("FLIC files of %1 bits a pixel are not supported").arg(depth));
 
+    // Runs pack at most about 64 pixels into a byte; a cleared frame needs
+    // no bytes at all, so small frames pass whatever the file's size.
+    if (int64_t(width) * height > std::max<int64_t>(4'000'000, int64_t(b.size()) * 130))
+        throw ReadError(path, damagedFile(QStringLiteral("%1 x %2 pixels from a file of %3 bytes")
+                                              .arg(width)
+                                              .arg(height)
+                                              .arg(b.size())));
+
     // Skip the prefix chunk and anything else up to the first frame.
     qsizetype pos = kHeaderSize;
     for (;;) {

@@ -457,12 +457,13 @@ private:
         canvas.fill(0);
         bool any = false;
         for (const LayerData& layer : m_layers) {
-            const int w = layer.right - layer.left;
-            const int h = layer.bottom - layer.top;
+            const int64_t w = int64_t(layer.right) - layer.left;
+            const int64_t h = int64_t(layer.bottom) - layer.top;
             if (!layer.visible || w <= 0 || h <= 0 || layer.opacity == 0)
                 continue;
+            checkImageSize(m_path, w, h);
             const QImage pixels =
-                bitmap(layer.channels, w, h, m_depth, m_compression, m_palette, false);
+                bitmap(layer.channels, int(w), int(h), m_depth, m_compression, m_palette, false);
             if (pixels.isNull())
                 continue; // vector, adjustment and group layers carry no pixels
             any = true;

@@ -99,6 +99,12 @@ QImage decodeRla(const QByteArray& data, const QString& path) {
     if (tableEnd > data.size())
         throw ReadError(path, damaged(QStringLiteral("the scanline table is incomplete")));
 
+    // Every run of up to 128 pixels takes two bytes at least.
+    if (int64_t(width) * height > int64_t(data.size()) * 64)
+        throw ReadError(path, damaged(QStringLiteral("%1 x %2 pixels from a file of %3 bytes")
+                                          .arg(width)
+                                          .arg(height)
+                                          .arg(data.size())));
     QImage image(width, height, QImage::Format_ARGB32);
     if (image.isNull())
         throw std::bad_alloc();
