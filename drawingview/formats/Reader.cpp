@@ -13,6 +13,7 @@ std::unique_ptr<Reader> makeRasterReader();
 std::unique_ptr<Reader> makeWmfReader();
 std::unique_ptr<Reader> makeCgmReader();
 std::unique_ptr<Reader> makeHpglReader();
+std::unique_ptr<Reader> makeDwgReader();
 
 ReadError::ReadError(const QString& fileName, const QString& problem)
     : std::runtime_error(
@@ -27,6 +28,7 @@ const ReaderRegistry& ReaderRegistry::builtin() {
         r.add(makeWmfReader());
         r.add(makeCgmReader());
         r.add(makeHpglReader());
+        r.add(makeDwgReader());
         return r;
     }();
     return registry;

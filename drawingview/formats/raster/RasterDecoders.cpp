@@ -2,6 +2,8 @@
 
 #include "formats/Reader.h"
 
+#include <QFile>
+
 namespace dv::raster {
 
 void checkImageSize(const QString& path, int64_t width, int64_t height) {
@@ -15,6 +17,22 @@ void checkImageSize(const QString& path, int64_t width, int64_t height) {
                                   .arg(height)
                                   .arg(kMaxSide)
                                   .arg(kMaxBytes >> 20));
+}
+
+QString damagedFile(const QString& detail) {
+    return QStringLiteral("the file is damaged or truncated (%1)").arg(detail);
+}
+
+QByteArray readWholeFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ReadError(path, file.errorString());
+    if (file.size() > kMaxBytes)
+        throw ReadError(path, QStringLiteral("the file is too large"));
+    QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size())
+        throw ReadError(path, file.errorString());
+    return bytes;
 }
 
 namespace {

@@ -25,7 +25,17 @@ void checkImageSize(const QString& path, int64_t width, int64_t height);
 QImage decodeWithQt(const QString& path, const RasterFormat& format);
 QImage decodeHeaderlessDib(const QString& path);
 QImage decodeWithMagick(const QString& path, const RasterFormat& format);
-QImage decodeRla(const QString& path);
+
+// Our own decoders work on the whole file in memory, so that tests and the
+// fuzzer can feed them bytes; `path` only names the file in errors.
+QByteArray readWholeFile(const QString& path);
+QImage decodeRla(const QByteArray& bytes, const QString& path);
+QImage decodeAnimator(const QByteArray& bytes, const QString& path);
+QImage decodeFlic(const QByteArray& bytes, const QString& path);
+QImage decodePsp(const QByteArray& bytes, const QString& path);
+
+// "the file is damaged or truncated (detail)"
+QString damagedFile(const QString& detail);
 
 // Converts in place to RGB32 when every pixel is opaque, otherwise to
 // ARGB32_Premultiplied.

@@ -28,8 +28,8 @@ RasterFormat qt(const char* codec, const char* name) {
 RasterFormat magick(const char* codec, const char* name) {
     return {Decoder::Magick, codec, QString::fromLatin1(name), true};
 }
-RasterFormat unsupported(const char* name) {
-    return {Decoder::Unsupported, {}, QString::fromLatin1(name), true};
+RasterFormat own(Decoder decoder, const char* name) {
+    return {decoder, {}, QString::fromLatin1(name), true};
 }
 
 bool isDibHeaderSize(uint32_t size) {
@@ -107,7 +107,18 @@ std::optional<RasterFormat> identifyByContent(const QByteArray& h, const QByteAr
     if (tail.endsWith(QByteArray("TRUEVISION-XFILE.\0", 18)))
         return magick("TGA", "Truevision TGA");
     if (h.startsWith("Paint Shop Pro Image File\n\x1a"))
-        return unsupported("Paint Shop Pro");
+        return own(Decoder::Psp, "Paint Shop Pro");
+    // Animator: a two-byte magic, so the fields after it must agree too.
+    if (le16(h, 0) == 0x9119 && h.size() >= 32 && byteAt(h, 10) == 8 && byteAt(h, 11) == 0 &&
+        le16(h, 2) > 0 && le16(h, 4) > 0)
+        return own(Decoder::Animator, "Autodesk Animator");
+    if (le16(h, 4) == 0x9500 && h.size() >= 64 && (byteAt(h, 18) == 8 || byteAt(h, 18) == 1) &&
+        le16(h, 6) > 0 && le16(h, 8) > 0)
+        return own(Decoder::Animator, "Autodesk Animator Pro PIC");
+    if ((le16(h, 4) == 0xaf12 || le16(h, 4) == 0xaf11) && h.size() >= 128 && le16(h, 8) > 0 &&
+        le16(h, 10) > 0)
+        return own(Decoder::Flic,
+                   le16(h, 4) == 0xaf12 ? "Autodesk Animator Pro CEL" : "Autodesk FLI");
 
     // Metafiles are drawings, read elsewhere: never claim them here.
     if ((le32(h, 0) == 1 && h.mid(40, 4) == " EMF") || le32(h, 0) == 0x9ac6cdd7u)
@@ -167,11 +178,12 @@ std::optional<RasterFormat> identifyBySuffix(const QString& suffix) {
         {"rla", Decoder::Rla, "RLA", "Wavefront RLA"},
         {"psd", Decoder::Magick, "PSD", "Photoshop"},
         {"pdd", Decoder::Magick, "PSD", "Photoshop"},
-        {"cel", Decoder::Unsupported, "", "Autodesk CEL"},
-        {"pic", Decoder::Unsupported, "", "Autodesk PIC"},
-        {"pal", Decoder::Unsupported, "", "Dr. Halo palette"},
-        {"rpf", Decoder::Unsupported, "", "Wavefront RPF"},
-        {"psp", Decoder::Unsupported, "", "Paint Shop Pro"},
+        {"rpf", Decoder::Rla, "RLA", "3ds Max RPF"},
+        // Bytes that no Animator signature matched: the decoder says so.
+        {"cel", Decoder::Animator, "", "Autodesk CEL"},
+        {"pic", Decoder::Animator, "", "Autodesk PIC"},
+        {"psp", Decoder::Psp, "", "Paint Shop Pro"},
+        {"pal", Decoder::Palette, "", "Dr. Halo palette"},
         {"ged", Decoder::Unsupported, "", "Arts & Letters GED"},
     };
     for (const Entry& e : table)

@@ -14,7 +14,11 @@ enum class Decoder {
     Qt,            // QImageReader with `codec` as the format
     Magick,        // ImageMagick with `codec` as the coder
     HeaderlessDib, // a BMP without its file header: Qt after prepending one
-    Rla,           // Wavefront RLA, decoded by our own code
+    Rla,           // Wavefront RLA and 3ds Max RPF, decoded by our own code
+    Animator,      // Autodesk Animator CEL/PIC and Animator Pro PIC (own code)
+    Flic,          // Animator Pro CEL: a FLIC file whose first frame is shown
+    Psp,           // Paint Shop Pro (own code)
+    Palette,       // colours only, no picture
     Unsupported,   // known, but nothing here decodes it
 };
 

@@ -2,8 +2,6 @@
 
 #include "formats/Reader.h"
 
-#include <QFile>
-
 #include <algorithm>
 #include <vector>
 
@@ -12,14 +10,20 @@ namespace dv::raster {
 // Wavefront RLA: a 740-byte big-endian header, a table of scanline offsets
 // (bottom scanline first), and per scanline one run-length coded block per
 // channel. ImageMagick 6.9.11 rejects every RLA taller than one row, so the
-// format is decoded here.
+// format is decoded here. 3ds Max's RPF is the same layout with another
+// revision number, a block of render information between the header and the
+// scanline table, and G-buffer channels after the colour and matte channels
+// of each scanline; those channels are left unread.
 
 namespace {
 
 constexpr int kHeaderSize = 740;
 
+// How far past the header the scanline table is looked for.
+constexpr qsizetype kMaxExtraHeader = 64 * 1024;
+
 QString damaged(const QString& detail) {
-    return QStringLiteral("the file is damaged or truncated (%1)").arg(detail);
+    return damagedFile(detail);
 }
 
 int be16(const QByteArray& b, qsizetype i) {
@@ -58,15 +62,20 @@ bool decodeChannel(const QByteArray& data, qsizetype pos, qsizetype end,
     return true;
 }
 
+// The scanline table starts right after the header in RLA; RPF may put
+// render information first. Its first entry points just past the table, as
+// writers put the bottom scanline there, which marks where the table is.
+qsizetype findScanlineTable(const QByteArray& data, int height) {
+    const qsizetype last = std::min<qsizetype>(data.size() - 4, kHeaderSize + kMaxExtraHeader);
+    for (qsizetype at = kHeaderSize; at <= last; ++at)
+        if (be32(data, at) == at + qsizetype(height) * 4)
+            return at;
+    return kHeaderSize;
+}
+
 } // namespace
 
-QImage decodeRla(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ReadError(path, file.errorString());
-    if (file.size() > kMaxBytes)
-        throw ReadError(path, QStringLiteral("the file is too large"));
-    const QByteArray data = file.readAll();
+QImage decodeRla(const QByteArray& data, const QString& path) {
     if (data.size() < kHeaderSize)
         throw ReadError(path, damaged(QStringLiteral("the header is incomplete")));
 
@@ -85,10 +94,17 @@ QImage decodeRla(const QString& path) {
         throw ReadError(
             path,
             QStringLiteral("RLA images with %1 bits per channel are not supported").arg(bits));
-    const qsizetype tableEnd = kHeaderSize + qsizetype(height) * 4;
+    const qsizetype tableStart = findScanlineTable(data, height);
+    const qsizetype tableEnd = tableStart + qsizetype(height) * 4;
     if (tableEnd > data.size())
         throw ReadError(path, damaged(QStringLiteral("the scanline table is incomplete")));
 
+    // Every run of up to 128 pixels takes two bytes at least.
+    if (int64_t(width) * height > int64_t(data.size()) * 64)
+        throw ReadError(path, damaged(QStringLiteral("%1 x %2 pixels from a file of %3 bytes")
+                                          .arg(width)
+                                          .arg(height)
+                                          .arg(data.size())));
     QImage image(width, height, QImage::Format_ARGB32);
     if (image.isNull())
         throw std::bad_alloc();
@@ -96,7 +112,7 @@ QImage decodeRla(const QString& path) {
     std::vector<uint8_t> channel(size_t(width), 0);
     for (int line = 0; line < height; ++line) {
         auto* row = reinterpret_cast<uint32_t*>(image.scanLine(height - 1 - line));
-        qsizetype pos = be32(data, kHeaderSize + qsizetype(line) * 4);
+        qsizetype pos = be32(data, tableStart + qsizetype(line) * 4);
         for (int c = 0; c < colorChannels + matteChannels; ++c) {
             if (pos < tableEnd || pos + 2 > data.size())
                 throw ReadError(
