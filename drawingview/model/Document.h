@@ -72,11 +72,38 @@ struct Color {
 // RGB of an AutoCAD colour index (1..255); 7 gives white.
 uint32_t aciToRgb(int aci);
 
+// A named dash pattern, unscaled, in drawing units.
+struct LineType {
+    QString name;
+    std::vector<double> dashes; // > 0 dash, < 0 gap, 0 dot; empty draws continuous
+    double period = 0;          // the sum of the lengths
+};
+
+// What a shape's line looks like: a pattern and the entity's own scale on it.
+struct LineStyle {
+    static constexpr int32_t ByLayer = -1;
+    static constexpr int32_t ByBlock = -2;
+    static constexpr int32_t Continuous = -3;
+    int32_t lineType = ByLayer; // index into Document::lineTypes, or one of the above
+    double scale = 1;
+    bool operator==(const LineStyle&) const = default;
+};
+
+// Lineweights in hundredths of a millimetre, with the codes that defer.
+namespace LineWeight {
+constexpr int16_t ByLayer = -1;
+constexpr int16_t ByBlock = -2;
+constexpr int16_t Default = -3; // the drawing's default
+constexpr int16_t Max = 211;
+} // namespace LineWeight
+
 struct Layer {
     QString name;
-    Color color = Color::foreground(); // never ByLayer/ByBlock
-    bool on = true;                    // switched by the user (layers dialog)
-    bool frozen = false;               // frozen layers never show
+    Color color = Color::foreground();        // never ByLayer/ByBlock
+    int32_t lineType = LineStyle::Continuous; // never ByLayer/ByBlock
+    int16_t lineWeight = LineWeight::Default; // never ByLayer/ByBlock
+    bool on = true;                           // switched by the user (layers dialog)
+    bool frozen = false;                      // frozen layers never show
     bool isVisible() const { return on && !frozen; }
 };
 
@@ -106,6 +133,8 @@ struct Shape {
     float width = 0; // pen width in drawing units; 0 draws one pixel wide
     uint32_t first = 0;
     uint32_t count = 0;
+    uint16_t lineStyle = 0; // index into Document::lineStyles
+    int16_t lineWeight = LineWeight::ByLayer;
 };
 
 struct Arc {
@@ -222,6 +251,14 @@ public:
     // 0 is 5% of the view's height and < 0 that percentage of it.
     int pointMode = 0;
     double pointSize = 0;
+
+    std::vector<LineType> lineTypes;
+    // Shapes refer to these by a 16-bit index; the first is ByLayer at scale 1.
+    std::vector<LineStyle> lineStyles{LineStyle{}};
+    double lineTypeScale = 1;       // $LTSCALE: on every pattern
+    bool paperLineTypeScale = true; // $PSLTSCALE: patterns in viewports at paper size
+    bool showLineWeights = false;   // $LWDISPLAY
+    int16_t defaultLineWeight = 25; // $LWDEFAULT, for LineWeight::Default
 
     QImage raster; // for Kind::Raster, full size
     // Halvings of `raster` (level 1 is half size, and so on down to a few

@@ -1,6 +1,8 @@
 #include "Renderer.h"
 
 #include "Colors.h"
+#include "Dashes.h"
+#include "model/Units.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -9,6 +11,7 @@
 #include <cmath>
 #include <map>
 #include <numbers>
+#include <tuple>
 
 namespace dv {
 
@@ -125,8 +128,20 @@ struct Context {
     double scale = 1;
     int layer = -1;                         // the inserting entity's layer
     Color blockColor = Color::foreground(); // the inserting entity's colour
+    // The inserting entity's line: a linetype (or Continuous) with its scale.
+    int32_t blockLineType = LineStyle::Continuous;
+    double blockLineTypeScale = 1;
+    int16_t blockLineWeight = LineWeight::Default;
     int depth = 0;
 };
+
+// Patterns finer than this many pixels a period show as a continuous line,
+// as CAD programs draw them; so do those with elements under a pixel on average.
+constexpr double minPatternPixels = 3;
+// A model view shows lineweights at a fixed size: pixels of a 96 dpi screen.
+constexpr double modelPixelsPerMm = 96 / 25.4;
+constexpr double maxModelLineWeightPixels = 16;
+constexpr double maxPaperLineWeightPixels = 1000;
 
 // Batches of lines or dots by colour. Looked up once per shape, so a flat
 // open-addressed table instead of a node-based map.
@@ -194,6 +209,8 @@ public:
 
     void drawBlock(int block, const Context& ctx);
     void flush();
+    // Lineweights on paper grow with the zoom: pixels per millimetre of paper.
+    void setPaperScale(double pixelsPerMm) { m_paperPixelsPerMm = pixelsPerMm; }
 
 private:
     Color resolve(const Shape& s, int layer, const Context& ctx) const;
@@ -210,20 +227,34 @@ private:
     }
     void dot(QPointF p, const QColor& color);
     void segment(QPointF p, QPointF q, const QColor& color);
-    void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,
-                  const QColor& color);
-    void drawPolyline(const Block& b, const Shape& s, const Context& ctx, const QColor& color);
+    void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx, const QColor& color,
+                  const ScreenPattern* pattern = nullptr, double phase = 0);
+    void drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
+                    const QColor& color, const ScreenPattern& pattern, double phase);
+    // The shape's linetype with its scale, ByLayer and ByBlock followed.
+    std::pair<int32_t, double> lineType(const Shape& s, int layer, const Context& ctx) const;
+    int16_t lineWeight(const Shape& s, int layer, const Context& ctx) const;
+    // The pattern in pixels into m_pattern; null when the line is drawn continuous.
+    const ScreenPattern* pattern(const Shape& s, int layer, const Context& ctx);
+    void drawPolyline(const Block& b, const Shape& s, int layer, const Context& ctx,
+                      const QColor& color);
     void drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color);
-    void drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color);
+    void drawArc(const Arc& a, const Shape& s, int layer, const Context& ctx, const QColor& color);
     void drawText(const Text& t, const Context& ctx, const QColor& color);
-    void drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color);
+    void drawInsert(const Insert& ins, const Shape& shape, const Context& ctx, int layer,
+                    const Color& color);
     void drawPoint(QPointF p, const Context& ctx, const QColor& color);
     void drawImage(const Image& image, const Context& ctx);
     void drawPicture(const Picture& picture, const Context& ctx);
-    double penPixels(const Shape& s, const Context& ctx) const {
-        const double px = s.width * ctx.scale;
-        return px >= 1.5 ? px : 0.0;
+    // A polyline's own width wins over its lineweight.
+    double penPixels(const Shape& s, int layer, const Context& ctx) const {
+        if (s.width > 0) {
+            const double px = s.width * ctx.scale;
+            return px >= 1.5 ? px : 0.0;
+        }
+        return m_doc.showLineWeights ? lineWeightPixels(lineWeight(s, layer, ctx)) : 0.0;
     }
+    double lineWeightPixels(int16_t hundredthsMm) const;
     FontInfo& font(const QString& family);
 
     const RenderScene& m_scene;
@@ -242,6 +273,9 @@ private:
     std::vector<QPointF> m_scratch;
     std::map<QString, FontInfo> m_fonts;
     size_t m_cellBudget = 4'000'000; // array cells visited in one pass
+    double m_paperPixelsPerMm = 0;   // 0 in model space
+    ScreenPattern m_pattern;
+    DashedPath m_dashed;
 };
 
 constexpr size_t batchLimit = 8192;
@@ -256,6 +290,66 @@ Color Pass::resolve(const Shape& s, int layer, const Context& ctx) const {
     if (c.kind != Color::Kind::Rgb)
         c = Color::foreground();
     return c;
+}
+
+std::pair<int32_t, double> Pass::lineType(const Shape& s, int layer, const Context& ctx) const {
+    const LineStyle st =
+        s.lineStyle < m_doc.lineStyles.size() ? m_doc.lineStyles[s.lineStyle] : LineStyle{};
+    switch (st.lineType) {
+    case LineStyle::ByLayer:
+        if (layer >= 0 && layer < int(m_doc.layers.size()))
+            return {m_doc.layers[layer].lineType, st.scale};
+        return {LineStyle::Continuous, st.scale};
+    case LineStyle::ByBlock:
+        // Outside any block there is nothing to take it from: continuous.
+        if (ctx.depth > 0)
+            return {ctx.blockLineType, st.scale * ctx.blockLineTypeScale};
+        return {LineStyle::Continuous, st.scale};
+    default:
+        return {st.lineType, st.scale};
+    }
+}
+
+int16_t Pass::lineWeight(const Shape& s, int layer, const Context& ctx) const {
+    int16_t w = s.lineWeight;
+    if (w == LineWeight::ByLayer)
+        w = layer >= 0 && layer < int(m_doc.layers.size()) ? m_doc.layers[layer].lineWeight
+                                                           : LineWeight::Default;
+    else if (w == LineWeight::ByBlock)
+        w = ctx.depth > 0 ? ctx.blockLineWeight : LineWeight::Default;
+    return w;
+}
+
+double Pass::lineWeightPixels(int16_t w) const {
+    if (w < 0)
+        w = m_doc.defaultLineWeight;
+    const double mm = std::clamp<int>(w, 0, LineWeight::Max) / 100.0;
+    if (m_paperPixelsPerMm > 0) {
+        const double px = std::min(mm * m_paperPixelsPerMm, maxPaperLineWeightPixels);
+        return px >= 1.5 ? px : 0.0;
+    }
+    // 0.25 mm and less stay one pixel, as CAD programs show them.
+    const double px = std::min(std::round(mm * modelPixelsPerMm), maxModelLineWeightPixels);
+    return px >= 2 ? px : 0.0;
+}
+
+const ScreenPattern* Pass::pattern(const Shape& s, int layer, const Context& ctx) {
+    if (m_doc.lineTypes.empty())
+        return nullptr;
+    const auto [type, scale] = lineType(s, layer, ctx);
+    if (type < 0 || type >= int(m_doc.lineTypes.size()))
+        return nullptr;
+    const LineType& lt = m_doc.lineTypes[size_t(type)];
+    const double k = scale * m_doc.lineTypeScale * ctx.scale;
+    const double period = lt.period * k;
+    if (lt.dashes.empty() || !std::isfinite(period) || period < minPatternPixels ||
+        period < double(lt.dashes.size()))
+        return nullptr;
+    m_pattern.dashes.resize(lt.dashes.size());
+    for (size_t i = 0; i < lt.dashes.size(); ++i)
+        m_pattern.dashes[i] = lt.dashes[i] * k;
+    m_pattern.period = period;
+    return &m_pattern;
 }
 
 void Pass::dot(QPointF p, const QColor& color) {
@@ -311,12 +405,46 @@ void Pass::flush() {
     m_dots.clear();
 }
 
+void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
+                      const QColor& color, const ScreenPattern& pattern, double phase) {
+    m_dashed.clear();
+    dashPath(pts.data(), pts.size(), closed, pattern, m_safe, m_dashed, phase);
+    if (widthPx > 0)
+        keepOrder();
+    size_t at = 0;
+    for (uint32_t n : m_dashed.dashSizes) {
+        const QPointF* piece = m_dashed.points.data() + at;
+        at += n;
+        if (widthPx > 0) {
+            m_out.drawPolyline(color, widthPx, piece, n, false);
+            continue;
+        }
+        for (uint32_t i = 0; i + 1 < n; ++i)
+            segment(piece[i], piece[i + 1], color);
+    }
+    for (const QPointF& p : m_dashed.dots) {
+        if (widthPx > 0) {
+            // A round pen end on a very short stroke: a dot of the pen's size.
+            const QPointF stroke[2] = {p, p + QPointF(0.01, 0)};
+            m_out.drawPolyline(color, widthPx, stroke, 2, false);
+        } else {
+            dot(p, color);
+        }
+    }
+}
+
 void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,
-                    const QColor& color) {
+                    const QColor& color, const ScreenPattern* pattern, double phase) {
     if (pts.empty())
         return;
     if (pts.size() == 1) {
         dot(pts[0], color);
+        return;
+    }
+    // A path too short for one whole period is drawn continuous, as CAD
+    // programs do, so that short lines never vanish into a gap.
+    if (pattern && (phase > 0 || pathLength(pts.data(), pts.size(), closed) >= pattern->period)) {
+        drawDashed(pts, closed, widthPx, color, *pattern, phase);
         return;
     }
     if (widthPx > 0) {
@@ -344,12 +472,13 @@ void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx
         segment(pts.back(), pts.front(), color);
 }
 
-void Pass::drawPolyline(const Block& b, const Shape& s, const Context& ctx, const QColor& color) {
+void Pass::drawPolyline(const Block& b, const Shape& s, int layer, const Context& ctx,
+                        const QColor& color) {
     const size_t end = std::min(b.points.size(), size_t(s.first) + s.count);
     m_scratch.clear();
     for (size_t i = s.first; i < end; ++i)
         m_scratch.push_back(ctx.toScreen.map(b.points[i]));
-    drawPath(m_scratch, s.flags & Closed, penPixels(s, ctx), color);
+    drawPath(m_scratch, s.flags & Closed, penPixels(s, layer, ctx), color, pattern(s, layer, ctx));
 }
 
 void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color) {
@@ -387,7 +516,8 @@ void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const
     }
 }
 
-void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColor& color) {
+void Pass::drawArc(const Arc& a, const Shape& s, int layer, const Context& ctx,
+                   const QColor& color) {
     constexpr double twoPi = 2 * std::numbers::pi;
     constexpr int maxSegments = 2048;
     double t0 = a.startAngle, sweep = a.endAngle - a.startAngle;
@@ -402,6 +532,8 @@ void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColo
     // Chord error of about a quarter pixel.
     const double step = radiusPx > 0.5 ? 2 * std::acos(1 - 0.25 / radiusPx) : 1.0;
     const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
+    const double widthPx = penPixels(s, layer, ctx);
+    const ScreenPattern* dashes = pattern(s, layer, ctx);
     // (cos t, sin t) on the unit circle to the arc's point at parameter t.
     const Affine unitToScreen = Affine{a.radiusX * c, a.radiusX * sn, -a.radiusY * sn,
                                        a.radiusY * c, a.center.x,     a.center.y}
@@ -419,7 +551,10 @@ void Pass::drawArc(const Arc& a, const Shape& s, const Context& ctx, const QColo
             st = st * dc + ct * ds;
             ct = next;
         }
-        drawPath(m_scratch, false, penPixels(s, ctx), color);
+        // A part of a large curve keeps its place in the pattern (the mean
+        // radius stands in for an ellipse's arc length).
+        const double meanRadiusPx = (std::abs(a.radiusX) + std::abs(a.radiusY)) / 2 * ctx.scale;
+        drawPath(m_scratch, false, widthPx, color, dashes, (from - t0) * meanRadiusPx);
     };
 
     Affine toUnit;
@@ -603,7 +738,8 @@ void Pass::drawPicture(const Picture& picture, const Context& ctx) {
     m_out.drawPicture(toDevice, *picture.picture);
 }
 
-void Pass::drawInsert(const Insert& ins, const Context& ctx, int layer, const Color& color) {
+void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx, int layer,
+                      const Color& color) {
     if (ins.block < 0 || ins.block >= int(m_doc.blocks.size()))
         return;
     if (ctx.depth + 1 > Renderer::maxInsertDepth ||
@@ -622,6 +758,8 @@ void Pass::drawInsert(const Insert& ins, const Context& ctx, int layer, const Co
     child.layer = layer;
     child.blockColor = color;
     child.depth = ctx.depth + 1;
+    std::tie(child.blockLineType, child.blockLineTypeScale) = lineType(shape, layer, ctx);
+    child.blockLineWeight = lineWeight(shape, layer, ctx);
 
     auto drawCell = [&](int col, int row) {
         child.toScreen = insertCell(ins, base, col, row).then(ctx.toScreen);
@@ -735,7 +873,7 @@ void Pass::drawBlock(int block, const Context& ctx) {
                                                   (bounds.minY + bounds.maxY) / 2}),
                             visible(color));
                 } else {
-                    drawInsert(b.inserts[s.first], ctx, layer, color);
+                    drawInsert(b.inserts[s.first], s, ctx, layer, color);
                 }
             }
             continue;
@@ -755,14 +893,14 @@ void Pass::drawBlock(int block, const Context& ctx) {
         ++m_stats.shapes;
         switch (s.kind) {
         case ShapeKind::Polyline:
-            drawPolyline(b, s, ctx, qc);
+            drawPolyline(b, s, layer, ctx, qc);
             break;
         case ShapeKind::Polygon:
             drawPolygon(b, s, ctx, qc);
             break;
         case ShapeKind::Arc:
             if (s.first < b.arcs.size())
-                drawArc(b.arcs[s.first], s, ctx, qc);
+                drawArc(b.arcs[s.first], s, layer, ctx, qc);
             break;
         case ShapeKind::Text:
             if (s.first < b.texts.size())
@@ -859,6 +997,9 @@ RenderStats Renderer::render(PaintBackend& out, const ViewTransform& view, int l
     const QTransform q = view.toQTransform();
     ctx.toScreen = Affine{q.m11(), q.m12(), q.m21(), q.m22(), q.dx(), q.dy()};
     ctx.scale = ctx.toScreen.scale();
+    // On paper a lineweight is a width on the sheet, so it follows the zoom.
+    if (doc.layouts[layout].paperSpace)
+        pass.setPaperScale(ctx.scale / millimetresPerUnit(doc.header));
     pass.drawBlock(doc.layouts[layout].block, ctx);
     pass.flush();
     if (options.frame) {

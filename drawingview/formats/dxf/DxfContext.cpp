@@ -2,6 +2,8 @@
 
 #include "DxfTokenizer.h"
 
+#include <cmath>
+
 namespace dv::dxf {
 
 DxfContext::DxfContext(Document& d) : doc(d) {
@@ -61,6 +63,64 @@ int DxfContext::paperSpaceBlock() {
 int DxfContext::existingPaperSpaceBlock() const {
     auto it = m_blocks.find("*PAPER_SPACE");
     return it == m_blocks.end() ? -1 : it->second;
+}
+
+int32_t DxfContext::lineType(std::string_view rawName) {
+    // Entities tend to come in runs with one linetype.
+    if (rawName == m_lastLineTypeRaw)
+        return m_lastLineType;
+    const std::string& k = key(rawName);
+    int32_t index;
+    if (k.empty() || k == "BYLAYER") {
+        index = LineStyle::ByLayer;
+    } else if (k == "BYBLOCK") {
+        index = LineStyle::ByBlock;
+    } else if (k == "CONTINUOUS") {
+        index = LineStyle::Continuous;
+    } else if (auto it = m_lineTypes.find(k); it != m_lineTypes.end()) {
+        index = it->second;
+    } else {
+        LineType t;
+        t.name = text.decodeName(trimmed(rawName));
+        doc.lineTypes.push_back(std::move(t));
+        index = int32_t(doc.lineTypes.size() - 1);
+        m_lineTypes.emplace(k, index);
+    }
+    m_lastLineTypeRaw.assign(rawName.data(), rawName.size());
+    m_lastLineType = index;
+    return index;
+}
+
+void DxfContext::setLineType(std::string_view rawName, std::vector<double> dashes) {
+    const int32_t index = lineType(rawName);
+    if (index < 0)
+        return; // the fixed names keep their meaning
+    LineType& t = doc.lineTypes[size_t(index)];
+    t.period = 0;
+    for (double d : dashes)
+        t.period += std::abs(d);
+    t.dashes = std::move(dashes);
+}
+
+uint16_t DxfContext::lineStyle(int32_t lineType, double scale) {
+    if (!(scale > 0) || !std::isfinite(scale))
+        scale = 1;
+    const LineStyle wanted{lineType, scale};
+    if (wanted == doc.lineStyles.front())
+        return 0;
+    auto it = m_lineStyles.find({lineType, scale});
+    if (it != m_lineStyles.end())
+        return it->second;
+    if (doc.lineStyles.size() > 0xFFFF) {
+        // Only a file made to exhaust the table gets here: its pattern at
+        // scale 1 if that was seen, else the layer's.
+        auto plain = m_lineStyles.find({lineType, 1.0});
+        return plain == m_lineStyles.end() ? 0 : plain->second;
+    }
+    doc.lineStyles.push_back(wanted);
+    const uint16_t index = uint16_t(doc.lineStyles.size() - 1);
+    m_lineStyles.emplace(StyleKey{lineType, scale}, index);
+    return index;
 }
 
 uint16_t DxfContext::entityType(std::string_view name) {

@@ -36,6 +36,14 @@ public:
     int paperSpaceBlock();
     int existingPaperSpaceBlock() const;
 
+    // Case-insensitive; ByLayer, ByBlock and Continuous give LineStyle's
+    // codes, other names an index into Document::lineTypes (added unknown,
+    // so that a table read later still fills them).
+    int32_t lineType(std::string_view rawName);
+    void setLineType(std::string_view rawName, std::vector<double> dashes);
+    // The index of (type, scale) in Document::lineStyles, added when new.
+    uint16_t lineStyle(int32_t lineType, double scale);
+
     uint16_t entityType(std::string_view name);
     void countEntity(int block, uint16_t type);
     void countSkipped(std::string_view name);
@@ -60,6 +68,20 @@ private:
     std::unordered_map<std::string, int> m_layers;
     std::unordered_map<std::string, int> m_blocks;
     std::unordered_map<std::string, Style> m_styles;
+    std::unordered_map<std::string, int32_t> m_lineTypes;
+    std::string m_lastLineTypeRaw;
+    int32_t m_lastLineType = LineStyle::ByLayer;
+    struct StyleKey {
+        int32_t lineType;
+        double scale;
+        bool operator==(const StyleKey&) const = default;
+    };
+    struct StyleKeyHash {
+        size_t operator()(const StyleKey& k) const {
+            return std::hash<double>()(k.scale) * 31 + std::hash<int32_t>()(k.lineType);
+        }
+    };
+    std::unordered_map<StyleKey, uint16_t, StyleKeyHash> m_lineStyles;
     std::string m_lastLayerRaw;
     int m_lastLayer = 0;
     int m_modelBlock = 0;

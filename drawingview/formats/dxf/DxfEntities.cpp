@@ -1,5 +1,7 @@
 #include "DxfEntities.h"
 
+#include "DxfLineTypes.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -65,6 +67,15 @@ bool EntityReader::common(const Group& g, Common& cm) {
     case 60:
         cm.invisible = toInt(g) != 0;
         return true;
+    case 6:
+        cm.lineType = g.value;
+        return true;
+    case 48:
+        cm.lineTypeScale = toDouble(g);
+        return true;
+    case 370:
+        cm.lineWeight = lineWeightCode(toInt(g), LineWeight::ByLayer);
+        return true;
     case 67:
         cm.paper = toInt(g) != 0;
         return true;
@@ -88,6 +99,9 @@ void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
     s.entityType = typeId;
     s.layer = m_ctx.layer(cm.layer);
     s.color = cm.color;
+    s.lineWeight = cm.lineWeight;
+    if (!cm.lineType.empty() || cm.lineTypeScale != 1)
+        s.lineStyle = m_ctx.lineStyle(m_ctx.lineType(cm.lineType), cm.lineTypeScale);
 }
 
 void EntityReader::read(Cursor& c, const Target& t) {

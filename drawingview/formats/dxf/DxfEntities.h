@@ -36,6 +36,9 @@ public:
 private:
     struct Common {
         std::string_view layer;
+        std::string_view lineType; // empty: ByLayer
+        double lineTypeScale = 1;
+        int16_t lineWeight = LineWeight::ByLayer;
         Color color;
         bool trueColor = false;
         bool invisible = false;

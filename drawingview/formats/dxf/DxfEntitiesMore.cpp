@@ -213,6 +213,9 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
 void EntityReader::readHatch(Cursor& c, const Target& t) {
     Common cm;
     collect(c, cm, m_items);
+    // Pattern lines carry their own dashes; the entity's linetype is not for them.
+    cm.lineType = "Continuous";
+    cm.lineTypeScale = 1;
     const std::vector<Item>& it = m_items;
     const size_t n = it.size();
     bool solid = false, gradient = false;

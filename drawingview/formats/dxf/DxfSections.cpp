@@ -1,5 +1,7 @@
 #include "DxfSections.h"
 
+#include "DxfLineTypes.h"
+
 #include <QFileInfo>
 
 #include <algorithm>
@@ -13,10 +15,15 @@ namespace {
 
 // Header variables kept in Document::header.
 bool isKeptVariable(std::string_view name) {
-    static const std::string_view kept[] = {"$ACADVER",     "$EXTMIN",   "$EXTMAX",
-                                            "$DWGCODEPAGE", "$INSUNITS", "$MEASUREMENT",
-                                            "$TILEMODE",    "$LIMMIN",   "$LIMMAX"};
+    static const std::string_view kept[] = {
+        "$ACADVER",     "$EXTMIN",    "$EXTMAX",    "$DWGCODEPAGE", "$INSUNITS",
+        "$MEASUREMENT", "$TILEMODE",  "$LIMMIN",    "$LIMMAX",      "$LTSCALE",
+        "$CELTSCALE",   "$PSLTSCALE", "$LWDISPLAY", "$LWDEFAULT",   "$CELWEIGHT"};
     return std::find(std::begin(kept), std::end(kept), name) != std::end(kept);
+}
+
+double positiveOr(double v, double fallback) {
+    return v > 0 && std::isfinite(v) ? v : fallback;
 }
 
 QString fontFamilyFromFile(std::string_view file) {
@@ -134,6 +141,16 @@ void DxfParser::parseHeader() {
             m_ctx.doc.pointMode = toInt(g);
         else if (variable == "$PDSIZE" && std::isfinite(toDouble(g)))
             m_ctx.doc.pointSize = toDouble(g);
+        else if (variable == "$LTSCALE")
+            m_ctx.doc.lineTypeScale = positiveOr(toDouble(g), 1.0);
+        else if (variable == "$PSLTSCALE")
+            m_ctx.doc.paperLineTypeScale = toInt(g) != 0;
+        else if (variable == "$LWDISPLAY")
+            m_ctx.doc.showLineWeights = toInt(g) != 0;
+        else if (variable == "$LWDEFAULT")
+            m_ctx.doc.defaultLineWeight = std::max<int16_t>(0, lineWeightCode(toInt(g), 25));
+        // $CELTSCALE is the scale the CAD program gives entities it creates
+        // next; entities in the file carry their own (48), so it is only kept.
     }
     store();
     m_ctx.text.configure(m_acadVersion, m_codePage);
@@ -143,6 +160,8 @@ void DxfParser::parseTables() {
     while (!atSectionEnd()) {
         if (m_c.atZero("LAYER"))
             parseLayer();
+        else if (m_c.atZero("LTYPE"))
+            parseLineType();
         else if (m_c.atZero("STYLE"))
             parseStyle();
         else if (m_c.atZero("BLOCK_RECORD"))
@@ -152,9 +171,16 @@ void DxfParser::parseTables() {
     }
 }
 
+void DxfParser::parseLineType() {
+    LineTypeRecord r = readLineType(m_c);
+    if (!trimmed(r.name).empty())
+        m_ctx.setLineType(r.name, std::move(r.dashes));
+}
+
 void DxfParser::parseLayer() {
-    std::string_view name;
+    std::string_view name, lineType;
     int aci = 7, flags = 0;
+    int16_t lineWeight = LineWeight::Default;
     int64_t rgb = -1;
     while (m_c.advance() && m_c.group().code != 0) {
         const Group& g = m_c.group();
@@ -171,13 +197,23 @@ void DxfParser::parseLayer() {
         case 70:
             flags = toInt(g);
             break;
+        case 6:
+            lineType = g.value;
+            break;
+        case 370:
+            lineWeight = lineWeightCode(toInt(g), LineWeight::Default);
+            break;
         default:
             break;
         }
     }
     if (trimmed(name).empty())
         return;
+    // A layer cannot defer to itself or a block: those mean the plain line.
+    const int32_t type = m_ctx.lineType(lineType);
     Layer& l = m_ctx.doc.layers[size_t(m_ctx.layer(name))];
+    l.lineType = type >= 0 ? type : LineStyle::Continuous;
+    l.lineWeight = lineWeight >= 0 ? lineWeight : LineWeight::Default;
     l.on = aci >= 0;
     l.frozen = (flags & 1) != 0;
     const int index = std::abs(aci);

@@ -30,6 +30,7 @@ public:
 private:
     void parseHeader();
     void parseTables();
+    void parseLineType();
     void parseLayer();
     void parseStyle();
     void parseBlockRecord();
