@@ -196,6 +196,28 @@ int main(int argc, char** argv) {
         if (argc > 1)
             image.save(QString("%1/bench_%2.png").arg(argv[1]).arg(n));
     }
+    // The same million entities with a dash pattern on every layer (about
+    // two dashes to an entity at fit), then with lineweights shown instead.
+    for (const char* variant : {"dashed", "weights"}) {
+        auto doc = makeDrawing(1'000'000, 42);
+        if (variant[0] == 'd') {
+            doc->lineTypes.push_back({"DASHED", {2, -1}, 3});
+            for (Layer& l : doc->layers)
+                l.lineType = 0;
+        } else {
+            doc->showLineWeights = true;
+            for (Layer& l : doc->layers)
+                l.lineWeight = 50;
+        }
+        RenderScene scene(doc);
+        scene.buildAll();
+        RenderStats fitStats, zoomStats;
+        const Timing fit = redrawMs(scene, image, 1.0, fitStats);
+        const Timing zoom = redrawMs(scene, image, 10.0, zoomStats);
+        std::printf("%10s %12s %8s %9s %10.1f (%9.1f) %10zu %10.1f (%9.1f) %10zu\n", variant, "",
+                    "", "", fit.wallMs, fit.cpuMs, fitStats.dots, zoom.wallMs, zoom.cpuMs,
+                    zoomStats.shapes);
+    }
     benchRaster(image);
     return 0;
 }
