@@ -132,6 +132,9 @@ struct Context {
     int32_t blockLineType = LineStyle::Continuous;
     double blockLineTypeScale = 1;
     int16_t blockLineWeight = LineWeight::Default;
+    // Pixels per unit of dash length when not `scale`: model space seen
+    // through a paper viewport with $PSLTSCALE draws patterns at paper size.
+    double patternScale = 0;
     int depth = 0;
 };
 
@@ -340,7 +343,8 @@ const ScreenPattern* Pass::pattern(const Shape& s, int layer, const Context& ctx
     if (type < 0 || type >= int(m_doc.lineTypes.size()))
         return nullptr;
     const LineType& lt = m_doc.lineTypes[size_t(type)];
-    const double k = scale * m_doc.lineTypeScale * ctx.scale;
+    const double k =
+        scale * m_doc.lineTypeScale * (ctx.patternScale > 0 ? ctx.patternScale : ctx.scale);
     const double period = lt.period * k;
     if (lt.dashes.empty() || !std::isfinite(period) || period < minPatternPixels ||
         period < double(lt.dashes.size()))
@@ -764,6 +768,7 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
     auto drawCell = [&](int col, int row) {
         child.toScreen = insertCell(ins, base, col, row).then(ctx.toScreen);
         child.scale = child.toScreen.scale();
+        child.patternScale = ctx.patternScale > 0 ? ctx.patternScale * child.scale / ctx.scale : 0;
         const Box screen = child.toScreen.mapBox(inner);
         if (!screen.intersects(m_clipBox))
             return;
