@@ -1,0 +1,34 @@
+#pragma once
+
+// The record structure of an Enhanced Metafile, checked before any library
+// sees the bytes: libemf2svg trusts sizes and offsets it reads.
+
+#include <QByteArray>
+#include <QSizeF>
+#include <QString>
+
+#include <cstdint>
+
+namespace dv::emf {
+
+constexpr uint32_t kHeader = 1;
+constexpr uint32_t kEof = 14;
+constexpr int kHeaderMinSize = 88;
+// More records than this are not a drawing anyone could look at.
+constexpr int64_t kMaxRecords = 20'000'000;
+
+// True for the first bytes of an EMF: an EMR_HEADER with the " EMF"
+// signature at offset 40.
+bool looksLikeEmf(const QByteArray& head);
+
+struct Checked {
+    QByteArray bytes; // the records up to and including EMR_EOF
+    QSizeF frameMm;   // the picture frame, in millimetres
+    int64_t records = 0;
+};
+
+// Walks every record; throws ReadError naming `fileName`, the problem and
+// the record's number and byte offset when the structure is unsound.
+Checked checkRecords(const QByteArray& bytes, const QString& fileName);
+
+} // namespace dv::emf
