@@ -76,6 +76,8 @@ std::unique_ptr<Document> readEmfBytes(const QByteArray& bytes, const QString& f
     svg::BuildOptions options;
     options.format = QStringLiteral("EMF");
     options.frameMm = checked.frameMm;
+    options.userToMm = checked.pixelsToMm;
+    options.singleLayer = QStringLiteral("0");
     return svg::buildDocument(
         svgText, fileName, [&](int p) { report(30 + p * 70 / 100); }, options);
 }

@@ -88,24 +88,39 @@ void Walker::checkHeader(Checked& out) const {
         if (cbPixelFormat > 0)
             needArray(offPixelFormat, cbPixelFormat, 1, "pixel format");
     }
-    const Rect frame = rectAt(m_b, 24); // 0.01 mm
+    const Rect frame = rectAt(m_b, 24); // 0.01 mm, inclusive
+    const Rect bounds = rectAt(m_b, 8); // device pixels, inclusive
     const int64_t fw = int64_t(frame.right) - frame.left;
     const int64_t fh = int64_t(frame.bottom) - frame.top;
-    if (fw > 0 && fh > 0) {
-        out.frameMm = QSizeF(fw / 100.0, fh / 100.0);
-        return;
-    }
-    // No frame: the bounds in device pixels, at the reference device's size.
-    const Rect bounds = rectAt(m_b, 8);
     const int64_t bw = int64_t(bounds.right) - bounds.left + 1;
     const int64_t bh = int64_t(bounds.bottom) - bounds.top + 1;
     const int32_t devW = i32(m_b, 72), devH = i32(m_b, 76);
     const int32_t mmW = i32(m_b, 80), mmH = i32(m_b, 84);
-    if (bw > 1 && bh > 1 && devW > 0 && devH > 0 && mmW > 0 && mmH > 0) {
-        out.frameMm = QSizeF(double(bw) * mmW / devW, double(bh) * mmH / devH);
-        return;
+    // The reference device's pixel size; else the frame spread over the bounds.
+    double mmPerPxX = 0, mmPerPxY = 0;
+    if (devW > 0 && devH > 0 && mmW > 0 && mmH > 0) {
+        mmPerPxX = double(mmW) / devW;
+        mmPerPxY = double(mmH) / devH;
+    } else if (fw > 0 && fh > 0 && bw > 0 && bh > 0) {
+        mmPerPxX = fw / 100.0 / double(bw);
+        mmPerPxY = fh / 100.0 / double(bh);
+    } else {
+        fail(QStringLiteral("the header gives neither a frame nor a reference device"));
     }
-    fail(QStringLiteral("the header gives the picture no size"));
+    if (fw > 0 && fh > 0) {
+        out.frameMm = QSizeF(fw / 100.0, fh / 100.0);
+        out.pixelsToMm =
+            QTransform(mmPerPxX, 0, 0, mmPerPxY, bounds.left * mmPerPxX - frame.left / 100.0,
+                       bounds.top * mmPerPxY - frame.top / 100.0);
+    } else if (bw > 1 && bh > 1) {
+        // No frame: the bounds make the page.
+        out.frameMm = QSizeF(bw * mmPerPxX, bh * mmPerPxY);
+        out.pixelsToMm = QTransform::fromScale(mmPerPxX, mmPerPxY);
+    } else {
+        fail(QStringLiteral("the header gives the picture no size"));
+    }
+    if (!(out.frameMm.width() < 1e7 && out.frameMm.height() < 1e7))
+        fail(QStringLiteral("the picture's size is beyond any drawing"));
 }
 
 void Walker::checkBitmap(int64_t at) const {
@@ -238,8 +253,8 @@ Checked Walker::walk() {
                      .arg(m_size));
         if (m_at + m_size > total)
             throw ReadError(m_file,
-                            QStringLiteral("the EMF file is cut off: record %1 at byte offset %2 "
-                                           "needs %3 bytes, only %4 remain")
+                            QStringLiteral("record %1 at byte offset %2 claims %3 bytes but only "
+                                           "%4 remain: the EMF file is cut off or damaged")
                                 .arg(m_index)
                                 .arg(m_at)
                                 .arg(m_size)

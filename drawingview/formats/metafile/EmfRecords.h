@@ -6,6 +6,7 @@
 #include <QByteArray>
 #include <QSizeF>
 #include <QString>
+#include <QTransform>
 
 #include <cstdint>
 
@@ -24,6 +25,9 @@ bool looksLikeEmf(const QByteArray& head);
 struct Checked {
     QByteArray bytes; // the records up to and including EMR_EOF
     QSizeF frameMm;   // the picture frame, in millimetres
+    // From the converter's SVG coordinates (device pixels counted from the
+    // bounds' top-left corner) to millimetres from the frame's top-left.
+    QTransform pixelsToMm;
     int64_t records = 0;
 };
 

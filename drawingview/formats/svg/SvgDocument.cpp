@@ -86,8 +86,18 @@ std::unique_ptr<Document> buildDocument(const QByteArray& xml, const QString& fi
         painted.push_back(&e);
         content = content.united(renderer.boundsOnElement(e.id));
     }
-    const auto page = pageFor(outline.width, outline.height, outline.viewBox,
-                              outline.preserveAspectRatio, content, options.frameMm);
+    std::optional<Page> page;
+    if (options.frameMm) {
+        page = Page{true, *options.frameMm, options.userToMm, QRectF()};
+    } else {
+        page = pageFor(outline.width, outline.height, outline.viewBox, outline.preserveAspectRatio,
+                       content);
+    }
+    const auto layerOf = [&](const TopElement& e) {
+        if (!options.singleLayer.isEmpty())
+            return options.singleLayer;
+        return e.layer.isEmpty() ? QStringLiteral("0") : e.layer;
+    };
 
     auto doc = std::make_unique<Document>();
     doc->kind = Document::Kind::Drawing;
@@ -107,7 +117,7 @@ std::unique_ptr<Document> buildDocument(const QByteArray& xml, const QString& fi
     // Groups give layers in document order; loose elements share layer 0.
     for (const TopElement& e : outline.elements)
         if (!e.layer.isEmpty() || (!isNonGraphic(e.tag) && renderer.elementExists(e.id)))
-            doc->layerIndex(e.layer.isEmpty() ? QStringLiteral("0") : e.layer);
+            doc->layerIndex(layerOf(e));
 
     const QTransform userToPage = page ? page->userToPage : QTransform();
     const double pageHeight = page ? page->size.height() : content.bottom();
@@ -127,7 +137,7 @@ std::unique_ptr<Document> buildDocument(const QByteArray& xml, const QString& fi
             placed.picture = std::move(r.picture);
             placed.bounds = r.bounds;
             Shape& s = block.addPicture(placed);
-            s.layer = doc->layerIndex(e.layer.isEmpty() ? QStringLiteral("0") : e.layer);
+            s.layer = doc->layerIndex(layerOf(e));
             s.entityType = doc->entityTypeId(e.tag);
         }
         report(20 + int(75 * (i + 1) / painted.size()));
@@ -137,9 +147,14 @@ std::unique_ptr<Document> buildDocument(const QByteArray& xml, const QString& fi
             ++doc->skippedEntities[e.tag];
 
     doc->finish();
-    // The page is the drawing's extent, as on paper.
-    if (page)
-        doc->layouts[0].extents = Box{0, 0, page->size.width(), page->size.height()};
+    // The page is the drawing's extent, as on paper; unclipped content may
+    // reach beyond it.
+    if (page) {
+        Box extents{0, 0, page->size.width(), page->size.height()};
+        if (!viewport.isValid())
+            extents.add(doc->layouts[0].extents);
+        doc->layouts[0].extents = extents;
+    }
     report(100);
     return doc;
 }

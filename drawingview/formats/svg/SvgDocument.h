@@ -7,6 +7,7 @@
 #include "formats/Reader.h"
 
 #include <QSizeF>
+#include <QTransform>
 
 #include <optional>
 
@@ -14,9 +15,14 @@ namespace dv::svg {
 
 struct BuildOptions {
     QString format = QStringLiteral("SVG");
-    // Metafiles converted to SVG know their size in millimetres better
-    // than the SVG text says it.
+    // Metafiles converted to SVG know their size in millimetres better than
+    // the SVG text says it: the page is `frameMm` and user coordinates map
+    // to it by `userToMm`. Their content is not clipped to the page, whose
+    // frame the writing program may have set too small.
     std::optional<QSizeF> frameMm;
+    QTransform userToMm;
+    // Non-empty: every element goes on this one layer.
+    QString singleLayer;
 };
 
 // Throws ReadError naming `fileName`.

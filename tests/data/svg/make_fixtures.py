@@ -31,11 +31,11 @@ LAYERS = f"""<?xml version="1.0" encoding="UTF-8" standalone="no"?>
 </svg>
 """
 
-# Sizes in several units; content fills the page in black.
-def sized(width, height, view_box=None):
+# Sizes in several units; content fills the page in black. Without a
+# viewBox user units are px (1/96 in): `user` gives the page in them.
+def sized(width, height, view_box=None, user=None):
     vb = f' viewBox="{view_box}"' if view_box else ""
-    w = view_box.split()[2] if view_box else "100%"
-    h = view_box.split()[3] if view_box else "100%"
+    w, h = view_box.split()[2:] if view_box else user
     return (f'<svg {SVG} width="{width}" height="{height}"{vb}>\n'
             f'  <rect x="0" y="0" width="{w}" height="{h}" fill="#000000"/>\n</svg>\n')
 
@@ -98,8 +98,8 @@ def main():
         f.write(gzip.compress(LAYERS.encode(), mtime=0))
     write("size_mm.svg", sized("120mm", "80mm", "0 0 120 80"))
     write("size_in.svg", sized("4in", "2in", "0 0 400 200"))
-    write("size_pt.svg", sized("72pt", "36pt"))
-    write("size_px.svg", sized("300", "150"))
+    write("size_pt.svg", sized("72pt", "36pt", user=(96, 48)))
+    write("size_px.svg", sized("300", "150", user=(300, 150)))
     write("size_percent.svg", sized("100%", "100%", "0 0 640 480"))
     write("transforms.svg", TRANSFORMS)
     write("text.svg", TEXT)
