@@ -4,13 +4,16 @@
 
 #include "formats/Reader.h"
 #include "formats/svg/SvgReader.h"
+#include "render/PaintBackend.h"
 #include "render/RenderScene.h"
 #include "render/Renderer.h"
+#include "render/ViewTransform.h"
 
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QPainter>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -61,6 +64,23 @@ bool near(QColor a, QColor b, int tolerance = 40) {
                             .arg(x)                                                                \
                             .arg(y)                                                                \
                             .arg((image).pixelColor(x, y).name())))
+
+// As renderFitted, on an image that claims `dpi` (a printer page does),
+// drawing only into `area` when one is given.
+QImage renderAtDpi(const std::shared_ptr<Document>& doc, QSize size, int dpi,
+                   QRectF area = QRectF()) {
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::gray);
+    image.setDotsPerMeterX(qRound(dpi / 0.0254));
+    image.setDotsPerMeterY(qRound(dpi / 0.0254));
+    RenderScene scene(doc);
+    ViewTransform view;
+    view.zoomToFit(Renderer::contentExtents(*doc, 0), QRectF(image.rect()), 0.0);
+    QPainter painter(&image);
+    QPainterBackend backend(painter, area.isValid() ? area : QRectF(image.rect()));
+    Renderer(scene).render(backend, view, 0);
+    return image;
+}
 
 int darkPixels(const QImage& image, const QRect& area) {
     int n = 0;
@@ -200,6 +220,26 @@ private slots:
         QVERIFY2(b > a * 20 && b < a * 30, qPrintable(QStringLiteral("%1 %2").arg(a).arg(b)));
         QCOMPARE(darkPixels(large, QRect(0, 0, 1500, 100)), 0);       // above the capitals
         QVERIFY(darkPixels(large, QRect(100, 200, 100, 150)) > 1000); // the H's stem
+    }
+
+    void textKeepsItsSizeOnHighResolutionDevices() {
+        const auto doc = load(kData + "text.svg");
+        const QImage screen = renderAtDpi(doc, QSize(1200, 400), 96);
+        const QImage printer = renderAtDpi(doc, QSize(1200, 400), 600);
+        const int a = darkPixels(screen, screen.rect());
+        const int b = darkPixels(printer, printer.rect());
+        QVERIFY2(a > 5000 && std::abs(a - b) < a / 20,
+                 qPrintable(QStringLiteral("%1 %2").arg(a).arg(b)));
+    }
+
+    void picturesKeepTheViewsClip() {
+        // The page's clip is recorded in the pictures; replayed, it must not
+        // lift the clip of the area the view draws into.
+        const auto doc = load(kData + "layers.svg");
+        const QImage half = renderAtDpi(doc, QSize(400, 200), 96, QRectF(0, 0, 200, 200));
+        COMPARE_PIXEL(half, 100, 100, QColor(255, 0, 0));
+        COMPARE_PIXEL(half, 300, 100, QColor(Qt::gray));
+        COMPARE_PIXEL(half, 300, 196, QColor(Qt::gray));
     }
 
     void elementsWithoutOrWithRepeatedIdsAreEachDrawnOnce() {

@@ -26,8 +26,10 @@ Recorded record(QSvgRenderer& renderer, const QString& id, const QRectF& viewpor
     auto picture = std::make_shared<QPicture>();
     {
         QPainter painter(picture.get());
+        // Intersected, not replaced: replayed, the picture keeps the clip
+        // of the view it is drawn into.
         if (viewport.isValid())
-            painter.setClipRect(viewport);
+            painter.setClipRect(viewport, Qt::IntersectClip);
         // Same source and target: Qt paints the element where it is.
         renderer.render(&painter, id, bounds);
     }
