@@ -157,6 +157,22 @@ private slots:
         QVERIFY2(message.contains(file) && message.contains(expected), qPrintable(message));
     }
 
+    void glyphIndexTextIsLeftOutNotFatal_data() {
+        QTest::addColumn<QString>("file");
+        QTest::newRow("made") << kData + "glyph_index.emf";
+        QTest::newRow("found by fuzzing") << kData + "fuzz_fontconfig_shutdown.emf";
+    }
+
+    void glyphIndexTextIsLeftOutNotFatal() {
+        // The converter would shut fontconfig down under Qt and abort.
+        QFETCH(QString, file);
+        std::shared_ptr<Document> doc = ReaderRegistry::builtin().load(file);
+        QCOMPARE(doc->skippedEntities["EXTTEXTOUT (glyph indexes)"], 1);
+        RenderScene scene(doc);
+        const QImage page = renderFitted(scene, 0, QSize(1000, 500), true);
+        COMPARE_PIXEL(page, 200, 200, QColor(255, 0, 0));
+    }
+
     void bytesAfterTheEndAreIgnored() {
         QByteArray b = readFile(kData + "shapes.emf");
         const int size = int(b.size());

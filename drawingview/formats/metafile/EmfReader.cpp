@@ -7,6 +7,8 @@
 
 #include <emf2svg.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdlib>
 
 namespace dv {
@@ -78,8 +80,12 @@ std::unique_ptr<Document> readEmfBytes(const QByteArray& bytes, const QString& f
     options.frameMm = checked.frameMm;
     options.userToMm = checked.pixelsToMm;
     options.singleLayer = QStringLiteral("0");
-    return svg::buildDocument(
+    auto doc = svg::buildDocument(
         svgText, fileName, [&](int p) { report(30 + p * 70 / 100); }, options);
+    if (checked.glyphIndexTexts > 0)
+        doc->skippedEntities[QStringLiteral("EXTTEXTOUT (glyph indexes)")] +=
+            int(std::min<int64_t>(checked.glyphIndexTexts, INT_MAX));
+    return doc;
 }
 
 std::unique_ptr<Reader> makeEmfReader() {

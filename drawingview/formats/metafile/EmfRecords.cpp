@@ -5,6 +5,7 @@
 #include <QtEndian>
 
 #include <cstring>
+#include <vector>
 
 namespace dv::emf {
 
@@ -57,7 +58,7 @@ public:
     }
 
     // Record-specific checks: counts and offsets the converter follows.
-    void checkPayload() const;
+    void checkPayload();
 
     Checked walk();
 
@@ -71,6 +72,7 @@ private:
     int64_t m_index = 1;
     int64_t m_size = 0;
     uint32_t m_type = 0;
+    std::vector<int64_t> m_glyphIndexTexts; // record offsets
 };
 
 void Walker::checkHeader(Checked& out) const {
@@ -152,7 +154,7 @@ void Walker::checkBitmap(int64_t at) const {
     }
 }
 
-void Walker::checkPayload() const {
+void Walker::checkPayload() {
     switch (m_type) {
     case 2: // POLYBEZIER
     case 3: // POLYGON
@@ -198,6 +200,8 @@ void Walker::checkPayload() const {
         needArray(offString, chars, m_type == 84 ? 2 : 1, "characters");
         if (chars > 0 && offDx != 0)
             needArray(offDx, chars, (options & 0x2000) ? 8 : 4, "character spacings");
+        if (options & 0x10) // ETO_GLYPH_INDEX
+            m_glyphIndexTexts.push_back(m_at);
         break;
     }
     case 70: // COMMENT
@@ -273,6 +277,13 @@ Checked Walker::walk() {
     out.records = m_index;
     // Anything after the end-of-file record is not part of the picture.
     out.bytes = m_at == total ? m_b : m_b.left(qsizetype(m_at));
+    for (const int64_t at : m_glyphIndexTexts) {
+        char* record = out.bytes.data() + at;
+        const uint32_t size = u32(out.bytes, at + 4);
+        qToLittleEndian<uint32_t>(70, record); // EMR_COMMENT
+        qToLittleEndian<uint32_t>(size - 12, record + 8);
+    }
+    out.glyphIndexTexts = int64_t(m_glyphIndexTexts.size());
     return out;
 }
 

@@ -29,6 +29,10 @@ struct Checked {
     // bounds' top-left corner) to millimetres from the frame's top-left.
     QTransform pixelsToMm;
     int64_t records = 0;
+    // Text given as glyph indexes, left out: libemf2svg looks such fonts up
+    // through fontconfig and then shuts fontconfig down under Qt's feet,
+    // which aborts the program. Those records are made comments.
+    int64_t glyphIndexTexts = 0;
 };
 
 // Walks every record; throws ReadError naming `fileName`, the problem and

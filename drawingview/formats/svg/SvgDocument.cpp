@@ -3,6 +3,7 @@
 #include "SvgOutline.h"
 #include "SvgUnits.h"
 
+#include <QGuiApplication>
 #include <QPainter>
 #include <QPicture>
 #include <QSvgRenderer>
@@ -71,6 +72,11 @@ std::unique_ptr<Document> buildDocument(const QByteArray& xml, const QString& fi
             progress(p);
     };
     report(0);
+    // Qt lays out SVG text through its font database, which aborts the
+    // process when there is no GUI application.
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        throw ReadError(fileName, QStringLiteral("SVG drawings can only be read in a program "
+                                                 "with a graphical user interface"));
     const Outline outline = scanOutline(xml, fileName);
     report(10);
     QSvgRenderer renderer;

@@ -81,12 +81,12 @@ def font(handle, height, face):
     return rec(EMR_EXTCREATEFONTINDIRECTW, struct.pack("<I", handle) + logfont)
 
 
-def text(x, y, s):
+def text(x, y, s, options=0):
     chars = s.encode("utf-16-le")
     n = len(s)
     off_string = 76
     off_dx = off_string + len(chars) + (-len(chars) % 4)
-    emrtext = struct.pack("<iiIII", x, y, n, off_string, 0) + rect(0, 0, -1, -1) + \
+    emrtext = struct.pack("<iiIII", x, y, n, off_string, options) + rect(0, 0, -1, -1) + \
         struct.pack("<I", off_dx)
     payload = rect(0, 0, -1, -1) + struct.pack("<Iff", 1, 1.0, 1.0) + emrtext
     assert len(payload) + 8 == off_string
@@ -94,7 +94,7 @@ def text(x, y, s):
     return rec(EMR_EXTTEXTOUTW, payload)
 
 
-def shapes():
+def shapes(text_options=0):
     """100 x 50 mm: red square, blue disc, green triangle, black text."""
     body = b"".join([
         rec(EMR_SETMAPMODE, struct.pack("<I", 1)),  # MM_TEXT: 1 unit = 0.1 mm
@@ -109,7 +109,7 @@ def shapes():
             struct.pack("<I6h", 3, 750, 350, 950, 350, 850, 50)),
         font(5, -60, "DejaVu Sans"), select(5),
         rec(EMR_SETTEXTCOLOR, struct.pack("<I", rgb(0, 0, 0))),
-        text(60, 420, "EMF"),
+        text(60, 420, "EMF", text_options),
     ])
     return metafile((0, 0, 10000, 5000), body)
 
@@ -122,6 +122,8 @@ def write(name, data):
 def main():
     good = shapes()
     write("shapes.emf", good)
+    # The text as glyph indexes (ETO_GLYPH_INDEX).
+    write("glyph_index.emf", shapes(0x10))
     # Cut in the middle of a record: no end-of-file record.
     write("truncated.emf", good[: len(good) - 30])
     # A record whose size field runs past the end of the file.
