@@ -173,6 +173,17 @@ private slots:
         COMPARE_PIXEL(page, 200, 200, QColor(255, 0, 0));
     }
 
+    void farFlungContentLoads() {
+        // Found by fuzzing: bounds near the int range made the recorded
+        // picture's width overflow.
+        std::shared_ptr<Document> doc =
+            ReaderRegistry::builtin().load(kData + "fuzz_far_bounds.emf");
+        const Box box = doc->layouts[0].extents;
+        QVERIFY(box.isValid());
+        QVERIFY(std::isfinite(box.width()) && std::isfinite(box.height()));
+        QVERIFY(box.width() >= 100 && box.height() >= 50); // the frame at least
+    }
+
     void bytesAfterTheEndAreIgnored() {
         QByteArray b = readFile(kData + "shapes.emf");
         const int size = int(b.size());

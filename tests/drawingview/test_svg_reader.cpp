@@ -18,6 +18,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/stat.h>
+
 using namespace dv;
 
 namespace {
@@ -243,20 +245,43 @@ private slots:
     }
 
     void elementsWithoutOrWithRepeatedIdsAreEachDrawnOnce() {
-        const QString path =
-            write("ids.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="300" height="100">
-<rect id="a" x="0" y="0" width="100" height="100" fill="#ff0000"/>
-<rect id="a" x="100" y="0" width="100" height="100" fill="#00ff00"/>
-<rect x="200" y="0" width="100" height="100" fill="#0000ff"/>
-<!-- an id that a generated one must not take -->
-<circle id="vistrel-top-1" cx="-50" cy="-50" r="1"/>
-</svg>)");
+        const QString path = write(
+            "ids.svg",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"300\" height=\"100\">\n"
+            "<rect id=\"a\" x=\"0\" y=\"0\" width=\"100\" height=\"100\" fill=\"#ff0000\"/>\n"
+            "<rect id=\"a\" x=\"100\" y=\"0\" width=\"100\" height=\"100\" fill=\"#00ff00\"/>\n"
+            "<rect x=\"200\" y=\"0\" width=\"100\" height=\"100\" fill=\"#0000ff\"/>\n"
+            "<!-- an id that a generated one must not take -->\n"
+            "<circle id=\"vistrel-top-1\" cx=\"-50\" cy=\"-50\" r=\"1\"/>\n"
+            "</svg>");
         const auto doc = load(path);
         const QImage page = renderPage(doc, QSize(300, 100));
         COMPARE_PIXEL(page, 50, 50, QColor(255, 0, 0));
         COMPARE_PIXEL(page, 150, 50, QColor(0, 255, 0));
         COMPARE_PIXEL(page, 250, 50, QColor(0, 0, 255));
         QCOMPARE(doc->blocks[0].entityCounts["rect"], 3);
+    }
+
+    void linkedImagesOnlyFromRegularFiles() {
+        QImage tile(10, 10, QImage::Format_RGB32);
+        tile.fill(QColor(255, 0, 0));
+        QVERIFY(tile.save(m_dir.filePath("tile.png")));
+        // A pipe nobody writes to: opening it would block for ever.
+        const QByteArray fifo = QFile::encodeName(m_dir.filePath("pipe.png"));
+        QCOMPARE(::mkfifo(fifo.constData(), 0600), 0);
+        const QString path = write(
+            "linked.svg",
+            "<svg xmlns=\"http://www.w3.org/2000/svg\" "
+            "xmlns:xlink=\"http://www.w3.org/1999/xlink\" width=\"300\" height=\"100\">\n"
+            "<image x=\"0\" y=\"0\" width=\"100\" height=\"100\" xlink:href=\"tile.png\"/>\n"
+            "<image x=\"100\" y=\"0\" width=\"100\" height=\"100\" xlink:href=\"pipe.png\"/>\n"
+            "<image x=\"200\" y=\"0\" width=\"100\" height=\"100\" "
+            "xlink:href=\"missing.png\"/>\n</svg>");
+        const auto doc = load(path);
+        QCOMPARE(doc->skippedEntities["image (linked file not found)"], 2);
+        const QImage page = renderPage(doc, QSize(300, 100));
+        COMPARE_PIXEL(page, 50, 50, QColor(255, 0, 0)); // found beside the drawing
+        COMPARE_PIXEL(page, 150, 50, QColor(255, 255, 255));
     }
 
     void recognisedByContent() {

@@ -39,7 +39,12 @@ Recorded record(QSvgRenderer& renderer, const QString& id, const QRectF& viewpor
         return r;
     // Qt's element bounds can leave out wide strokes and markers; the
     // recorded bounds (whole units) catch those.
-    QRectF b = bounds.united(QRectF(picture->boundingRect()));
+    // The picture's corners in floating point: its width as an int can
+    // overflow for far-flung content.
+    const QRect drawn = picture->boundingRect();
+    QRectF b =
+        bounds.united(QRectF(QPointF(drawn.left(), drawn.top()),
+                             QPointF(double(drawn.right()) + 1, double(drawn.bottom()) + 1)));
     if (viewport.isValid())
         b = b.intersected(viewport);
     if (b.isEmpty())
@@ -154,6 +159,9 @@ std::unique_ptr<Document> buildDocument(const QByteArray& xml, const QString& fi
         if (!renderer.elementExists(e.id) && e.layer.isEmpty() && !isNonGraphic(e.tag))
             ++doc->skippedEntities[e.tag];
 
+    if (outline.missingImages > 0)
+        doc->skippedEntities[QStringLiteral("image (linked file not found)")] +=
+            outline.missingImages;
     doc->finish();
     // The page is the drawing's extent, as on paper; unclipped content may
     // reach beyond it.

@@ -2,7 +2,10 @@
 
 #include "formats/Reader.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QSet>
+#include <QUrl>
 #include <QXmlStreamReader>
 #include <QXmlStreamWriter>
 
@@ -28,38 +31,84 @@ void prepare(QXmlStreamReader& xml) {
     xml.setNamespaceProcessing(false);
 }
 
-// Copies the document, adding `id` attributes to the top-level elements
-// listed in `ids` (by position; empty entries keep theirs).
-QByteArray withIds(const QByteArray& source, const std::vector<QString>& ids,
-                   const QString& fileName) {
+struct Rewrites {
+    std::vector<QString> topIds;    // by position among top-level elements; empty: keep
+    std::vector<QString> imageRefs; // by position among <image> elements; empty: drop
+    std::vector<bool> imageChanged;
+    bool any = false;
+};
+
+bool isHref(const QXmlStreamAttribute& a) {
+    return a.qualifiedName() == QLatin1String("xlink:href") ||
+           a.qualifiedName() == QLatin1String("href");
+}
+
+QString hrefOf(const QXmlStreamAttributes& attrs) {
+    const QStringView xlink = attrs.value(QLatin1String("xlink:href"));
+    return (xlink.isEmpty() ? attrs.value(QLatin1String("href")) : xlink).toString().trimmed();
+}
+
+// The local file a linked image names, or empty when it names none that
+// may be opened.
+QString linkedFile(const QString& href, const QString& fileName) {
+    QString path = href;
+    const QUrl url(href);
+    if (url.scheme() == QLatin1String("file"))
+        path = url.toLocalFile();
+    else if (url.scheme().size() > 1) // http and the like: never fetched
+        return {};
+    const QFileInfo info(QFileInfo(fileName).absoluteDir(), path);
+    if (!info.isFile() || info.size() > kMaxLinkedImageBytes)
+        return {};
+    return info.absoluteFilePath();
+}
+
+// Copies the document with the rewrites applied.
+QByteArray rewritten(const QByteArray& source, const Rewrites& rw, const QString& fileName) {
     QByteArray out;
-    out.reserve(source.size() + qsizetype(ids.size()) * 24);
+    out.reserve(source.size() + qsizetype(rw.topIds.size()) * 24);
     QXmlStreamReader xml(source);
     prepare(xml);
     QXmlStreamWriter writer(&out);
     int depth = 0;
-    size_t top = 0;
+    size_t top = 0, image = 0;
     while (!xml.atEnd()) {
         xml.readNext();
         if (xml.hasError())
             malformed(xml, fileName);
-        if (xml.isStartElement()) {
-            ++depth;
-            if (depth == 2 && top < ids.size()) {
-                const QString& id = ids[top++];
-                if (!id.isEmpty()) {
-                    writer.writeStartElement(xml.qualifiedName().toString());
-                    for (const QXmlStreamAttribute& a : xml.attributes())
-                        if (a.qualifiedName() != QLatin1String("id"))
-                            writer.writeAttribute(a);
-                    writer.writeAttribute(QStringLiteral("id"), id);
-                    continue;
-                }
-            }
-        } else if (xml.isEndElement()) {
+        if (xml.isEndElement())
             --depth;
+        if (!xml.isStartElement()) {
+            writer.writeCurrentToken(xml);
+            continue;
         }
-        writer.writeCurrentToken(xml);
+        ++depth;
+        QString id;
+        if (depth == 2 && top < rw.topIds.size())
+            id = rw.topIds[top++];
+        bool relink = false;
+        QString ref;
+        if (localName(xml.qualifiedName()) == QLatin1String("image") &&
+            image < rw.imageRefs.size()) {
+            relink = rw.imageChanged[image];
+            ref = rw.imageRefs[image++];
+        }
+        if (id.isEmpty() && !relink) {
+            writer.writeCurrentToken(xml);
+            continue;
+        }
+        writer.writeStartElement(xml.qualifiedName().toString());
+        for (const QXmlStreamAttribute& a : xml.attributes()) {
+            if (!id.isEmpty() && a.qualifiedName() == QLatin1String("id"))
+                continue;
+            if (relink && isHref(a))
+                continue;
+            writer.writeAttribute(a);
+        }
+        if (!id.isEmpty())
+            writer.writeAttribute(QStringLiteral("id"), id);
+        if (relink && !ref.isEmpty())
+            writer.writeAttribute(QStringLiteral("xlink:href"), ref);
     }
     return out;
 }
@@ -70,6 +119,7 @@ Outline scanOutline(const QByteArray& source, const QString& fileName) {
     Outline outline;
     QXmlStreamReader xml(source);
     prepare(xml);
+    Rewrites rw;
     QSet<QString> allIds;
     QSet<QString> topIds;
     std::vector<bool> needsId;
@@ -121,12 +171,25 @@ Outline scanOutline(const QByteArray& source, const QString& fileName) {
         }
         if (!id.isEmpty())
             allIds.insert(id);
+        if (localName(xml.qualifiedName()) == QLatin1String("image")) {
+            const QString href = hrefOf(attrs);
+            QString ref = href;
+            bool changed = false;
+            if (!href.isEmpty() && !href.startsWith(QLatin1String("data:"), Qt::CaseInsensitive)) {
+                ref = linkedFile(href, fileName);
+                changed = true;
+                if (ref.isEmpty())
+                    ++outline.missingImages;
+            }
+            rw.imageRefs.push_back(ref);
+            rw.imageChanged.push_back(changed);
+            rw.any = rw.any || changed;
+        }
     }
     if (!sawRoot)
         throw ReadError(fileName, QStringLiteral("there is no <svg> element"));
 
-    std::vector<QString> generated(outline.elements.size());
-    bool rewrite = false;
+    rw.topIds.assign(outline.elements.size(), QString());
     int serial = 0;
     for (size_t i = 0; i < outline.elements.size(); ++i) {
         if (!needsId[i])
@@ -136,10 +199,10 @@ Outline scanOutline(const QByteArray& source, const QString& fileName) {
             id = QStringLiteral("vistrel-top-%1").arg(++serial);
         while (allIds.contains(id));
         allIds.insert(id);
-        outline.elements[i].id = generated[i] = id;
-        rewrite = true;
+        outline.elements[i].id = rw.topIds[i] = id;
+        rw.any = true;
     }
-    outline.xml = rewrite ? withIds(source, generated, fileName) : source;
+    outline.xml = rw.any ? rewritten(source, rw, fileName) : source;
     return outline;
 }
 

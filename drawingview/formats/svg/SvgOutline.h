@@ -16,6 +16,8 @@ namespace dv::svg {
 
 // Deeper nesting is refused: Qt paints groups recursively.
 constexpr int kMaxDepth = 512;
+// Linked image files beyond this are left out.
+constexpr qint64 kMaxLinkedImageBytes = qint64(256) << 20;
 
 struct TopElement {
     QString tag; // local name: "g", "path", ...
@@ -32,10 +34,14 @@ struct Outline {
     QString viewBox;
     QString preserveAspectRatio;
     std::vector<TopElement> elements;
+    int missingImages = 0; // linked images left out: no such file
 };
 
 // Throws ReadError with the line, column and XML error for malformed XML,
-// and when the root element is not <svg>.
+// and when the root element is not <svg>. Images linked by file name are
+// resolved against the document's folder and kept only when they name a
+// regular file: Qt would open whatever they name, a pipe that never ends
+// included.
 Outline scanOutline(const QByteArray& xml, const QString& fileName);
 
 } // namespace dv::svg
