@@ -80,6 +80,7 @@ private slots:
         QCOMPARE(o["format"].toString(), QString("EMF"));
         QCOMPARE(o["kind"].toString(), QString("drawing"));
         QCOMPARE(o["header"].toObject()["$INSUNITS"].toString(), QString("4"));
+        QCOMPARE(o["units"].toString(), QString("millimetres"));
         const QJsonArray extents = o["layouts"].toArray()[0].toObject()["extents"].toArray();
         QCOMPARE(extents, QJsonArray({0, 0, 100, 50}));
         QCOMPARE(o["layers"].toArray().size(), 1);

@@ -169,6 +169,7 @@ private slots:
         QCOMPARE(o["format"].toString(), QString("SVG"));
         QCOMPARE(o["kind"].toString(), QString("drawing"));
         QCOMPARE(o["header"].toObject()["$INSUNITS"].toString(), units);
+        QCOMPARE(o["units"].toString(), QString(units == "4" ? "millimetres" : "unitless"));
         const QJsonArray extents = o["layouts"].toArray()[0].toObject()["extents"].toArray();
         QCOMPARE(extents.size(), 4);
         QCOMPARE(extents[0].toDouble(), 0.0);
