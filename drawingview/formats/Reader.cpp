@@ -14,6 +14,8 @@ std::unique_ptr<Reader> makeWmfReader();
 std::unique_ptr<Reader> makeCgmReader();
 std::unique_ptr<Reader> makeHpglReader();
 std::unique_ptr<Reader> makeDwgReader();
+std::unique_ptr<Reader> makeSvgReader();
+std::unique_ptr<Reader> makeEmfReader();
 
 ReadError::ReadError(const QString& fileName, const QString& problem)
     : std::runtime_error(
@@ -29,6 +31,8 @@ const ReaderRegistry& ReaderRegistry::builtin() {
         r.add(makeCgmReader());
         r.add(makeHpglReader());
         r.add(makeDwgReader());
+        r.add(makeSvgReader());
+        r.add(makeEmfReader());
         return r;
     }();
     return registry;

@@ -108,6 +108,14 @@ void QPainterBackend::drawPicture(const QTransform& pictureToDevice, const QPict
     m_painter.setRenderHint(QPainter::TextAntialiasing, true);
     m_painter.setRenderHint(QPainter::SmoothPixmapTransform, true);
     m_painter.setTransform(pictureToDevice, true);
+    // QPicture scales its playback by the device's resolution over the one
+    // it was recorded at (a printer page would get it six times too large);
+    // the map given is already in device pixels.
+    if (const QPaintDevice* device = m_painter.device()) {
+        const QPicture reference;
+        m_painter.scale(double(reference.logicalDpiX()) / device->logicalDpiX(),
+                        double(reference.logicalDpiY()) / device->logicalDpiY());
+    }
     m_painter.drawPicture(QPointF(0, 0), picture);
     m_painter.restore();
 }
