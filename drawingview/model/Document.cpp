@@ -66,8 +66,8 @@ const std::array<uint32_t, 256>& aciPalette() {
 
 void addTextBounds(Box& box, const Text& t) {
     // Approximate: an average glyph is about 0.6 of the height wide.
-    const double w = std::max<qsizetype>(1, t.text.size()) * t.height * 0.6 * t.widthFactor;
-    const double h = t.height;
+    const double h = std::abs(t.height);
+    const double w = std::max<qsizetype>(1, t.text.size()) * h * 0.6 * std::abs(t.widthFactor);
     double x0 = 0;
     if (t.hAlign == Text::Center)
         x0 = -w / 2;
@@ -79,7 +79,8 @@ void addTextBounds(Box& box, const Text& t) {
     else if (t.vAlign == Text::Top)
         y0 = -h;
     const double c = std::cos(t.rotation), s = std::sin(t.rotation);
-    const double xs[2] = {x0, x0 + w}, ys[2] = {y0 - h * 0.25, y0 + h};
+    const double sx = t.widthFactor < 0 ? -1 : 1, sy = t.height < 0 ? -1 : 1;
+    const double xs[2] = {sx * x0, sx * (x0 + w)}, ys[2] = {sy * (y0 - h * 0.25), sy * (y0 + h)};
     for (double x : xs)
         for (double y : ys)
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);

@@ -50,7 +50,10 @@ void addText(Box& box, const Text& t) {
     else if (t.vAlign == Text::Bottom)
         y0 = h * 0.3;
     const double c = std::cos(t.rotation), s = std::sin(t.rotation);
-    const double xs[2] = {x0 - h * 0.1, x0 + w}, ys[2] = {y0 - h * 0.35, y0 + h * 1.1};
+    // Backwards and upside-down text lie mirrored about the alignment point.
+    const double sx = t.widthFactor < 0 ? -1 : 1, sy = t.height < 0 ? -1 : 1;
+    const double xs[2] = {sx * (x0 - h * 0.1), sx * (x0 + w)};
+    const double ys[2] = {sy * (y0 - h * 0.35), sy * (y0 + h * 1.1)};
     for (double x : xs)
         for (double y : ys)
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);

@@ -44,8 +44,13 @@ public:
     void addInsertReference(int block, uint32_t insert, std::string_view blockName);
 
     struct Style {
-        QString fontFamily;
+        QString fontFamily; // already resolved to an installed family
         double fixedHeight = 0;
+        double widthFactor = 1;
+        double oblique = 0; // radians, the style's own plus an italic font's lean
+        bool backward = false;
+        bool upsideDown = false;
+        bool bigFont = false; // East Asian ideographs come from a big font
     };
     void setStyle(std::string_view name, const Style& s);
     const Style* style(std::string_view name) const;

@@ -198,6 +198,8 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
     if (st) {
         p.fontFamily = st->fontFamily;
+        p.widthFactor = st->widthFactor;
+        p.oblique = st->oblique;
         if (!(height > 0) && st->fixedHeight > 0)
             height = st->fixedHeight;
     }

@@ -1,0 +1,96 @@
+#!/usr/bin/python3
+"""Writes the DXF fixtures of the style, pattern and annotation tests."""
+import os
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def dxf(pairs):
+    return "".join(f"{c:>3}\n{v}\n" for c, v in pairs)
+
+
+def section(name, body):
+    return [(0, "SECTION"), (2, name)] + body + [(0, "ENDSEC")]
+
+
+def table(name, entries):
+    return [(0, "TABLE"), (2, name), (70, len(entries))] + sum(entries, []) + [(0, "ENDTAB")]
+
+
+def header(vars_):
+    body = []
+    for name, values in vars_:
+        body.append((9, name))
+        body += values
+    return section("HEADER", body)
+
+
+def drawing(entities, styles=None, blocks=None, tables=(), variables=()):
+    out = header([("$ACADVER", [(1, "AC1027")]), ("$DWGCODEPAGE", [(3, "ANSI_1252")])]
+                 + list(variables))
+    tabs = list(tables)
+    if styles:
+        tabs += table("STYLE", styles)
+    if tabs:
+        out += section("TABLES", tabs)
+    if blocks:
+        out += section("BLOCKS", blocks)
+    return out + section("ENTITIES", entities) + [(0, "EOF")]
+
+
+def write(name, pairs):
+    with open(os.path.join(HERE, name), "w", newline="", encoding="utf-8") as f:
+        f.write(dxf(pairs))
+
+
+def style(name, font, big="", extra=(), family=None):
+    e = [(0, "STYLE"), (2, name), (70, 0), (40, 0.0), (41, 1.0), (50, 0.0), (71, 0),
+         (3, font), (4, big)] + list(extra)
+    if family:
+        e += [(1001, "ACAD"), (1000, family), (1071, 0)]
+    return e
+
+
+def text(x, y, h, value, style_name, extra=()):
+    return [(0, "TEXT"), (8, "0"), (10, x), (20, y), (40, h), (1, value), (7, style_name)] + list(extra)
+
+
+# Fonts: TrueType names and files, SHX stroke fonts, big fonts, style defaults.
+styles = [
+    style("ByFile", "arial.ttf"),
+    style("ByFamily", "", family="Times New Roman"),
+    style("Courier", "COUR.TTF"),
+    style("Chinese", "simsun.ttc"),
+    style("Simplex", "simplex.shx"),
+    style("Romant", "romant"),
+    style("Italic", "italic.shx"),
+    style("Mono", "monotxt.shx"),
+    style("BigFont", "txt.shx", big="gbcbig.shx"),
+    style("Unknown", "nosuchfont.shx"),
+    style("Slanted", "romans.shx", extra=[(41, 0.7), (50, 20.0)]),
+    style("Mirrored", "romans.shx", extra=[(71, 6)]),
+]
+font_entities = (
+    text(0.0, 0.0, 2.0, "file", "ByFile")
+    + text(0.0, 10.0, 2.0, "family", "ByFamily")
+    + text(0.0, 20.0, 2.0, "courier", "Courier")
+    + text(0.0, 30.0, 2.0, "chinese", "Chinese")
+    + text(0.0, 40.0, 2.0, "simplex", "Simplex")
+    + text(0.0, 50.0, 2.0, "romant", "Romant")
+    + text(0.0, 60.0, 2.0, "italic", "Italic")
+    + text(0.0, 70.0, 2.0, "mono", "Mono")
+    + text(0.0, 80.0, 2.0, "unknown", "Unknown")
+    # the style's width and slant where the entity is silent, not where it speaks
+    + text(0.0, 90.0, 2.0, "slanted", "Slanted")
+    + text(0.0, 100.0, 2.0, "upright", "Slanted", extra=[(41, 1.5), (51, 0.0)])
+    # generation flags: from the style, and from the entity (backwards only)
+    + text(0.0, 110.0, 2.0, "mirrored", "Mirrored")
+    + text(0.0, 120.0, 2.0, "backwards", "Simplex", extra=[(71, 2)])
+    + [(0, "MTEXT"), (8, "0"), (10, 0.0), (20, 130.0), (40, 2.0), (71, 1), (7, "Slanted"),
+       (1, "plain{\\Fromant.shx;shx}{\\fCourier New|b0|i0|c0|p49;ttf}")]
+)
+write("fonts.dxf", drawing(font_entities, styles=styles))
+
+# A big-font text alone, large, for the pixels of its ideographs.
+write("fonts_bigfont.dxf", drawing(text(0.0, 0.0, 10.0, "\u4e2d\u6587\u5b57", "BigFont"),
+                                   styles=[style("BigFont", "txt.shx", big="gbcbig.shx")]))
