@@ -5,6 +5,7 @@
 #include "DxfEntities.h"
 #include "DxfHatch.h"
 #include "DxfMText.h"
+#include "DxfPatterns.h"
 
 #include <algorithm>
 #include <cmath>
@@ -222,6 +223,8 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
     bool gradientColorFromIndex = false;
     std::vector<std::vector<Vec2>> rings;
     std::vector<PatternLine> pattern;
+    std::string_view patternName;
+    double patternScale = 1, patternAngle = 0;
 
     auto num = [&](size_t i) { return it[i].num; };
     auto readPath = [&](size_t& i) {
@@ -378,6 +381,15 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
         case 70:
             solid = g.num != 0;
             break;
+        case 2:
+            patternName = trimmed(g.text);
+            break;
+        case 41:
+            patternScale = g.num;
+            break;
+        case 52:
+            patternAngle = g.num * kDeg;
+            break;
         case 91: // the path count is not trusted: paths are taken as they come
             ++i;
             while (i < n && it[i].code == 92)
@@ -435,6 +447,17 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
     const int block = place(cm, t, "HATCH", type);
     if (block < 0 || rings.empty())
         return;
+    if (!solid && !gradient && pattern.empty() && !patternName.empty()) {
+        // Named but without its lines: the program's own pattern of that name.
+        if (equalsNoCase(patternName, "SOLID")) {
+            solid = true;
+        } else {
+            const auto m = m_ctx.doc.header.find(QStringLiteral("$MEASUREMENT"));
+            const bool metric = m != m_ctx.doc.header.end() && m->second.trimmed() == u'1';
+            if (!standardPattern(patternName, patternScale, patternAngle, metric, pattern))
+                m_ctx.countSkipped("HATCH pattern unknown (plain hatch drawn)");
+        }
+    }
     if (cm.mirrored()) {
         for (auto& r : rings)
             for (Vec2& p : r)

@@ -94,3 +94,34 @@ write("fonts.dxf", drawing(font_entities, styles=styles))
 # A big-font text alone, large, for the pixels of its ideographs.
 write("fonts_bigfont.dxf", drawing(text(0.0, 0.0, 10.0, "\u4e2d\u6587\u5b57", "BigFont"),
                                    styles=[style("BigFont", "txt.shx", big="gbcbig.shx")]))
+
+
+def square(x, y, w, h):
+    return [(x, y), (x + w, y), (x + w, y + h), (x, y + h)]
+
+
+def named_hatch(points, name, scale=1.0, angle=0.0, solid=0):
+    """A hatch that names its pattern but carries none of its lines."""
+    out = [(0, "HATCH"), (8, "0"), (10, 0.0), (20, 0.0), (30, 0.0), (210, 0.0), (220, 0.0),
+           (230, 1.0), (2, name), (70, solid), (71, 0), (91, 1),
+           (92, 2), (72, 0), (73, 1), (93, len(points))]
+    for x, y in points:
+        out += [(10, x), (20, y)]
+    return out + [(97, 0), (75, 0), (76, 1), (52, angle), (41, scale), (77, 0), (78, 0), (98, 0)]
+
+
+# Predefined patterns by name only, each in its own 10 x 10 square.
+patterns = (
+    named_hatch(square(0.0, 0.0, 10.0, 10.0), "ANSI31", scale=10.0)
+    + named_hatch(square(20.0, 0.0, 10.0, 10.0), "brick", scale=10.0)
+    + named_hatch(square(40.0, 0.0, 10.0, 10.0), "NO-SUCH-PATTERN", scale=10.0)
+    + named_hatch(square(60.0, 0.0, 10.0, 10.0), "ANSI31", scale=10.0, angle=45.0)
+    + named_hatch(square(80.0, 0.0, 10.0, 10.0), "SOLID")
+    + named_hatch(square(100.0, 0.0, 10.0, 10.0), "ACAD_ISO02W100", scale=0.5)
+)
+write("patterns.dxf", drawing(patterns))
+# One ANSI31 square alone, for the pixels inside and around it.
+write("patterns_probe.dxf", drawing(
+    named_hatch(square(0.0, 0.0, 10.0, 10.0), "ANSI31", scale=10.0)
+    + [(0, "POINT"), (8, "0"), (10, -5.0), (20, -5.0), (0, "POINT"), (8, "0"), (10, 15.0),
+       (20, 15.0)]))
