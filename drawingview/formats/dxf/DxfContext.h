@@ -55,6 +55,21 @@ public:
     void setStyle(std::string_view name, const Style& s);
     const Style* style(std::string_view name) const;
 
+    // Header settings for dimensions drawn without their block; negative
+    // where the header is silent.
+    struct DimensionStyle {
+        double arrowSize = -1;  // $DIMASZ
+        double textHeight = -1; // $DIMTXT
+        double scale = 1;       // $DIMSCALE
+        int decimals = -1;      // $DIMDEC
+        bool metric = false;    // $MEASUREMENT
+    };
+    DimensionStyle dimensions;
+
+    // Block record handle -> block name, for entities that point at blocks
+    // by handle (multileader block content).
+    std::unordered_map<uint64_t, std::string> blockRecordNames;
+
     // Resolves insert references and writes the entity counts to the blocks.
     void complete();
 

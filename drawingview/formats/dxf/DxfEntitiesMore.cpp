@@ -566,10 +566,10 @@ void EntityReader::readSpline(Cursor& c, const Target& t) {
 void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view typeName) {
     Common cm;
     std::string_view blockName, textValue;
-    Vec2 p10, p11, p13, p14;
+    Vec2 p10, p11, p13, p14, p15, p16;
     bool has11 = false;
     double measured = -1, angle = 0;
-    int kind = 0;
+    int kind = 0, flags = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
@@ -612,8 +612,21 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
         case 50:
             angle = toDouble(g) * kDeg;
             break;
+        case 15:
+            p15.x = toDouble(g);
+            break;
+        case 25:
+            p15.y = toDouble(g);
+            break;
+        case 16:
+            p16.x = toDouble(g);
+            break;
+        case 26:
+            p16.y = toDouble(g);
+            break;
         case 70:
-            kind = toInt(g) & 7;
+            flags = toInt(g);
+            kind = flags & 7;
             break;
         default:
             break;
@@ -629,6 +642,21 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
         style(b.addInsert(Insert{}), cm, type);
         m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), blockName);
         return;
+    }
+    if (typeName == "DIMENSION" && kind >= 2) {
+        DimensionData dd{kind,
+                         flags,
+                         p10,
+                         p11,
+                         p13,
+                         p14,
+                         p15,
+                         p16,
+                         has11,
+                         measured,
+                         m_ctx.text.decodeName(textValue)};
+        if (dimensionWithoutBlock(block, dd, cm, type))
+            return;
     }
     if (typeName != "DIMENSION" || (kind != 0 && kind != 1)) {
         m_ctx.countSkipped(std::string(typeName) + " without its block");
@@ -727,6 +755,13 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
     double doglegLength = 0, arrowSize = 0, textHeight = 0, textWidth = 0, textRotation = 0;
     Vec2 textAt;
     QString content;
+    uint64_t blockHandle = 0, entityBlockHandle = 0;
+    Insert blockContent;
+    auto handle = [](const Item& g) {
+        Group h;
+        h.value = g.text;
+        return toHandle(h);
+    };
     for (const Item& g : m_items) {
         if (g.code == 300 || g.code == 302 || (g.code == 304 && g.text == "LEADER_LINE{")) {
             scope = g.code == 300 ? Context : g.code == 302 ? Leader : Line;
@@ -782,10 +817,24 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
                 textRotation = g.num;
             else if (g.code == 140)
                 arrowSize = g.num;
+            else if (g.code == 341)
+                blockHandle = handle(g);
+            else if (g.code == 15)
+                blockContent.position.x = g.num;
+            else if (g.code == 25)
+                blockContent.position.y = g.num;
+            else if (g.code == 16)
+                blockContent.scaleX = g.num;
+            else if (g.code == 26)
+                blockContent.scaleY = g.num;
+            else if (g.code == 46)
+                blockContent.rotation = g.num; // radians, as the text's
             break;
         case Entity:
             if (g.code == 42 && !(arrowSize > 0))
                 arrowSize = g.num;
+            else if (g.code == 344)
+                entityBlockHandle = handle(g);
             break;
         }
     }
@@ -810,6 +859,21 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
     for (size_t k = 0; k < connections.size(); ++k)
         if (length(doglegs[k]) > 0)
             addPath(block, {connections[k], connections[k] + doglegs[k]}, false, false, cm, type);
+    // Block content: the block drawn as an insert where the context puts it.
+    if (blockHandle == 0)
+        blockHandle = entityBlockHandle;
+    const auto record = m_ctx.blockRecordNames.find(blockHandle);
+    if (blockHandle != 0 && record != m_ctx.blockRecordNames.end()) {
+        Insert& ins = blockContent;
+        for (double* f : {&ins.scaleX, &ins.scaleY})
+            if (!std::isfinite(*f) || *f == 0)
+                *f = 1;
+        if (!std::isfinite(ins.rotation))
+            ins.rotation = 0;
+        Block& b = m_ctx.doc.blocks[size_t(block)];
+        style(b.addInsert(ins), cm, type);
+        m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), record->second);
+    }
     if (!content.isEmpty()) {
         MTextParams p;
         p.insert = textAt;

@@ -125,6 +125,16 @@ void DxfParser::parseHeader() {
             m_ctx.doc.pointMode = toInt(g);
         else if (variable == "$PDSIZE" && std::isfinite(toDouble(g)))
             m_ctx.doc.pointSize = toDouble(g);
+        else if (variable == "$DIMASZ")
+            m_ctx.dimensions.arrowSize = toDouble(g);
+        else if (variable == "$DIMTXT")
+            m_ctx.dimensions.textHeight = toDouble(g);
+        else if (variable == "$DIMSCALE")
+            m_ctx.dimensions.scale = toDouble(g);
+        else if (variable == "$DIMDEC")
+            m_ctx.dimensions.decimals = toInt(g);
+        else if (variable == "$MEASUREMENT")
+            m_ctx.dimensions.metric = toInt(g) == 1;
     }
     store();
     m_ctx.text.configure(m_acadVersion, m_codePage);
@@ -258,8 +268,10 @@ void DxfParser::parseBlockRecord() {
             break;
         }
     }
-    if (handle != 0 && !r.name.empty())
+    if (handle != 0 && !r.name.empty()) {
+        m_ctx.blockRecordNames[handle] = r.name;
         m_blockRecords[handle] = std::move(r);
+    }
 }
 
 void DxfParser::parseBlocks() {

@@ -125,3 +125,48 @@ write("patterns_probe.dxf", drawing(
     named_hatch(square(0.0, 0.0, 10.0, 10.0), "ANSI31", scale=10.0)
     + [(0, "POINT"), (8, "0"), (10, -5.0), (20, -5.0), (0, "POINT"), (8, "0"), (10, 15.0),
        (20, 15.0)]))
+
+# A multileader whose content is a block (a circle of radius 2 with a
+# cross), found through its block record's handle, placed at (50, 30) at
+# twice its size.
+tag_records = table("BLOCK_RECORD", [
+    [(0, "BLOCK_RECORD"), (5, "1F"), (2, "*Model_Space")],
+    [(0, "BLOCK_RECORD"), (5, "A1"), (2, "Tag")]])
+tag_block = [
+    (0, "BLOCK"), (8, "0"), (2, "Tag"), (70, 0), (10, 0.0), (20, 0.0),
+    (0, "CIRCLE"), (8, "0"), (10, 0.0), (20, 0.0), (40, 2.0),
+    (0, "LINE"), (8, "0"), (10, -2.0), (20, 0.0), (11, 2.0), (21, 0.0),
+    (0, "ENDBLK")]
+block_mleader = [
+    (0, "MULTILEADER"), (8, "0"), (300, "CONTEXT_DATA{"), (40, 1.0), (10, 0.0), (20, 0.0),
+    (41, 2.5), (140, 1.0), (145, 0.5), (290, 0), (296, 1), (341, "A1"),
+    (14, 0.0), (24, 0.0), (34, 1.0), (15, 50.0), (25, 30.0), (35, 0.0),
+    (16, 2.0), (26, 2.0), (36, 1.0), (46, 0.0), (93, 0),
+    (302, "LEADER{"), (290, 1), (291, 1), (10, 46.0), (20, 30.0), (11, -1.0), (21, 0.0),
+    (90, 0), (40, 0.0), (304, "LEADER_LINE{"), (10, 20.0), (20, 10.0), (91, 0), (305, "}"),
+    (303, "}"), (301, "}"), (90, 0), (170, 1), (344, "A1"), (42, 2.0)]
+write("mleader_block.dxf", drawing(block_mleader, tables=tag_records, blocks=tag_block))
+
+# Dimensions whose block is missing, one of each kind, with the header's
+# sizes: arrows 0.5 x 2, text 1 x 2, one decimal.
+def dimension(flags, points, extra=()):
+    out = [(0, "DIMENSION"), (8, "0"), (2, "*D99"), (70, flags)]
+    for code, (x, y) in points:
+        out += [(code, x), (code + 10, y)]
+    return out + list(extra)
+
+
+c60, s60 = 0.5, 3 ** 0.5 / 2
+c30, s30 = s60, 0.5
+dimensions = (
+    dimension(32 | 5, [(10, (7.0, 7.0)), (13, (10.0, 0.0)), (14, (0.0, 10.0)), (15, (0.0, 0.0))])
+    + dimension(32 | 2, [(13, (32.0, 0.0)), (14, (40.0, 0.0)), (15, (30.0 + 2 * c60, 2 * s60)),
+                         (10, (30.0 + 10 * c60, 10 * s60)), (16, (30.0 + 12 * c30, 12 * s30))])
+    + dimension(32 | 4, [(10, (60.0, 0.0)), (15, (60.0 + 8 * 0.5 ** 0.5, 8 * 0.5 ** 0.5))])
+    + dimension(32 | 3, [(15, (80.0, 0.0)), (10, (96.0, 0.0))], extra=[(1, "<> TYP")])
+    + dimension(32 | 64 | 6, [(10, (0.0, 0.0)), (13, (110.0, 0.0)), (14, (112.0, 10.0))])
+    + dimension(32 | 6, [(10, (0.0, 0.0)), (13, (120.0, 5.0)), (14, (130.0, 5.0))])
+)
+write("dimensions_unblocked.dxf", drawing(dimensions, variables=[
+    ("$DIMASZ", [(40, 0.5)]), ("$DIMTXT", [(40, 1.0)]), ("$DIMSCALE", [(40, 2.0)]),
+    ("$DIMDEC", [(70, 1)])]))
