@@ -65,9 +65,13 @@ const std::array<uint32_t, 256>& aciPalette() {
 }
 
 void addTextBounds(Box& box, const Text& t) {
-    // Approximate: an average glyph is about 0.6 of the height wide.
-    const double w = std::max<qsizetype>(1, t.text.size()) * t.height * 0.6 * t.widthFactor;
-    const double h = t.height;
+    // Approximate: an average glyph is about 0.6 of the height wide, an
+    // East Asian ideograph (drawn taller than capitals) about 1.45.
+    const double h = std::abs(t.height);
+    double glyphs = 0;
+    for (QChar c : t.text)
+        glyphs += c.unicode() >= 0x2E80 && !c.isSurrogate() ? 1.45 : 0.6;
+    const double w = std::max(glyphs, 0.6) * h * std::abs(t.widthFactor);
     double x0 = 0;
     if (t.hAlign == Text::Center)
         x0 = -w / 2;
@@ -79,7 +83,10 @@ void addTextBounds(Box& box, const Text& t) {
     else if (t.vAlign == Text::Top)
         y0 = -h;
     const double c = std::cos(t.rotation), s = std::sin(t.rotation);
-    const double xs[2] = {x0, x0 + w}, ys[2] = {y0 - h * 0.25, y0 + h};
+    const double sx = t.widthFactor < 0 ? -1 : 1, sy = t.height < 0 ? -1 : 1;
+    const double top = glyphs > 0.6 * double(t.text.size()) ? 1.2 : 1.0;
+    const double xs[2] = {sx * x0, sx * (x0 + w)};
+    const double ys[2] = {sy * (y0 - h * 0.25), sy * (y0 + h * top)};
     for (double x : xs)
         for (double y : ys)
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);

@@ -150,11 +150,11 @@ struct Text {
     enum HAlign : uint8_t { Left, Center, Right };
     enum VAlign : uint8_t { Baseline, Bottom, Middle, Top };
     QString text;
-    Vec2 position; // the alignment point
-    double height = 1;
-    double rotation = 0; // radians
-    double widthFactor = 1;
-    double oblique = 0; // radians
+    Vec2 position;          // the alignment point
+    double height = 1;      // negative: upside down, mirrored about the baseline
+    double rotation = 0;    // radians
+    double widthFactor = 1; // negative: backwards, mirrored about the alignment point
+    double oblique = 0;     // radians
     HAlign hAlign = Left;
     VAlign vAlign = Baseline;
     QString fontFamily; // empty: the default drawing font

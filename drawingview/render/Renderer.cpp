@@ -622,9 +622,11 @@ void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
         return;
     }
     FontInfo& f = font(t.fontFamily);
+    // Signed: a negative height mirrors the glyphs about the baseline, a
+    // negative width factor runs them backwards.
     const double k = t.height / f.capHeight; // drawing units per font pixel
     const double wf = std::isfinite(t.widthFactor) && t.widthFactor != 0 ? t.widthFactor : 1.0;
-    const double width = f.metrics->horizontalAdvance(t.text) * k * wf;
+    const double width = f.metrics->horizontalAdvance(t.text) * std::abs(k) * wf;
     const double ox = t.hAlign == Text::Center ? -width / 2 : t.hAlign == Text::Right ? -width : 0;
     double oy = 0;
     switch (t.vAlign) {
@@ -651,7 +653,7 @@ void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
         return;
     }
     const double shear = std::isfinite(t.oblique) ? std::tan(t.oblique) : 0.0;
-    const Affine glyphToLocal{k * wf, 0, -shear * k, -k, ox, oy};
+    const Affine glyphToLocal{std::abs(k) * wf, 0, -shear * std::abs(k), -k, ox, oy};
     TextRun run;
     run.text = t.text;
     run.font = f.font;

@@ -178,7 +178,9 @@ private slots:
         QVERIFY(near(t.rotation, kPi / 2));
         QCOMPARE(t.widthFactor, 0.8);
         QVERIFY(near(t.oblique, 15 * kPi / 180));
-        QCOMPARE(t.fontFamily, QStringLiteral("arial"));
+        // arial.ttf: a metric clone of the same face where the original is absent
+        QVERIFY(QStringList({"Arial", "Liberation Sans", "Arimo", "Nimbus Sans"})
+                    .contains(t.fontFamily));
         QCOMPARE(t.hAlign, Text::Left);
         QCOMPARE(t.vAlign, Text::Baseline);
 
@@ -189,7 +191,7 @@ private slots:
         QCOMPARE(m.hAlign, Text::Center);
         QCOMPARE(m.vAlign, Text::Middle);
         QCOMPARE(m.height, 7.5);
-        QVERIFY(m.fontFamily.isEmpty());
+        QVERIFY(!m.fontFamily.isEmpty()); // txt.shx has a substitute
     }
 
     void insertsAndBlocks() {

@@ -94,7 +94,7 @@ private slots:
         QCOMPARE(joined(runs), QStringLiteral("Big|x|1|/2|\u00a0\u00b0\u2300"));
         const Text& big = *runs[0].text;
         QCOMPARE(big.height, 4.0); // \H2x on a height of 2
-        QCOMPARE(big.fontFamily, QStringLiteral("Arial"));
+        QVERIFY(QStringList({"Liberation Sans", "Arimo", "Nimbus Sans"}).contains(big.fontFamily));
         const Text& second = *runs[1].text;
         QCOMPARE(second.widthFactor, 0.5);
         QVERIFY(near(second.oblique, 15 * std::numbers::pi / 180));

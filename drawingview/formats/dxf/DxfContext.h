@@ -52,11 +52,31 @@ public:
     void addInsertReference(int block, uint32_t insert, std::string_view blockName);
 
     struct Style {
-        QString fontFamily;
+        QString fontFamily; // already resolved to an installed family
         double fixedHeight = 0;
+        double widthFactor = 1;
+        double oblique = 0; // radians, the style's own plus an italic font's lean
+        bool backward = false;
+        bool upsideDown = false;
+        bool bigFont = false; // East Asian ideographs come from a big font
     };
     void setStyle(std::string_view name, const Style& s);
     const Style* style(std::string_view name) const;
+
+    // Header settings for dimensions drawn without their block; negative
+    // where the header is silent.
+    struct DimensionStyle {
+        double arrowSize = -1;  // $DIMASZ
+        double textHeight = -1; // $DIMTXT
+        double scale = 1;       // $DIMSCALE
+        int decimals = -1;      // $DIMDEC
+        bool metric = false;    // $MEASUREMENT
+    };
+    DimensionStyle dimensions;
+
+    // Block record handle -> block name, for entities that point at blocks
+    // by handle (multileader block content).
+    std::unordered_map<uint64_t, std::string> blockRecordNames;
 
     // Resolves insert references and writes the entity counts to the blocks.
     void complete();

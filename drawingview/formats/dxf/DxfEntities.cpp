@@ -614,8 +614,9 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     Common cm;
     Vec2 first, second;
     std::string_view value, styleName;
-    double height = 0, rotation = 0, widthFactor = 1, oblique = 0;
-    int h = 0, v = 0, attribFlags = 0;
+    double height = 0, rotation = 0, widthFactor = 0, oblique = 0;
+    bool hasOblique = false, embedded = false;
+    int h = 0, v = 0, attribFlags = 0, generation = -1;
     const int vCode = attrib ? 74 : 73;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
@@ -656,6 +657,14 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
             break;
         case 51:
             oblique = toDouble(g) * kDeg;
+            hasOblique = true;
+            break;
+        case 71: // after 101 it is an embedded MTEXT's attachment
+            if (!embedded)
+                generation = toInt(g);
+            break;
+        case 101:
+            embedded = true;
             break;
         case 70:
             if (attrib)
@@ -681,15 +690,22 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     Text text;
     text.text = m_ctx.text.decodeText(value);
     const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
+    // What the entity leaves out, its style supplies.
     if (st) {
         text.fontFamily = st->fontFamily;
         if (!(height > 0) && st->fixedHeight > 0)
             height = st->fixedHeight;
+        if (!(widthFactor > 0))
+            widthFactor = st->widthFactor;
+        if (!hasOblique)
+            oblique = st->oblique;
+        if (generation < 0)
+            generation = (st->backward ? 2 : 0) | (st->upsideDown ? 4 : 0);
     }
     text.height = height > 0 ? height : 1.0;
     text.rotation = rotation;
     text.widthFactor = widthFactor > 0 ? widthFactor : 1.0;
-    text.oblique = oblique;
+    text.oblique = std::isfinite(oblique) ? std::clamp(oblique, -85 * kDeg, 85 * kDeg) : 0.0;
     text.position = (h != 0 || v != 0) ? second : first;
     text.vAlign = Text::VAlign(std::clamp(v, 0, 3));
     switch (h) {
@@ -726,6 +742,12 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     }
     default:
         break;
+    }
+    if (generation > 0) {
+        if (generation & 2)
+            text.widthFactor = -text.widthFactor;
+        if (generation & 4)
+            text.height = -text.height;
     }
     if (cm.mirrored()) {
         // Viewed from below: keep the glyphs readable but on the mirrored

@@ -87,6 +87,18 @@ private:
     void addMText(int block, const QString& content, const MTextParams& p, const Common& cm,
                   uint16_t type);
 
+    // A dimension as its entity states it, for drawing one whose block is gone.
+    struct DimensionData {
+        int kind = 0;  // 70 & 7: 2 angular, 3 diameter, 4 radius, 5 3-point angular, 6 ordinate
+        int flags = 0; // all of 70
+        Vec2 p10, p11, p13, p14, p15, p16;
+        bool has11 = false;
+        double measured = -1;
+        QString label; // MTEXT-formatted; "<>" is the measurement
+    };
+    // Angular, radial, diameter and ordinate dimensions; false for others.
+    bool dimensionWithoutBlock(int block, const DimensionData& d, const Common& cm, uint16_t type);
+
     // Polygon meshes as grid lines, polyface meshes as face edges.
     void emitMesh(const Common& cm, const Target& t, int flags, const std::vector<Vec2>& pts,
                   const std::vector<std::array<int, 4>>& faces, int m, int n);

@@ -5,6 +5,7 @@
 #include "DxfEntities.h"
 #include "DxfHatch.h"
 #include "DxfMText.h"
+#include "DxfPatterns.h"
 
 #include <algorithm>
 #include <cmath>
@@ -198,6 +199,8 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
     if (st) {
         p.fontFamily = st->fontFamily;
+        p.widthFactor = st->widthFactor;
+        p.oblique = st->oblique;
         if (!(height > 0) && st->fixedHeight > 0)
             height = st->fixedHeight;
     }
@@ -223,6 +226,8 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
     bool gradientColorFromIndex = false;
     std::vector<std::vector<Vec2>> rings;
     std::vector<PatternLine> pattern;
+    std::string_view patternName;
+    double patternScale = 1, patternAngle = 0;
 
     auto num = [&](size_t i) { return it[i].num; };
     auto readPath = [&](size_t& i) {
@@ -379,6 +384,15 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
         case 70:
             solid = g.num != 0;
             break;
+        case 2:
+            patternName = trimmed(g.text);
+            break;
+        case 41:
+            patternScale = g.num;
+            break;
+        case 52:
+            patternAngle = g.num * kDeg;
+            break;
         case 91: // the path count is not trusted: paths are taken as they come
             ++i;
             while (i < n && it[i].code == 92)
@@ -436,6 +450,17 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
     const int block = place(cm, t, "HATCH", type);
     if (block < 0 || rings.empty())
         return;
+    if (!solid && !gradient && pattern.empty() && !patternName.empty()) {
+        // Named but without its lines: the program's own pattern of that name.
+        if (equalsNoCase(patternName, "SOLID")) {
+            solid = true;
+        } else {
+            const auto m = m_ctx.doc.header.find(QStringLiteral("$MEASUREMENT"));
+            const bool metric = m != m_ctx.doc.header.end() && m->second.trimmed() == u'1';
+            if (!standardPattern(patternName, patternScale, patternAngle, metric, pattern))
+                m_ctx.countSkipped("HATCH pattern unknown (plain hatch drawn)");
+        }
+    }
     if (cm.mirrored()) {
         for (auto& r : rings)
             for (Vec2& p : r)
@@ -544,10 +569,10 @@ void EntityReader::readSpline(Cursor& c, const Target& t) {
 void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view typeName) {
     Common cm;
     std::string_view blockName, textValue;
-    Vec2 p10, p11, p13, p14;
+    Vec2 p10, p11, p13, p14, p15, p16;
     bool has11 = false;
     double measured = -1, angle = 0;
-    int kind = 0;
+    int kind = 0, flags = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
@@ -590,8 +615,21 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
         case 50:
             angle = toDouble(g) * kDeg;
             break;
+        case 15:
+            p15.x = toDouble(g);
+            break;
+        case 25:
+            p15.y = toDouble(g);
+            break;
+        case 16:
+            p16.x = toDouble(g);
+            break;
+        case 26:
+            p16.y = toDouble(g);
+            break;
         case 70:
-            kind = toInt(g) & 7;
+            flags = toInt(g);
+            kind = flags & 7;
             break;
         default:
             break;
@@ -607,6 +645,21 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
         style(b.addInsert(Insert{}), cm, type);
         m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), blockName);
         return;
+    }
+    if (typeName == "DIMENSION" && kind >= 2) {
+        DimensionData dd{kind,
+                         flags,
+                         p10,
+                         p11,
+                         p13,
+                         p14,
+                         p15,
+                         p16,
+                         has11,
+                         measured,
+                         m_ctx.text.decodeName(textValue)};
+        if (dimensionWithoutBlock(block, dd, cm, type))
+            return;
     }
     if (typeName != "DIMENSION" || (kind != 0 && kind != 1)) {
         m_ctx.countSkipped(std::string(typeName) + " without its block");
@@ -705,6 +758,13 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
     double doglegLength = 0, arrowSize = 0, textHeight = 0, textWidth = 0, textRotation = 0;
     Vec2 textAt;
     QString content;
+    uint64_t blockHandle = 0, entityBlockHandle = 0;
+    Insert blockContent;
+    auto handle = [](const Item& g) {
+        Group h;
+        h.value = g.text;
+        return toHandle(h);
+    };
     for (const Item& g : m_items) {
         if (g.code == 300 || g.code == 302 || (g.code == 304 && g.text == "LEADER_LINE{")) {
             scope = g.code == 300 ? Context : g.code == 302 ? Leader : Line;
@@ -760,10 +820,24 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
                 textRotation = g.num;
             else if (g.code == 140)
                 arrowSize = g.num;
+            else if (g.code == 341)
+                blockHandle = handle(g);
+            else if (g.code == 15)
+                blockContent.position.x = g.num;
+            else if (g.code == 25)
+                blockContent.position.y = g.num;
+            else if (g.code == 16)
+                blockContent.scaleX = g.num;
+            else if (g.code == 26)
+                blockContent.scaleY = g.num;
+            else if (g.code == 46)
+                blockContent.rotation = g.num; // radians, as the text's
             break;
         case Entity:
             if (g.code == 42 && !(arrowSize > 0))
                 arrowSize = g.num;
+            else if (g.code == 344)
+                entityBlockHandle = handle(g);
             break;
         }
     }
@@ -788,6 +862,21 @@ void EntityReader::readMLeader(Cursor& c, const Target& t) {
     for (size_t k = 0; k < connections.size(); ++k)
         if (length(doglegs[k]) > 0)
             addPath(block, {connections[k], connections[k] + doglegs[k]}, false, false, cm, type);
+    // Block content: the block drawn as an insert where the context puts it.
+    if (blockHandle == 0)
+        blockHandle = entityBlockHandle;
+    const auto record = m_ctx.blockRecordNames.find(blockHandle);
+    if (blockHandle != 0 && record != m_ctx.blockRecordNames.end()) {
+        Insert& ins = blockContent;
+        for (double* f : {&ins.scaleX, &ins.scaleY})
+            if (!std::isfinite(*f) || *f == 0)
+                *f = 1;
+        if (!std::isfinite(ins.rotation))
+            ins.rotation = 0;
+        Block& b = m_ctx.doc.blocks[size_t(block)];
+        style(b.addInsert(ins), cm, type);
+        m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), record->second);
+    }
     if (!content.isEmpty()) {
         MTextParams p;
         p.insert = textAt;

@@ -1,5 +1,7 @@
 #include "DxfMText.h"
 
+#include "formats/FontSubstitution.h"
+
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -121,11 +123,11 @@ private:
         case 'f':
         case 'F': {
             const QString arg = argument();
-            QString family = arg.section(u'|', 0, 0);
-            // SHX fonts are the CAD program's own: the default font stands in.
-            if (family.endsWith(QLatin1String(".shx"), Qt::CaseInsensitive))
-                family.clear();
-            f.font = family;
+            // \Ffile.shx,bigfont.shx; or \fFamily|b0|i0|c0|p34;
+            const FontSubstitute sub = substituteFont(arg.section(u'|', 0, 0).section(u',', 0, 0));
+            f.font = sub.family;
+            if (sub.slant != 0)
+                f.oblique = sub.slant;
             return;
         }
         case 'H': {
@@ -347,6 +349,8 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
     base.height = p.height > 0 ? p.height : 1;
     base.widthFactor = p.widthFactor > 0 ? p.widthFactor : 1;
     base.font = p.fontFamily;
+    if (std::isfinite(p.oblique))
+        base.oblique = std::clamp(p.oblique, -1.5, 1.5);
     std::vector<Format> formats;
     std::vector<Line> lines = Parser(content, base).run(formats);
     lines = wrap(std::move(lines), p.referenceWidth, formats);

@@ -21,7 +21,8 @@ struct MTextParams {
     double rotation = 0;       // radians
     double lineSpacing = 1;    // factor of the standard 5/3 of the height
     double widthFactor = 1;
-    QString fontFamily;
+    double oblique = 0; // radians
+    QString fontFamily; // resolved, as the style gives it
 };
 
 struct MTextPiece {

@@ -1,11 +1,13 @@
 #include "DxfSections.h"
 
 #include "DxfLineTypes.h"
+#include "formats/FontSubstitution.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
+#include <numbers>
 
 #include <sys/mman.h>
 
@@ -24,16 +26,6 @@ bool isKeptVariable(std::string_view name) {
 
 double positiveOr(double v, double fallback) {
     return v > 0 && std::isfinite(v) ? v : fallback;
-}
-
-QString fontFamilyFromFile(std::string_view file) {
-    // SHX fonts are the CAD program's own: the default drawing font stands in.
-    QFileInfo info(QString::fromLatin1(file.data(), qsizetype(file.size())));
-    const QString suffix = info.suffix().toLower();
-    if (suffix == QLatin1String("ttf") || suffix == QLatin1String("otf") ||
-        suffix == QLatin1String("ttc"))
-        return info.completeBaseName();
-    return {};
 }
 
 // Filling hundreds of megabytes page by page costs more in page faults than
@@ -151,6 +143,16 @@ void DxfParser::parseHeader() {
             m_ctx.doc.defaultLineWeight = std::max<int16_t>(0, lineWeightCode(toInt(g), 25));
         // $CELTSCALE is the scale the CAD program gives entities it creates
         // next; entities in the file carry their own (48), so it is only kept.
+        else if (variable == "$DIMASZ")
+            m_ctx.dimensions.arrowSize = toDouble(g);
+        else if (variable == "$DIMTXT")
+            m_ctx.dimensions.textHeight = toDouble(g);
+        else if (variable == "$DIMSCALE")
+            m_ctx.dimensions.scale = toDouble(g);
+        else if (variable == "$DIMDEC")
+            m_ctx.dimensions.decimals = toInt(g);
+        else if (variable == "$MEASUREMENT")
+            m_ctx.dimensions.metric = toInt(g) == 1;
     }
     store();
     m_ctx.text.configure(m_acadVersion, m_codePage);
@@ -226,8 +228,10 @@ void DxfParser::parseLayer() {
 }
 
 void DxfParser::parseStyle() {
-    std::string_view name, file, family;
-    double fixedHeight = 0;
+    std::string_view name, file, bigFont, family;
+    double fixedHeight = 0, widthFactor = 1, oblique = 0;
+    int generation = 0;
+    bool inAcadData = false;
     while (m_c.advance() && m_c.group().code != 0) {
         const Group& g = m_c.group();
         switch (g.code) {
@@ -237,11 +241,26 @@ void DxfParser::parseStyle() {
         case 3:
             file = trimmed(g.value);
             break;
+        case 4:
+            bigFont = trimmed(g.value);
+            break;
         case 40:
             fixedHeight = toDouble(g);
             break;
+        case 41:
+            widthFactor = toDouble(g);
+            break;
+        case 50:
+            oblique = toDouble(g);
+            break;
+        case 71:
+            generation = toInt(g);
+            break;
+        case 1001:
+            inAcadData = trimmed(g.value) == "ACAD";
+            break;
         case 1000: // the TrueType family in the program's extended data
-            if (family.empty())
+            if (inAcadData && family.empty())
                 family = trimmed(g.value);
             break;
         default:
@@ -251,8 +270,19 @@ void DxfParser::parseStyle() {
     if (trimmed(name).empty())
         return;
     DxfContext::Style s;
-    s.fontFamily = family.empty() ? fontFamilyFromFile(file) : m_ctx.text.decodeName(family);
+    const FontSubstitute font =
+        substituteFont(family.empty() ? QString::fromLatin1(file.data(), qsizetype(file.size()))
+                                      : m_ctx.text.decodeName(family));
+    s.fontFamily = font.family;
     s.fixedHeight = fixedHeight;
+    s.widthFactor = widthFactor > 0 && widthFactor < 100 ? widthFactor : 1;
+    s.oblique =
+        std::clamp(std::isfinite(oblique) ? oblique : 0.0, -85.0, 85.0) * std::numbers::pi / 180;
+    if (s.oblique == 0)
+        s.oblique = font.slant;
+    s.backward = generation & 2;
+    s.upsideDown = generation & 4;
+    s.bigFont = !bigFont.empty();
     m_ctx.setStyle(name, s);
 }
 
@@ -275,8 +305,10 @@ void DxfParser::parseBlockRecord() {
             break;
         }
     }
-    if (handle != 0 && !r.name.empty())
+    if (handle != 0 && !r.name.empty()) {
+        m_ctx.blockRecordNames[handle] = r.name;
         m_blockRecords[handle] = std::move(r);
+    }
 }
 
 void DxfParser::parseBlocks() {
