@@ -55,14 +55,16 @@ struct Box {
 
 // An entity's colour as the file states it. Foreground is colour 7 of the
 // CAD palette: black on a white background, white on a black one.
+// Background is whatever the view is cleared to (masks such as wipeouts).
 struct Color {
-    enum class Kind : uint8_t { ByLayer, ByBlock, Rgb, Foreground };
+    enum class Kind : uint8_t { ByLayer, ByBlock, Rgb, Foreground, Background };
     Kind kind = Kind::ByLayer;
     uint32_t rgb = 0; // 0xRRGGBB when kind == Rgb
 
     static Color byLayer() { return {}; }
     static Color byBlock() { return {Kind::ByBlock, 0}; }
     static Color foreground() { return {Kind::Foreground, 0}; }
+    static Color background() { return {Kind::Background, 0}; }
     static Color fromRgb(uint32_t rgb) { return {Kind::Rgb, rgb & 0xFFFFFFu}; }
     // AutoCAD colour index 1..255; 0 is ByBlock, 256 ByLayer, 7 the foreground.
     static Color fromAci(int aci);

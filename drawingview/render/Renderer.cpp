@@ -260,7 +260,7 @@ Color Pass::resolve(const Shape& s, int layer, const Context& ctx) const {
                                                            : Color::foreground();
     else if (c.kind == Color::Kind::ByBlock)
         c = ctx.depth > 0 ? ctx.blockColor : Color::foreground();
-    if (c.kind != Color::Kind::Rgb)
+    if (c.kind != Color::Kind::Rgb && c.kind != Color::Kind::Background)
         c = Color::foreground();
     return c;
 }

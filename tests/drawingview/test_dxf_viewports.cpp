@@ -306,6 +306,29 @@ private slots:
         QVERIFY(!loader.load("Plan.PNG"));
     }
 
+    void wipeoutsMaskWithTheBackground() {
+        Box area;
+        area.add(-1, -1);
+        area.add(11, 11);
+        const auto d = load("wipeouts.dxf");
+        const Shot m = render(d, 0, area, 10);
+        QCOMPARE(m.at(2, 5), red);
+        QCOMPARE(m.at(6, 8), black); // under the triangle
+        QCOMPARE(m.at(9, 2), red);   // beside it
+        QVERIFY(m.near(7.5, 10, blue));
+        // Through a window the mask is the paper's white.
+        const int paper = layoutIndex(*d, "Layout1");
+        const Shot p = render(d, paper, d->layouts[size_t(paper)].extents, 8);
+        QCOMPARE(p.at(52, 56), white);
+        QCOMPARE(p.at(58, 44), red);
+        QCOMPARE(p.at(44, 50), red);
+        // The drawing's wipeout settings can hide the frame.
+        const auto n = load("wipeouts_noframe.dxf");
+        const Shot q = render(n, 0, area, 10);
+        QCOMPARE(q.at(6, 8), black);
+        QVERIFY(!q.near(7.5, 10, blue, 2));
+    }
+
     void infoCountsViewportsAndImages() {
         QProcess p;
         p.start(VISTREL_TOOL, {"info", fixture("viewports.dxf")});

@@ -131,6 +131,8 @@ private:
         uint16_t type;
     };
     std::vector<PendingImage> m_images;
+    std::vector<std::pair<int, uint32_t>> m_wipeoutFrames; // block, shape
+    struct Placement;
 };
 
 // Appends the points strictly between a and b of the arc a bulge describes

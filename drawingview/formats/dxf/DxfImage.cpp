@@ -1,5 +1,6 @@
 // IMAGE entities: a raster file placed by the vectors of one pixel, drawn
-// once the OBJECTS section has said which file each one shows.
+// once the OBJECTS section has said which file each one shows; and WIPEOUT,
+// placed the same way, which masks what lies below it.
 
 #include "DxfEntities.h"
 #include "DxfImageFiles.h"
@@ -19,110 +20,136 @@ Vec2 at(Vec2 origin, Vec2 u, Vec2 v, double i, double j) {
     return {origin.x + i * u.x + j * v.x, origin.y + i * u.y + j * v.y};
 }
 
+uint64_t hexHandle(std::string_view text) {
+    text = trimmed(text);
+    if (text.empty() || text.size() > 16)
+        return 0;
+    uint64_t h = 0;
+    for (char ch : text) {
+        const int d = ch >= '0' && ch <= '9'   ? ch - '0'
+                      : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
+                      : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
+                                               : -1;
+        if (d < 0)
+            return 0;
+        h = (h << 4) | uint64_t(d);
+    }
+    return h;
+}
+
 } // namespace
+
+// The groups IMAGE and WIPEOUT share: a grid of pixels and a clip boundary.
+struct EntityReader::Placement {
+    Vec2 insertion, u, v, size;
+    uint64_t imageDef = 0;
+    int display = 1, clipping = 0, clipType = 1;
+    std::vector<Vec2> clip;
+    bool clipped = false;
+    std::vector<Vec2> outline; // in drawing units: the clip or the whole grid
+
+    void read(const std::vector<Item>& items) {
+        for (const Item& it : items) {
+            switch (it.code) {
+            case 10:
+                insertion.x = it.num;
+                break;
+            case 20:
+                insertion.y = it.num;
+                break;
+            case 11:
+                u.x = it.num;
+                break;
+            case 21:
+                u.y = it.num;
+                break;
+            case 12:
+                v.x = it.num;
+                break;
+            case 22:
+                v.y = it.num;
+                break;
+            case 13:
+                size.x = it.num;
+                break;
+            case 23:
+                size.y = it.num;
+                break;
+            case 340:
+                imageDef = hexHandle(it.text);
+                break;
+            case 70:
+                display = int(it.num);
+                break;
+            case 280:
+                clipping = int(it.num);
+                break;
+            case 71:
+                clipType = int(it.num);
+                break;
+            case 14:
+                if (clip.size() < kMaxClipVertices)
+                    clip.push_back({it.num, 0});
+                break;
+            case 24:
+                if (!clip.empty())
+                    clip.back().y = it.num;
+                break;
+            default:
+                break;
+            }
+        }
+    }
+
+    // False when the grid cannot be placed.
+    bool build(bool minPixel) {
+        const double w = size.x, h = size.y;
+        const double area = u.x * v.y - u.y * v.x;
+        const bool finite = std::isfinite(insertion.x) && std::isfinite(insertion.y) &&
+                            std::isfinite(area) && std::isfinite(w) && std::isfinite(h);
+        if (!finite || !(w >= (minPixel ? 1 : 0)) || !(h >= (minPixel ? 1 : 0)) || !(w > 0) ||
+            !(h > 0) || area == 0)
+            return false;
+        // Clip vertices count pixels from the top-left pixel's centre, rows down.
+        auto pixel = [&](Vec2 p) { return at(insertion, u, v, p.x + 0.5, h - p.y - 0.5); };
+        if (clipping == 1 && clipType == 1 && clip.size() >= 2) {
+            const Vec2 a = clip[0], b = clip[1];
+            for (Vec2 p : {a, Vec2{b.x, a.y}, b, Vec2{a.x, b.y}})
+                outline.push_back(pixel(p));
+        } else if (clipping == 1 && clip.size() >= 3) {
+            for (Vec2 p : clip)
+                outline.push_back(pixel(p));
+            if (outline.size() > 3 && std::abs(outline.front().x - outline.back().x) < 1e-12 &&
+                std::abs(outline.front().y - outline.back().y) < 1e-12)
+                outline.pop_back(); // closed by repeating its first vertex
+        }
+        clipped = !outline.empty();
+        if (!clipped)
+            outline = {insertion, at(insertion, u, v, w, 0), at(insertion, u, v, w, h),
+                       at(insertion, u, v, 0, h)};
+        return true;
+    }
+};
 
 void EntityReader::readImage(Cursor& c, const Target& t) {
     Common cm;
     collect(c, cm, m_items);
-    Vec2 insertion, u, v, size;
-    uint64_t def = 0;
-    int display = 1, clipping = 0, clipType = 1;
-    std::vector<Vec2>& clip = m_points;
-    clip.clear();
-    for (const Item& it : m_items) {
-        switch (it.code) {
-        case 10:
-            insertion.x = it.num;
-            break;
-        case 20:
-            insertion.y = it.num;
-            break;
-        case 11:
-            u.x = it.num;
-            break;
-        case 21:
-            u.y = it.num;
-            break;
-        case 12:
-            v.x = it.num;
-            break;
-        case 22:
-            v.y = it.num;
-            break;
-        case 13:
-            size.x = it.num;
-            break;
-        case 23:
-            size.y = it.num;
-            break;
-        case 340: {
-            const std::string_view h = trimmed(it.text);
-            def = 0;
-            for (char ch : h.substr(0, 16)) {
-                const int d = ch >= '0' && ch <= '9'   ? ch - '0'
-                              : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
-                              : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
-                                                       : -1;
-                if (d < 0) {
-                    def = 0;
-                    break;
-                }
-                def = (def << 4) | uint64_t(d);
-            }
-            break;
-        }
-        case 70:
-            display = int(it.num);
-            break;
-        case 280:
-            clipping = int(it.num);
-            break;
-        case 71:
-            clipType = int(it.num);
-            break;
-        case 14:
-            if (clip.size() < kMaxClipVertices)
-                clip.push_back({it.num, 0});
-            break;
-        case 24:
-            if (!clip.empty())
-                clip.back().y = it.num;
-            break;
-        default:
-            break;
-        }
-    }
+    Placement pl;
+    pl.read(m_items);
     uint16_t type;
     const int block = place(cm, t, "IMAGE", type);
     if (block < 0)
         return;
-    const double w = size.x, h = size.y;
-    const double area = u.x * v.y - u.y * v.x;
-    const bool finite = std::isfinite(insertion.x) && std::isfinite(insertion.y) &&
-                        std::isfinite(area) && std::isfinite(w) && std::isfinite(h);
-    if (!finite || !(w >= 1) || !(h >= 1) || area == 0) {
+    if (!pl.build(true)) {
         m_ctx.countSkipped("IMAGE without size");
         return;
     }
-    // Clip vertices count pixels from the top-left pixel's centre, rows down.
-    auto pixel = [&](Vec2 p) { return at(insertion, u, v, p.x + 0.5, h - p.y - 0.5); };
-    std::vector<Vec2> outline;
-    if (clipping == 1 && clipType == 1 && clip.size() >= 2) {
-        const Vec2 a = clip[0], b = clip[1];
-        for (Vec2 p : {a, Vec2{b.x, a.y}, b, Vec2{a.x, b.y}})
-            outline.push_back(pixel(p));
-    } else if (clipping == 1 && clipType == 2 && clip.size() >= 3) {
-        for (Vec2 p : clip)
-            outline.push_back(pixel(p));
-        if (outline.size() > 3 && std::abs(outline.front().x - outline.back().x) < 1e-12 &&
-            std::abs(outline.front().y - outline.back().y) < 1e-12)
-            outline.pop_back(); // closed by repeating its first vertex
-    }
-    const bool clipped = !outline.empty();
-    if (!clipped)
-        outline = {insertion, at(insertion, u, v, w, 0), at(insertion, u, v, w, h),
-                   at(insertion, u, v, 0, h)};
-
+    const Vec2 insertion = pl.insertion, u = pl.u, v = pl.v;
+    const double w = pl.size.x, h = pl.size.y;
+    const bool clipped = pl.clipped;
+    const std::vector<Vec2>& outline = pl.outline;
+    const uint64_t def = pl.imageDef;
+    const int display = pl.display;
     Block& b = m_ctx.doc.blocks[size_t(block)];
     PendingImage p{};
     p.block = block;
@@ -148,10 +175,30 @@ void EntityReader::readImage(Cursor& c, const Target& t) {
     m_images.push_back(p);
 }
 
+void EntityReader::readWipeout(Cursor& c, const Target& t) {
+    Common cm;
+    collect(c, cm, m_items);
+    Placement pl;
+    pl.read(m_items);
+    pl.clipping = 1; // a wipeout's boundary is its shape
+    uint16_t type;
+    const int block = place(cm, t, "WIPEOUT", type);
+    if (block < 0 || !pl.build(false))
+        return;
+    // The mask takes the view's background, whatever that is in a layout.
+    addPath(block, pl.outline, true, true, cm, type).color = Color::background();
+    m_wipeoutFrames.push_back({block, uint32_t(m_ctx.doc.blocks[size_t(block)].shapes.size())});
+    addPath(block, pl.outline, true, false, cm, type);
+}
+
 void EntityReader::finishImages() {
+    Document& doc = m_ctx.doc;
+    if (!m_ctx.wipeoutFrame)
+        for (const auto& [block, shape] : m_wipeoutFrames)
+            doc.blocks[size_t(block)].shapes[shape].count = 0;
+    m_wipeoutFrames.clear();
     if (m_images.empty())
         return;
-    Document& doc = m_ctx.doc;
     ImageFiles files(doc.fileName);
     int missing = 0;
     for (const PendingImage& p : m_images) {

@@ -179,3 +179,24 @@ images = (section("HEADER", [(9, "$ACADVER"), (1, "AC1015")])
                     + imagedef("A3", "C:\\photos\\missing.png"))
           + [(0, "EOF")])
 write("images.dxf", images)
+
+# A wipeout masking the upper-left triangle of the red square's right half,
+# seen in the model (black background) and through a window (white paper).
+wipeout = [(0, "WIPEOUT"), (8, "VP"), (100, "AcDbWipeout"), (90, 0), (10, 5.0), (20, 0.0),
+           (30, 0.0), (11, 5.0), (21, 0.0), (31, 0.0), (12, 0.0), (22, 10.0), (32, 0.0),
+           (13, 1.0), (23, 1.0), (70, 7), (280, 1), (71, 2), (91, 4),
+           (14, -0.5), (24, -0.5), (14, 0.5), (24, -0.5), (14, -0.5), (24, 0.5),
+           (14, -0.5), (24, -0.5)]
+wipeout_paper = (viewport("0", 1, 50.0, 50.0, 100.0, 100.0, 5.0, 5.0, 100.0)
+                 + viewport("0", 2, 50.0, 50.0, 40.0, 40.0, 5.0, 5.0, 20.0))
+
+
+def wipeout_drawing(objects):
+    return (section("HEADER", [(9, "$ACADVER"), (1, "AC1015")]) + tables(model_layers)
+            + section("ENTITIES", square("A", 0.0, 0.0, 10.0) + wipeout + wipeout_paper)
+            + section("OBJECTS", objects) + [(0, "EOF")])
+
+
+write("wipeouts.dxf", wipeout_drawing([]))
+write("wipeouts_noframe.dxf", wipeout_drawing(
+    [(0, "WIPEOUTVARIABLES"), (5, "W1"), (100, "AcDbWipeoutVariables"), (70, 0)]))
