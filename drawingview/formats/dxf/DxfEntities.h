@@ -135,6 +135,9 @@ private:
     struct Placement;
 };
 
+// A handle written as hexadecimal text; 0 when empty or malformed.
+uint64_t handleFromText(std::string_view text);
+
 // Appends the points strictly between a and b of the arc a bulge describes
 // (bulge = tan(sweep / 4), positive counter-clockwise), one per 3 degrees.
 void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge);

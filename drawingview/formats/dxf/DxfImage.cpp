@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 namespace dv::dxf {
 
@@ -18,23 +19,6 @@ constexpr size_t kMaxClipVertices = 100000;
 
 Vec2 at(Vec2 origin, Vec2 u, Vec2 v, double i, double j) {
     return {origin.x + i * u.x + j * v.x, origin.y + i * u.y + j * v.y};
-}
-
-uint64_t hexHandle(std::string_view text) {
-    text = trimmed(text);
-    if (text.empty() || text.size() > 16)
-        return 0;
-    uint64_t h = 0;
-    for (char ch : text) {
-        const int d = ch >= '0' && ch <= '9'   ? ch - '0'
-                      : ch >= 'a' && ch <= 'f' ? ch - 'a' + 10
-                      : ch >= 'A' && ch <= 'F' ? ch - 'A' + 10
-                                               : -1;
-        if (d < 0)
-            return 0;
-        h = (h << 4) | uint64_t(d);
-    }
-    return h;
 }
 
 } // namespace
@@ -76,7 +60,7 @@ struct EntityReader::Placement {
                 size.y = it.num;
                 break;
             case 340:
-                imageDef = hexHandle(it.text);
+                imageDef = handleFromText(it.text);
                 break;
             case 70:
                 display = int(it.num);
@@ -200,14 +184,20 @@ void EntityReader::finishImages() {
     if (m_images.empty())
         return;
     ImageFiles files(doc.fileName);
+    std::unordered_map<uint64_t, std::shared_ptr<const QImage>> byDef;
     int missing = 0;
     for (const PendingImage& p : m_images) {
         Block& b = doc.blocks[size_t(p.block)];
         auto def = m_ctx.imageFiles.find(p.imageDef);
         const QString name = def == m_ctx.imageFiles.end() ? QString() : def->second;
         std::shared_ptr<const QImage> image;
-        if (p.image != ~0u && !name.isEmpty())
-            image = files.load(name);
+        if (p.image != ~0u && !name.isEmpty()) {
+            // Looked for once per definition, however many entities show it.
+            auto known = byDef.find(p.imageDef);
+            if (known == byDef.end())
+                known = byDef.emplace(p.imageDef, files.load(name)).first;
+            image = known->second;
+        }
         if (image) {
             Image& placed = b.images[p.image];
             placed.image = image;

@@ -16,7 +16,20 @@ constexpr int kNonRectangularClip = 0x10000;
 constexpr int kViewportOff = 0x20000;
 constexpr int kPerspective = 0x1;
 
-uint64_t hexHandle(std::string_view text) {
+// The view as R12 files keep it, in the order the MVIEW data lists it.
+struct MView {
+    bool present = false;
+    int points = 0; // 1010 groups seen: the target, then the direction
+    int reals = 0;  // 1040 groups seen: twist, height, centre x, centre y, ...
+    double target[2] = {0, 0};
+    double direction[3] = {0, 0, 1};
+    double twist = 0, height = 0, cx = 0, cy = 0;
+    std::vector<std::string_view> frozen;
+};
+
+} // namespace
+
+uint64_t handleFromText(std::string_view text) {
     text = trimmed(text);
     if (text.empty() || text.size() > 16)
         return 0;
@@ -35,19 +48,6 @@ uint64_t hexHandle(std::string_view text) {
     }
     return h;
 }
-
-// The view as R12 files keep it, in the order the MVIEW data lists it.
-struct MView {
-    bool present = false;
-    int points = 0; // 1010 groups seen: the target, then the direction
-    int reals = 0;  // 1040 groups seen: twist, height, centre x, centre y, ...
-    double target[2] = {0, 0};
-    double direction[3] = {0, 0, 1};
-    double twist = 0, height = 0, cx = 0, cy = 0;
-    std::vector<std::string_view> frozen;
-};
-
-} // namespace
 
 void EntityReader::readViewport(Cursor& c, const Target& t) {
     Common cm;
@@ -107,7 +107,7 @@ void EntityReader::readViewport(Cursor& c, const Target& t) {
             flags = int(it.num);
             break;
         case 331:
-            if (const uint64_t h = hexHandle(it.text))
+            if (const uint64_t h = handleFromText(it.text))
                 frozen.push_back(h);
             break;
         case 1001:
