@@ -26,9 +26,7 @@ QImage decodeFile(const QString& path) {
         return decodeHeaderlessDib(path);
     case Decoder::Magick:
         return decodeWithMagick(path, *format);
-    case Decoder::Rla:
-        return decodeRla(path);
-    case Decoder::Unsupported:
+    default: // the formats only the raster reader's own decoders read
         break;
     }
     throw ReadError(path, QStringLiteral("the %1 image format is not supported").arg(format->name));
