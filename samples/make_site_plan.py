@@ -2,8 +2,9 @@
 """Writes site-plan.dxf: the sample drawing Vistrel opens first.
 
 A small house on its plot, in metres, as an AutoCAD 2000 (AC1015) file with
-tables, blocks, handles and two A3 paper layouts ("Layout1" with the plan at
-1:200 and a title block, "Detail" with enlarged symbols).
+tables, blocks, handles and two A3 paper layouts ("Layout1" with viewports
+onto the model: the plan at 1:200 and the house's core at 1:50 without grid
+and dimensions, beside a title block; "Detail" with enlarged symbols).
 Run: /usr/bin/python3 samples/make_site_plan.py
 """
 import math
@@ -405,9 +406,33 @@ def sheet_frame(title, subtitle, scale, sheet):
     return e
 
 
+# Handles of the LAYER table entries, which viewports name to freeze layers.
+LAYER_HANDLES = {}
+
+
+def viewport(layer, vid, center, size, view_center, view_height, frozen=()):
+    """A paper-space window onto the model, viewed in plan."""
+    body = [(10, center[0]), (20, center[1]), (30, 0.0), (40, size[0]), (41, size[1]),
+            (68, vid), (69, vid), (12, view_center[0]), (22, view_center[1]),
+            (13, 0.0), (23, 0.0), (14, 1.0), (24, 1.0), (15, 1.0), (25, 1.0),
+            (16, 0.0), (26, 0.0), (36, 1.0), (17, 0.0), (27, 0.0), (37, 0.0),
+            (42, 50.0), (43, 0.0), (44, 0.0), (45, view_height), (50, 0.0), (51, 0.0),
+            (72, 1000)]
+    body += [(331, LAYER_HANDLES[name]) for name in frozen]
+    body += [(90, 32864), (1, ""), (281, 0), (71, 1), (74, 0), (110, 0.0), (120, 0.0),
+             (130, 0.0), (111, 1.0), (121, 0.0), (131, 0.0), (112, 0.0), (122, 1.0),
+             (132, 0.0), (79, 0), (146, 0.0), (170, 0), (61, 5)]
+    return ent("VIEWPORT", "AcDbViewport", layer, body)
+
+
 def layout1():
-    e = sheet_frame("SITE PLAN", "House on Linden Street", "1:200 (A3)", "Sheet 1 of 2")
-    e.append(insert("0", "SITE_PLAN", (32.0, 92.0), 5.0))
+    e = [viewport("0", 1, (210.0, 148.5), (441.0, 311.85), (210.0, 148.5), 311.85)]
+    e += sheet_frame("SITE PLAN", "House on Linden Street", "1:200, 1:50 (A3)", "Sheet 1 of 2")
+    # The whole plot at 1:200 (5 mm a metre) and the house's core at 1:50.
+    e.append(viewport("VIEWPORTS", 2, (130.0, 170.0), (224.0, 180.0), (19.6, 15.4), 36.0))
+    e.append(viewport("VIEWPORTS", 3, (330.0, 112.0), (150.0, 96.0), (16.0, 13.0), 4.8,
+                      frozen=("GRID", "DIMENSIONS")))
+    e.append(text("TITLE", (255.0, 162.0), 3.5, "CORE OF THE HOUSE 1:50"))
     # A legend of the layers.
     legend = [("WALLS", 7), ("DOORS", 1), ("WINDOWS", 4), ("FURNITURE", 30), ("TREES", 94),
               ("PAVING", 9), ("DIMENSIONS", 150), ("GRID", 8)]
@@ -436,7 +461,7 @@ def detail():
 
 LAYERS = [("0", 7), ("GRID", 8), ("SITE", 94), ("PAVING", 9), ("WALLS", 7), ("DOORS", 1),
           ("WINDOWS", 4), ("FURNITURE", 30), ("TREES", 94), ("DIMENSIONS", 150), ("TEXT", 7),
-          ("BORDER", 7), ("TITLE", 7)]
+          ("BORDER", 7), ("TITLE", 7), ("VIEWPORTS", 8)]
 BLOCKS = [("DOOR", door_block), ("TREE", tree_block), ("CHAIR", chair_block),
           ("TABLE_SET", table_set_block), ("BED", bed_block), ("SOFA", sofa_block),
           ("NORTH", north_block), ("SITE_PLAN", plan)]
@@ -454,6 +479,9 @@ def main():
     layout_record = {"Model": "*Model_Space", "Layout1": "*Paper_Space",
                      "Detail": "*Paper_Space0"}
     record_layout = {v: layouts[k] for k, v in layout_record.items()}
+
+    for name, _ in LAYERS:
+        LAYER_HANDLES[name] = H.new()
 
     # Entities are built first so that the handle seed in the header is known.
     blocks_body = []
@@ -495,8 +523,9 @@ def main():
                [(70, 0), (3, ""), (72, 65), (73, 0), (40, 0.0)]),
         record("LTYPE", "AcDbLinetypeTableRecord", "Continuous",
                [(70, 0), (3, "Solid line"), (72, 65), (73, 0), (40, 0.0)])])
-    table("LAYER", [record("LAYER", "AcDbLayerTableRecord", n,
-                           [(70, 0), (62, c), (6, "Continuous"), (370, -3)]) for n, c in LAYERS])
+    table("LAYER", [[(0, "LAYER"), (5, LAYER_HANDLES[n]), (330, table_handles["LAYER"]),
+                     (100, "AcDbSymbolTableRecord"), (100, "AcDbLayerTableRecord"), (2, n),
+                     (70, 0), (62, c), (6, "Continuous"), (370, -3)] for n, c in LAYERS])
     table("STYLE", [
         record("STYLE", "AcDbTextStyleTableRecord", "Standard",
                [(70, 0), (40, 0.0), (41, 1.0), (50, 0.0), (71, 0), (42, 2.5), (3, "txt"),

@@ -81,4 +81,11 @@ void addPictureBounds(Box& box, const Picture& picture) {
                     picture.origin.y + x * picture.u.y + y * picture.v.y);
 }
 
+void addViewportBounds(Box& box, const Viewport& viewport) {
+    if (!(viewport.width > 0) || !(viewport.height > 0))
+        return;
+    box.add(viewport.center.x - viewport.width / 2, viewport.center.y - viewport.height / 2);
+    box.add(viewport.center.x + viewport.width / 2, viewport.center.y + viewport.height / 2);
+}
+
 } // namespace dv

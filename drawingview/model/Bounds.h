@@ -17,5 +17,7 @@ void addInsertBounds(Box& box, const Insert& insert, const Box& inner, Vec2 base
 // Adds the corners of a placed raster or recorded picture.
 void addImageBounds(Box& box, const Image& image);
 void addPictureBounds(Box& box, const Picture& picture);
+// Adds a viewport's rectangle on paper.
+void addViewportBounds(Box& box, const Viewport& viewport);
 
 } // namespace dv

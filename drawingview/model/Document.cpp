@@ -212,6 +212,16 @@ Shape& Block::addPicture(const Picture& picture) {
     return shapes.back();
 }
 
+Shape& Block::addViewport(const Viewport& viewport) {
+    Shape s;
+    s.kind = ShapeKind::Viewport;
+    s.first = uint32_t(viewports.size());
+    s.count = 1;
+    viewports.push_back(viewport);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
 Box Document::blockExtents(int block) const {
     if (block < 0 || block >= int(blocks.size()))
         return {};
@@ -255,6 +265,11 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
         case ShapeKind::Picture:
             if (s.first < b.pictures.size())
                 addPictureBounds(box, b.pictures[s.first]);
+            break;
+        case ShapeKind::Viewport:
+            // The window on paper, not what it looks at.
+            if (s.first < b.viewports.size())
+                addViewportBounds(box, b.viewports[s.first]);
             break;
         case ShapeKind::Insert: {
             if (s.first >= b.inserts.size())

@@ -55,14 +55,16 @@ struct Box {
 
 // An entity's colour as the file states it. Foreground is colour 7 of the
 // CAD palette: black on a white background, white on a black one.
+// Background is whatever the view is cleared to (masks such as wipeouts).
 struct Color {
-    enum class Kind : uint8_t { ByLayer, ByBlock, Rgb, Foreground };
+    enum class Kind : uint8_t { ByLayer, ByBlock, Rgb, Foreground, Background };
     Kind kind = Kind::ByLayer;
     uint32_t rgb = 0; // 0xRRGGBB when kind == Rgb
 
     static Color byLayer() { return {}; }
     static Color byBlock() { return {Kind::ByBlock, 0}; }
     static Color foreground() { return {Kind::Foreground, 0}; }
+    static Color background() { return {Kind::Background, 0}; }
     static Color fromRgb(uint32_t rgb) { return {Kind::Rgb, rgb & 0xFFFFFFu}; }
     // AutoCAD colour index 1..255; 0 is ByBlock, 256 ByLayer, 7 the foreground.
     static Color fromAci(int aci);
@@ -116,6 +118,7 @@ enum class ShapeKind : uint8_t {
     Insert,   // inserts[first]
     Image,    // images[first]: a raster placed in the drawing
     Picture,  // pictures[first]: recorded vector painting (SVG, metafiles)
+    Viewport, // viewports[first]: a window on paper onto another block
 };
 
 enum ShapeFlags : uint8_t {
@@ -193,6 +196,22 @@ struct Picture {
     Vec2 v{0, -1};
 };
 
+// A paper-space window onto the model. Model point p shows on paper at
+// center + scale * (R(twist) * (p - target) - viewCenter), scale being
+// height / viewHeight, and only within the paper rectangle (and `clip`).
+struct Viewport {
+    Vec2 center; // of the window, on paper
+    double width = 0;
+    double height = 0;
+    Vec2 target;     // model point the view turns about
+    Vec2 viewCenter; // in the turned frame around `target`
+    double viewHeight = 1;
+    double twist = 0;                  // radians, counter-clockwise
+    int32_t block = -1;                // what it shows (the model space block)
+    std::vector<int32_t> frozenLayers; // sorted layer indexes hidden in this window
+    std::vector<Vec2> clip;            // optional clip polygon on paper
+};
+
 struct Block {
     QString name;
     Vec2 basePoint;
@@ -206,6 +225,7 @@ struct Block {
     std::vector<Insert> inserts;
     std::vector<Image> images;
     std::vector<Picture> pictures;
+    std::vector<Viewport> viewports;
     // entity type name -> count of the entities read into this block
     std::map<QString, int> entityCounts;
 
@@ -218,6 +238,7 @@ struct Block {
     Shape& addInsert(const Insert& ins);
     Shape& addImage(const Image& image);
     Shape& addPicture(const Picture& picture);
+    Shape& addViewport(const Viewport& viewport);
 };
 
 struct Layout {

@@ -28,6 +28,8 @@ QColor ColorScheme::visible(uint32_t rgb) const {
 QColor ColorScheme::visible(const Color& color) const {
     if (color.kind == Color::Kind::Rgb)
         return visible(color.rgb);
+    if (color.kind == Color::Kind::Background)
+        return m_background;
     return m_foreground;
 }
 

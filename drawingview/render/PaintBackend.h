@@ -54,6 +54,10 @@ public:
                                  const QPolygonF& clip, bool smooth) = 0;
     // Replays recorded painting under a map from picture to device pixels.
     virtual void drawPicture(const QTransform& pictureToDevice, const QPicture& picture) = 0;
+    // Narrows drawing to a polygon in device pixels until the matching
+    // popClip(); clips nest.
+    virtual void pushClip(const QPolygonF& polygon) = 0;
+    virtual void popClip() = 0;
 };
 
 // Paints with a QPainter on any paint device (image, widget, printer, PDF).
@@ -77,12 +81,15 @@ public:
     void drawPlacedImage(const QTransform& imageToDevice, const QImage& image,
                          const QPolygonF& clip, bool smooth) override;
     void drawPicture(const QTransform& pictureToDevice, const QPicture& picture) override;
+    void pushClip(const QPolygonF& polygon) override;
+    void popClip() override;
 
 private:
     void setPen(const QColor& color, double width);
 
     QPainter& m_painter;
     QRectF m_bounds;
+    int m_clipDepth = 0;
 };
 
 } // namespace dv

@@ -120,4 +120,20 @@ void QPainterBackend::drawPicture(const QTransform& pictureToDevice, const QPict
     m_painter.restore();
 }
 
+void QPainterBackend::pushClip(const QPolygonF& polygon) {
+    m_painter.save();
+    ++m_clipDepth;
+    QPainterPath path;
+    path.addPolygon(polygon);
+    path.closeSubpath();
+    m_painter.setClipPath(path, Qt::IntersectClip);
+}
+
+void QPainterBackend::popClip() {
+    if (m_clipDepth == 0)
+        return;
+    --m_clipDepth;
+    m_painter.restore();
+}
+
 } // namespace dv

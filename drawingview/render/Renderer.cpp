@@ -249,6 +249,11 @@ private:
     void drawPoint(QPointF p, const Context& ctx, const QColor& color);
     void drawImage(const Image& image, const Context& ctx);
     void drawPicture(const Picture& picture, const Context& ctx);
+    void drawViewport(const Viewport& vp, const Context& ctx, const QColor& color, bool border);
+    bool frozenHere(int layer) const {
+        return m_frozenHere &&
+               std::binary_search(m_frozenHere->begin(), m_frozenHere->end(), int32_t(layer));
+    }
     // A polyline's own width wins over its lineweight.
     double penPixels(const Shape& s, int layer, const Context& ctx) const {
         if (s.width > 0) {
@@ -279,6 +284,8 @@ private:
     double m_paperPixelsPerMm = 0;   // 0 in model space
     ScreenPattern m_pattern;
     DashedPath m_dashed;
+    // Layers frozen in the viewport being drawn; null outside viewports.
+    const std::vector<int32_t>* m_frozenHere = nullptr;
 };
 
 constexpr size_t batchLimit = 8192;
@@ -290,7 +297,7 @@ Color Pass::resolve(const Shape& s, int layer, const Context& ctx) const {
                                                            : Color::foreground();
     else if (c.kind == Color::Kind::ByBlock)
         c = ctx.depth > 0 ? ctx.blockColor : Color::foreground();
-    if (c.kind != Color::Kind::Rgb)
+    if (c.kind != Color::Kind::Rgb && c.kind != Color::Kind::Background)
         c = Color::foreground();
     return c;
 }
@@ -744,6 +751,65 @@ void Pass::drawPicture(const Picture& picture, const Context& ctx) {
     m_out.drawPicture(toDevice, *picture.picture);
 }
 
+void Pass::drawViewport(const Viewport& vp, const Context& ctx, const QColor& color, bool border) {
+    const double hw = vp.width / 2, hh = vp.height / 2;
+    if (!(hw > 0) || !(hh > 0) || !std::isfinite(hw) || !std::isfinite(hh))
+        return;
+    std::vector<QPointF> outline;
+    for (Vec2 p :
+         {Vec2{vp.center.x - hw, vp.center.y - hh}, Vec2{vp.center.x + hw, vp.center.y - hh},
+          Vec2{vp.center.x + hw, vp.center.y + hh}, Vec2{vp.center.x - hw, vp.center.y + hh}})
+        outline.push_back(ctx.toScreen.map(p));
+    QPolygonF window;
+    if (vp.clip.size() >= 3)
+        for (Vec2 p : vp.clip)
+            window << ctx.toScreen.map(p);
+    else
+        window = QPolygonF(QList<QPointF>(outline.begin(), outline.end()));
+
+    // A viewport shows the model, never paper space: none inside another
+    // viewport, and none that would show a block being drawn.
+    const bool content = !m_frozenHere && vp.block >= 0 && vp.block < int(m_doc.blocks.size()) &&
+                         std::find(m_path.begin(), m_path.end(), vp.block) == m_path.end() &&
+                         vp.viewHeight > 0 && std::isfinite(vp.viewHeight) &&
+                         std::isfinite(vp.twist);
+    const QRectF shown = window.boundingRect().intersected(m_clip);
+    if (content && !shown.isEmpty()) {
+        const double k = vp.height / vp.viewHeight;
+        const double c = std::cos(vp.twist), s = std::sin(vp.twist);
+        // p -> center + k * (R(twist) * (p - target) - viewCenter)
+        const Affine modelToPaper{
+            k * c,
+            k * s,
+            -k * s,
+            k * c,
+            vp.center.x - k * (vp.viewCenter.x + c * vp.target.x - s * vp.target.y),
+            vp.center.y - k * (vp.viewCenter.y + s * vp.target.x + c * vp.target.y)};
+        Context model;
+        model.toScreen = modelToPaper.then(ctx.toScreen);
+        model.scale = model.toScreen.scale();
+        // With $PSLTSCALE a dash keeps its length on paper whatever the view's scale.
+        if (m_doc.paperLineTypeScale)
+            model.patternScale = ctx.patternScale > 0 ? ctx.patternScale : ctx.scale;
+        flush();
+        m_out.pushClip(window);
+        // Culling looks only at what the window shows.
+        const Box savedBox = m_clipBox;
+        Box box;
+        box.add(shown.left() - 1, shown.top() - 1);
+        box.add(shown.right() + 1, shown.bottom() + 1);
+        m_clipBox = box;
+        m_frozenHere = &vp.frozenLayers;
+        drawBlock(vp.block, model);
+        flush();
+        m_frozenHere = nullptr;
+        m_clipBox = savedBox;
+        m_out.popClip();
+    }
+    if (border)
+        drawPath(outline, true, 0, color);
+}
+
 void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx, int layer,
                       const Color& color) {
     if (ins.block < 0 || ins.block >= int(m_doc.blocks.size()))
@@ -868,10 +934,19 @@ void Pass::drawBlock(int block, const Context& ctx) {
             layer = ctx.layer; // layer "0" inside a block takes the insert's layer
         const Layer* l =
             layer >= 0 && layer < int(m_doc.layers.size()) ? &m_doc.layers[layer] : nullptr;
-        if (l && (s.kind == ShapeKind::Insert ? l->frozen : !l->isVisible()))
+        const bool container = s.kind == ShapeKind::Insert || s.kind == ShapeKind::Viewport;
+        if (l && (container ? l->frozen : !l->isVisible()))
             continue; // an insert on a layer that is only off still shows its other layers
+        if (m_frozenHere && frozenHere(layer))
+            continue;
         const Color color = resolve(s, layer, ctx);
         const double sizePx = std::max(bounds.width(), bounds.height()) * ctx.scale;
+        if (s.kind == ShapeKind::Viewport) {
+            // On a layer that is off the border hides; the model still shows.
+            if (s.first < b.viewports.size() && sizePx >= 1)
+                drawViewport(b.viewports[s.first], ctx, visible(color), !l || l->isVisible());
+            continue;
+        }
         if (s.kind == ShapeKind::Insert) {
             if (s.first < b.inserts.size()) {
                 if (sizePx < 1) {

@@ -102,6 +102,10 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
         if (s.first < b.pictures.size())
             addPictureBounds(box, b.pictures[s.first]);
         break;
+    case ShapeKind::Viewport:
+        if (s.first < b.viewports.size())
+            addViewportBounds(box, b.viewports[s.first]);
+        break;
     }
     // A wide pen reaches beyond the centre line.
     if (box.isValid() && s.width > 0) {

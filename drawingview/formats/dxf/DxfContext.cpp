@@ -41,6 +41,11 @@ int DxfContext::layer(std::string_view rawName) {
     return index;
 }
 
+int DxfContext::existingLayer(std::string_view rawName) {
+    auto it = m_layers.find(key(rawName.empty() ? std::string_view("0") : rawName));
+    return it == m_layers.end() ? -1 : it->second;
+}
+
 int DxfContext::block(std::string_view rawName, bool create) {
     const std::string& k = key(rawName);
     auto it = m_blocks.find(k);

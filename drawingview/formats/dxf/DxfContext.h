@@ -77,6 +77,20 @@ public:
     // Block record handle -> block name, for entities that point at blocks
     // by handle (multileader block content).
     std::unordered_map<uint64_t, std::string> blockRecordNames;
+    // LAYER table entries by handle, for the viewports that name them so.
+    void setLayerHandle(uint64_t handle, int layer) { m_layerHandles[handle] = layer; }
+    int layerByHandle(uint64_t handle) const {
+        auto it = m_layerHandles.find(handle);
+        return it == m_layerHandles.end() ? -1 : it->second;
+    }
+    // A layer's index, or -1 when the drawing has no such layer.
+    int existingLayer(std::string_view rawName);
+
+    // IMAGEDEF objects by handle: the file as the drawing names it.
+    std::unordered_map<uint64_t, QString> imageFiles;
+    // Whether images and wipeouts show their frames ($IMAGEFRAME, $WIPEOUTFRAME).
+    bool imageFrame = true;
+    bool wipeoutFrame = true;
 
     // Resolves insert references and writes the entity counts to the blocks.
     void complete();
@@ -102,6 +116,7 @@ private:
         }
     };
     std::unordered_map<StyleKey, uint16_t, StyleKeyHash> m_lineStyles;
+    std::unordered_map<uint64_t, int> m_layerHandles;
     std::string m_lastLayerRaw;
     int m_lastLayer = 0;
     int m_modelBlock = 0;

@@ -153,6 +153,10 @@ void EntityReader::read(Cursor& c, const Target& t) {
         if (type == "XLINE")
             return readInfiniteLine(c, t, false);
         break;
+    case 'V':
+        if (type == "VIEWPORT")
+            return readViewport(c, t);
+        break;
     case 'W':
         if (type == "WIPEOUT")
             return readWipeout(c, t);
@@ -176,6 +180,8 @@ void EntityReader::read(Cursor& c, const Target& t) {
     case 'I':
         if (type == "INSERT")
             return readInsert(c, t);
+        if (type == "IMAGE")
+            return readImage(c, t);
         break;
     case 'E':
         if (type == "ELLIPSE")

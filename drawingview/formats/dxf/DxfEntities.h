@@ -32,6 +32,11 @@ public:
     void read(Cursor& c, const Target& target);
     // Gives XLINE and RAY entities their ends once every entity is read.
     void finishInfiniteLines();
+    // Ties viewports to the layers they freeze, named by handle.
+    void finishViewports();
+    // Decodes the files that IMAGE entities show, once the IMAGEDEF
+    // objects are known; a file that cannot be read leaves a named frame.
+    void finishImages();
 
 private:
     struct Common {
@@ -71,6 +76,8 @@ private:
     void readInfiniteLine(Cursor& c, const Target& t, bool ray);
     void readWipeout(Cursor& c, const Target& t);
     void readMLine(Cursor& c, const Target& t);
+    void readViewport(Cursor& c, const Target& t);
+    void readImage(Cursor& c, const Target& t);
 
     // The groups of one entity, for those whose codes repeat in nested
     // structures. Numbers are read as they are collected.
@@ -119,7 +126,32 @@ private:
     std::vector<Vec2> m_vertices;
     std::vector<double> m_bulges;
     std::vector<Vec2> m_points;
+
+    struct FrozenRef {
+        int block;
+        uint32_t viewport;
+        uint64_t layerHandle;
+    };
+    std::vector<FrozenRef> m_frozenRefs;
+    std::vector<int> m_viewportBlocks; // blocks whose first viewport has been read
+    struct PendingImage {
+        int block;
+        uint32_t image;    // index into Block::images; ~0u when only the frame shows
+        uint32_t frame;    // index into Block::shapes
+        uint64_t imageDef; // handle of the IMAGEDEF
+        Vec2 insertion, u, v;
+        double columns, rows; // size in pixels as the entity states it
+        int32_t layer;
+        Color color;
+        uint16_t type;
+    };
+    std::vector<PendingImage> m_images;
+    std::vector<std::pair<int, uint32_t>> m_wipeoutFrames; // block, shape
+    struct Placement;
 };
+
+// A handle written as hexadecimal text; 0 when empty or malformed.
+uint64_t handleFromText(std::string_view text);
 
 // Appends the points strictly between a and b of the arc a bulge describes
 // (bulge = tan(sweep / 4), positive counter-clockwise), one per 3 degrees.

@@ -95,6 +95,8 @@ void DxfParser::parse() {
     }
     buildLayouts();
     m_ctx.complete();
+    m_entities.finishViewports();
+    m_entities.finishImages();
     m_entities.finishInfiniteLines();
     if (m_progress && m_lastPercent < 100)
         m_progress(100);
@@ -184,11 +186,15 @@ void DxfParser::parseLayer() {
     int aci = 7, flags = 0;
     int16_t lineWeight = LineWeight::Default;
     int64_t rgb = -1;
+    uint64_t handle = 0;
     while (m_c.advance() && m_c.group().code != 0) {
         const Group& g = m_c.group();
         switch (g.code) {
         case 2:
             name = g.value;
+            break;
+        case 5:
+            handle = toHandle(g);
             break;
         case 62:
             aci = toInt(g);
@@ -211,18 +217,21 @@ void DxfParser::parseLayer() {
     }
     if (trimmed(name).empty())
         return;
+    const int index = m_ctx.layer(name);
+    if (handle != 0)
+        m_ctx.setLayerHandle(handle, index);
     // A layer cannot defer to itself or a block: those mean the plain line.
     const int32_t type = m_ctx.lineType(lineType);
-    Layer& l = m_ctx.doc.layers[size_t(m_ctx.layer(name))];
+    Layer& l = m_ctx.doc.layers[size_t(index)];
     l.lineType = type >= 0 ? type : LineStyle::Continuous;
     l.lineWeight = lineWeight >= 0 ? lineWeight : LineWeight::Default;
     l.on = aci >= 0;
     l.frozen = (flags & 1) != 0;
-    const int index = std::abs(aci);
+    const int aciIndex = std::abs(aci);
     if (rgb >= 0)
         l.color = Color::fromRgb(uint32_t(rgb));
-    else if (index >= 1 && index <= 255 && index != 7)
-        l.color = Color::fromRgb(aciToRgb(index));
+    else if (aciIndex >= 1 && aciIndex <= 255 && aciIndex != 7)
+        l.color = Color::fromRgb(aciToRgb(aciIndex));
     else
         l.color = Color::foreground();
 }
@@ -387,9 +396,37 @@ void DxfParser::parseObjects() {
         reportProgress();
         if (m_c.atZero("LAYOUT"))
             parseLayout();
+        else if (m_c.atZero("IMAGEDEF"))
+            parseImageDef();
+        else if (m_c.atZero("RASTERVARIABLES"))
+            m_ctx.imageFrame = readFrameSetting();
+        else if (m_c.atZero("WIPEOUTVARIABLES"))
+            m_ctx.wipeoutFrame = readFrameSetting();
         else
             m_c.skipRecord();
     }
+}
+
+void DxfParser::parseImageDef() {
+    uint64_t handle = 0;
+    std::string_view file;
+    while (m_c.advance() && m_c.group().code != 0) {
+        const Group& g = m_c.group();
+        if (g.code == 5)
+            handle = toHandle(g);
+        else if (g.code == 1)
+            file = trimmed(g.value);
+    }
+    if (handle != 0 && !file.empty())
+        m_ctx.imageFiles[handle] = m_ctx.text.decodeName(file);
+}
+
+bool DxfParser::readFrameSetting() {
+    bool frame = true;
+    while (m_c.advance() && m_c.group().code != 0)
+        if (m_c.group().code == 70)
+            frame = toInt(m_c.group()) != 0;
+    return frame;
 }
 
 void DxfParser::parseLayout() {

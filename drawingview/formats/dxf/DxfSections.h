@@ -38,6 +38,9 @@ private:
     void parseEntities();
     void parseObjects();
     void parseLayout();
+    void parseImageDef();
+    // The display-frame flag of RASTERVARIABLES or WIPEOUTVARIABLES.
+    bool readFrameSetting();
     void buildLayouts();
     // Reads entities until "0 <stop>" (or the section's end) into `target`.
     void readEntities(const Target& target, std::string_view stop);

@@ -37,6 +37,10 @@ QImage decodePsp(const QByteArray& bytes, const QString& path);
 // "the file is damaged or truncated (detail)"
 QString damagedFile(const QString& detail);
 
+// Identifies a file by its bytes (its suffix breaking ties) and decodes it
+// with the matching decoder; throws ReadError when it cannot.
+QImage decodeFile(const QString& path);
+
 // Converts in place to RGB32 when every pixel is opaque, otherwise to
 // ARGB32_Premultiplied.
 void toDisplayFormat(QImage& image);
