@@ -2,6 +2,7 @@
 
 #include "Colors.h"
 #include "Dashes.h"
+#include "model/TextMetrics.h"
 #include "model/Units.h"
 
 #include <QFontMetricsF>
@@ -612,8 +613,7 @@ FontInfo& Pass::font(const QString& family) {
     if (it != m_fonts.end())
         return it->second;
     FontInfo& info = m_fonts[family];
-    info.font = QFont(family.isEmpty() ? QStringLiteral("DejaVu Sans") : family);
-    info.font.setPixelSize(100);
+    info.font = drawingFont(family);
     info.metrics = std::make_unique<QFontMetricsF>(info.font);
     info.capHeight = info.metrics->capHeight() > 0 ? info.metrics->capHeight() : 70;
     info.descent = info.metrics->descent();

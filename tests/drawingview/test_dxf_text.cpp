@@ -3,6 +3,7 @@
 
 #include "formats/Reader.h"
 #include "formats/dxf/DxfMText.h"
+#include "model/TextMetrics.h"
 
 #include <QtTest>
 
@@ -76,10 +77,16 @@ private slots:
         QCOMPARE(joined(runs), QStringLiteral("Red| plain"));
         QCOMPARE(runs[0].color, Color::fromAci(1));
         QCOMPARE(runs[1].color, Color::byLayer());
-        // Middle centre: the line of 9 glyphs (0.6 wide) is centred on x and
-        // its baseline half a height below the middle.
-        QVERIFY(near(runs[0].text->position.x, 100 - 9 * 0.6 / 2));
-        QVERIFY(near(runs[1].text->position.x, 100 - 9 * 0.6 / 2 + 3 * 0.6));
+        // The second run starts where the renderer ends the first, and the
+        // line is centred on x (middle centre), its baseline half a height
+        // below the middle.
+        const Text& red = *runs[0].text;
+        const double redWidth = textAdvance(red.text, red.fontFamily, red.height);
+        QVERIFY(redWidth > 0);
+        QVERIFY(near(runs[1].text->position.x - red.position.x, redWidth));
+        const double lineWidth =
+            redWidth + textAdvance(runs[1].text->text, red.fontFamily, red.height);
+        QVERIFY(near(red.position.x, 100 - lineWidth / 2, 0.05 * lineWidth));
         QVERIFY(near(runs[0].text->position.y, -0.5));
     }
 

@@ -1,5 +1,7 @@
 #include "DxfMText.h"
 
+#include "model/TextMetrics.h"
+
 #include "formats/FontSubstitution.h"
 
 #include <QStringDecoder>
@@ -12,8 +14,6 @@ namespace dv::dxf {
 
 namespace {
 
-// Approximate advance of a glyph, as the model's text bounds assume.
-constexpr double kGlyphWidth = 0.6;
 constexpr size_t kMaxWrappedLines = 10000;
 
 struct Format {
@@ -283,7 +283,7 @@ private:
 
 double cellWidth(const Cell& c, const std::vector<Format>& formats) {
     const Format& f = formats[size_t(c.format)];
-    return kGlyphWidth * f.height * f.widthFactor;
+    return glyphAdvance(c.ch, f.font) * f.height * f.widthFactor;
 }
 
 // Breaks lines longer than `width` after their last space that fits; a
@@ -396,10 +396,8 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
         while (k < l.size()) {
             size_t e = k;
             QString s;
-            double w = 0;
             for (; e < l.size() && l[e].format == l[k].format; ++e) {
                 s += l[e].ch;
-                w += cellWidth(l[e], formats);
             }
             const Format& f = formats[size_t(l[k].format)];
             if (!s.trimmed().isEmpty()) {
@@ -419,7 +417,8 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
                 piece.color = f.color;
                 out.push_back(std::move(piece));
             }
-            x += w;
+            // Runs meet where the renderer ends the previous one.
+            x += textAdvance(s, f.font, f.height, f.widthFactor);
             k = e;
         }
     }
