@@ -88,4 +88,36 @@ void addViewportBounds(Box& box, const Viewport& viewport) {
     box.add(viewport.center.x + viewport.width / 2, viewport.center.y + viewport.height / 2);
 }
 
+bool addOwnShapeBounds(Box& box, const Block& b, const Shape& s) {
+    switch (s.kind) {
+    case ShapeKind::Polyline:
+    case ShapeKind::Polygon:
+    case ShapeKind::Point:
+        for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
+            box.add(b.points[s.first + i]);
+        return true;
+    case ShapeKind::Arc:
+        if (s.first < b.arcs.size())
+            addArcBounds(box, b.arcs[s.first]);
+        return true;
+    case ShapeKind::Image:
+        if (s.first < b.images.size())
+            addImageBounds(box, b.images[s.first]);
+        return true;
+    case ShapeKind::Picture:
+        if (s.first < b.pictures.size())
+            addPictureBounds(box, b.pictures[s.first]);
+        return true;
+    case ShapeKind::Viewport:
+        // The window on paper, not what it looks at.
+        if (s.first < b.viewports.size())
+            addViewportBounds(box, b.viewports[s.first]);
+        return true;
+    case ShapeKind::Text:
+    case ShapeKind::Insert:
+        break;
+    }
+    return false;
+}
+
 } // namespace dv

@@ -92,6 +92,18 @@ void addTextBounds(Box& box, const Text& t) {
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
 }
 
+// A shape of one element of `items`.
+template <typename T>
+Shape& appendOne(std::vector<Shape>& shapes, std::vector<T>& items, ShapeKind kind, const T& item) {
+    Shape s;
+    s.kind = kind;
+    s.first = uint32_t(items.size());
+    s.count = 1;
+    items.push_back(item);
+    shapes.push_back(s);
+    return shapes.back();
+}
+
 } // namespace
 
 uint32_t aciToRgb(int aci) {
@@ -128,43 +140,19 @@ Shape& Block::addPolygon(const std::vector<Vec2>& pts) {
 }
 
 Shape& Block::addPoint(Vec2 p) {
-    Shape s;
-    s.kind = ShapeKind::Point;
-    s.first = uint32_t(points.size());
-    s.count = 1;
-    points.push_back(p);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, points, ShapeKind::Point, p);
 }
 
 Shape& Block::addArc(const Arc& a) {
-    Shape s;
-    s.kind = ShapeKind::Arc;
-    s.first = uint32_t(arcs.size());
-    s.count = 1;
-    arcs.push_back(a);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, arcs, ShapeKind::Arc, a);
 }
 
 Shape& Block::addText(const Text& t) {
-    Shape s;
-    s.kind = ShapeKind::Text;
-    s.first = uint32_t(texts.size());
-    s.count = 1;
-    texts.push_back(t);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, texts, ShapeKind::Text, t);
 }
 
 Shape& Block::addInsert(const Insert& ins) {
-    Shape s;
-    s.kind = ShapeKind::Insert;
-    s.first = uint32_t(inserts.size());
-    s.count = 1;
-    inserts.push_back(ins);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, inserts, ShapeKind::Insert, ins);
 }
 
 int Document::layerIndex(const QString& name) {
@@ -193,33 +181,15 @@ uint16_t Document::entityTypeId(const QString& name) {
 }
 
 Shape& Block::addImage(const Image& image) {
-    Shape s;
-    s.kind = ShapeKind::Image;
-    s.first = uint32_t(images.size());
-    s.count = 1;
-    images.push_back(image);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, images, ShapeKind::Image, image);
 }
 
 Shape& Block::addPicture(const Picture& picture) {
-    Shape s;
-    s.kind = ShapeKind::Picture;
-    s.first = uint32_t(pictures.size());
-    s.count = 1;
-    pictures.push_back(picture);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, pictures, ShapeKind::Picture, picture);
 }
 
 Shape& Block::addViewport(const Viewport& viewport) {
-    Shape s;
-    s.kind = ShapeKind::Viewport;
-    s.first = uint32_t(viewports.size());
-    s.count = 1;
-    viewports.push_back(viewport);
-    shapes.push_back(s);
-    return shapes.back();
+    return appendOne(shapes, viewports, ShapeKind::Viewport, viewport);
 }
 
 Box Document::blockExtents(int block) const {
@@ -243,33 +213,12 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
     auto& b = const_cast<Block&>(blocks[bi]);
     Box box;
     for (const Shape& s : b.shapes) {
+        if (addOwnShapeBounds(box, b, s))
+            continue;
         switch (s.kind) {
-        case ShapeKind::Polyline:
-        case ShapeKind::Polygon:
-        case ShapeKind::Point:
-            for (uint32_t i = 0; i < s.count && s.first + i < b.points.size(); ++i)
-                box.add(b.points[s.first + i]);
-            break;
-        case ShapeKind::Arc:
-            if (s.first < b.arcs.size())
-                addArcBounds(box, b.arcs[s.first]);
-            break;
         case ShapeKind::Text:
             if (s.first < b.texts.size())
                 addTextBounds(box, b.texts[s.first]);
-            break;
-        case ShapeKind::Image:
-            if (s.first < b.images.size())
-                addImageBounds(box, b.images[s.first]);
-            break;
-        case ShapeKind::Picture:
-            if (s.first < b.pictures.size())
-                addPictureBounds(box, b.pictures[s.first]);
-            break;
-        case ShapeKind::Viewport:
-            // The window on paper, not what it looks at.
-            if (s.first < b.viewports.size())
-                addViewportBounds(box, b.viewports[s.first]);
             break;
         case ShapeKind::Insert: {
             if (s.first >= b.inserts.size())
@@ -287,6 +236,8 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
             addInsertBounds(box, ins, inner, blocks[ins.block].basePoint);
             break;
         }
+        default:
+            break;
         }
     }
     m_blockExtents[bi] = box;

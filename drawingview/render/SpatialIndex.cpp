@@ -76,16 +76,6 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
                 const SpatialIndex::BlockBounds& blockBounds) {
     Box box;
     switch (s.kind) {
-    case ShapeKind::Polyline:
-    case ShapeKind::Polygon:
-    case ShapeKind::Point:
-        for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
-            box.add(b.points[s.first + i]);
-        break;
-    case ShapeKind::Arc:
-        if (s.first < b.arcs.size())
-            addArcBounds(box, b.arcs[s.first]);
-        break;
     case ShapeKind::Text:
         if (s.first < b.texts.size())
             addText(box, b.texts[s.first]);
@@ -94,17 +84,8 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
         if (s.first < b.inserts.size())
             addInsert(box, doc, b.inserts[s.first], blockBounds);
         break;
-    case ShapeKind::Image:
-        if (s.first < b.images.size())
-            addImageBounds(box, b.images[s.first]);
-        break;
-    case ShapeKind::Picture:
-        if (s.first < b.pictures.size())
-            addPictureBounds(box, b.pictures[s.first]);
-        break;
-    case ShapeKind::Viewport:
-        if (s.first < b.viewports.size())
-            addViewportBounds(box, b.viewports[s.first]);
+    default:
+        addOwnShapeBounds(box, b, s);
         break;
     }
     // A wide pen reaches beyond the centre line.

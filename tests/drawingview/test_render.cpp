@@ -529,7 +529,7 @@ private slots:
         QVERIFY(hasColorNear(img, {50, 50}, red));
         QVERIFY(hasColorNear(img, {53, 50}, red));
         QVERIFY(hasColorNear(img, {50 + 5 * 0.7071, 50 + 5 * 0.7071}, red)); // the rim
-        QVERIFY(onlyBackgroundNear(img, {51.5, 52.5}, 0)); // between arm and rim
+        QVERIFY(onlyBackgroundNear(img, {51.5, 52.5}, 0));                   // between arm and rim
         // A cross sized as a share of the view: 20% of 200 px is 40 px, 20 units.
         doc->pointMode = 3;
         doc->pointSize = -20;

@@ -8,9 +8,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     try {
-        auto doc = dv::readCgmBytes(
-            QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
-            QStringLiteral("fuzz.cgm"));
+        auto doc =
+            dv::readCgmBytes(QByteArray(reinterpret_cast<const char*>(data), qsizetype(size)),
+                             QStringLiteral("fuzz.cgm"));
         (void)doc;
     } catch (const dv::ReadError&) {
     }

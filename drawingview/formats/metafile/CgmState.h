@@ -16,7 +16,7 @@ enum class SizeMode { Absolute, Scaled, Fractional, Millimetres };
 
 struct LineStyle {
     int type = 1;     // 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot
-    double width = 1; // below 0: the default of the specification mode
+    double width = 1; // below 0: the default of the width's mode
     SizeMode mode = SizeMode::Scaled;
     uint32_t colour = 0; // index or rgb, after the selection mode
     bool indexed = true;
