@@ -365,6 +365,10 @@ const ScreenPattern* Pass::pattern(const Shape& s, int layer, const Context& ctx
 }
 
 void Pass::dot(QPointF p, const QColor& color) {
+    // Off the device (or not a number): nothing to draw, and no integer to make.
+    if (!(p.x() >= m_gridX && p.x() < m_gridX + m_gridW && p.y() >= m_gridY &&
+          p.y() < m_gridY + m_gridH))
+        return;
     const int x = int(std::floor(p.x())) - m_gridX, y = int(std::floor(p.y())) - m_gridY;
     if (x < 0 || y < 0 || x >= m_gridW || y >= m_gridH)
         return;
@@ -552,7 +556,9 @@ void Pass::drawArc(const Arc& a, const Shape& s, int layer, const Context& ctx,
                                     .then(ctx.toScreen);
 
     auto tessellate = [&](double from, double span) {
-        const int n = std::clamp(int(std::ceil(span / step)), 4, maxSegments);
+        // Compared as a double first: a vast radius makes the step vanish.
+        const double wanted = std::ceil(span / step);
+        const int n = wanted < maxSegments ? std::max(4, int(wanted)) : maxSegments;
         // Step the angle by rotation rather than a sine and cosine per point.
         const double dc = std::cos(span / n), ds = std::sin(span / n);
         double ct = std::cos(from), st = std::sin(from);

@@ -3,6 +3,7 @@
 
 #include "formats/Reader.h"
 #include "formats/metafile/EmfReader.h"
+#include "formats/metafile/EmfRecords.h"
 #include "render/RenderScene.h"
 #include "render/Renderer.h"
 
@@ -183,6 +184,15 @@ private slots:
         QVERIFY(box.isValid());
         QVERIFY(std::isfinite(box.width()) && std::isfinite(box.height()));
         QVERIFY(box.width() >= 100 && box.height() >= 50); // the frame at least
+    }
+
+    void emptyDescriptionNamesNoPlace() {
+        // Found by fuzzing: an empty description with an offset past the
+        // header sent the converter reading beyond the file.
+        const QByteArray bytes = readFile(kData + "fuzz_empty_description.emf");
+        QVERIFY(qFromLittleEndian<quint32>(bytes.constData() + 64) != 0);
+        const emf::Checked checked = emf::checkRecords(bytes, kData);
+        QCOMPARE(qFromLittleEndian<quint32>(checked.bytes.constData() + 64), 0u);
     }
 
     void bytesAfterTheEndAreIgnored() {

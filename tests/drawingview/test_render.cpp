@@ -1,5 +1,7 @@
 #include "render/Renderer.h"
 
+#include "formats/Reader.h"
+
 #include <QFontMetricsF>
 #include <QGuiApplication>
 #include <QPainter>
@@ -541,6 +543,26 @@ private slots:
         QVERIFY(onlyBackgroundNear(render(doc), {50, 50}, 0));
         doc->pointMode = 0;
         QVERIFY(hasColorNear(render(doc), {50, 50}, red));
+    }
+
+    void vastCurvesAndFarPointsStayBounded() {
+        // A circle so large that its chord step vanishes, and a point far
+        // outside any integer pixel: both are cut short, and the rest draws.
+        auto doc = makeDoc();
+        Arc vast;
+        vast.center = {50, 50};
+        vast.radiusX = vast.radiusY = 1e300;
+        vast.endAngle = 2 * std::numbers::pi;
+        doc->blocks[0].addArc(vast);
+        doc->blocks[0].addPoint({1e30, 1e30});
+        line(doc->blocks[0], {10, 50}, {90, 50}, Color::fromRgb(red));
+        QVERIFY(hasColorNear(render(doc), {50, 50}, red));
+
+        // A fuzzed drawing that once made the arc step infinite.
+        auto fuzzed = ReaderRegistry::builtin().load(
+            QStringLiteral(TEST_DATA_DIR "/dxf/regression_vast_arc.dxf"));
+        const RenderScene scene(std::shared_ptr<const Document>(fuzzed.release()));
+        QVERIFY(!renderFitted(scene, 0, QSize(200, 200), false).isNull());
     }
 
     void exactColoursKeepWhiteAndFileOrder() {

@@ -283,6 +283,10 @@ Checked Walker::walk() {
         qToLittleEndian<uint32_t>(70, record); // EMR_COMMENT
         qToLittleEndian<uint32_t>(size - 12, record + 8);
     }
+    // An empty description that still names a place is read by the converter
+    // up to a terminator it may never find: name no place.
+    if (u32(out.bytes, 60) == 0 && u32(out.bytes, 64) != 0)
+        qToLittleEndian<uint32_t>(0, out.bytes.data() + 64);
     out.glyphIndexTexts = int64_t(m_glyphIndexTexts.size());
     return out;
 }
