@@ -377,6 +377,7 @@ private slots:
             QVERIFY2(error == "<loaded>" || error.contains(f), qPrintable(error));
         }
         QVERIFY(loadError(fixture("fuzz_nul_in_clear_text.cgm")).contains("is not clear text"));
+        QVERIFY(loadError(fixture("fuzz_vast_enumeration.cgm")).contains("is not an integer"));
     }
 
     void everyPrefixLoadsOrFailsCleanly() {

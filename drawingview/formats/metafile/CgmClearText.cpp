@@ -411,12 +411,16 @@ void ClearTextStream::encode(const QString& name, const std::vector<Token>& para
                 enumLists.value(std::min<int>(enumIndex, int(enumLists.size()) - 1))
                     .split(QLatin1Char(','));
             ++enumIndex;
+            if (params[t].kind == Token::Number) {
+                const int64_t value = integer("an enumeration value");
+                if (value < 0 || value > 0xFFFF)
+                    throw FormatError(
+                        QStringLiteral("%1: %2 is not a value it takes").arg(name).arg(value));
+                put(e.data, uint64_t(value), 2);
+                break;
+            }
             const Token& tok = params[t++];
-            int value = -1;
-            if (tok.kind == Token::Number)
-                value = int(tok.number);
-            else
-                value = int(words.indexOf(tok.text.toUpper()));
+            const int value = int(words.indexOf(tok.text.toUpper()));
             if (value < 0)
                 throw FormatError(
                     QStringLiteral("%1: \"%2\" is not a value it takes").arg(name, tok.text));
