@@ -36,8 +36,11 @@ public:
 
     virtual QRectF bounds() const = 0;
     virtual void clear(const QColor& background) = 0;
-    // widthPx 0 is the thinnest line the device has.
-    virtual void drawLines(const QColor& color, const QLineF* lines, size_t count) = 0;
+    // widthPx 0 is the thinnest line the device has. Lines are batched
+    // strokes of a few pixels at most, so their ends are square: round ends
+    // cost several times as much and look the same at that size.
+    virtual void drawLines(const QColor& color, double widthPx, const QLineF* lines,
+                           size_t count) = 0;
     virtual void drawPolyline(const QColor& color, double widthPx, const QPointF* points,
                               size_t count, bool closed) = 0;
     virtual void drawPoints(const QColor& color, const QPointF* points, size_t count) = 0;
@@ -68,7 +71,7 @@ public:
 
     QRectF bounds() const override { return m_bounds; }
     void clear(const QColor& background) override;
-    void drawLines(const QColor& color, const QLineF* lines, size_t count) override;
+    void drawLines(const QColor& color, double widthPx, const QLineF* lines, size_t count) override;
     void drawPolyline(const QColor& color, double widthPx, const QPointF* points, size_t count,
                       bool closed) override;
     void drawPoints(const QColor& color, const QPointF* points, size_t count) override;
@@ -85,7 +88,7 @@ public:
     void popClip() override;
 
 private:
-    void setPen(const QColor& color, double width);
+    void setPen(const QColor& color, double width, bool roundEnds = true);
 
     QPainter& m_painter;
     QRectF m_bounds;

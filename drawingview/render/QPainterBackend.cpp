@@ -11,11 +11,11 @@ QPainterBackend::QPainterBackend(QPainter& painter, const QRectF& bounds)
     m_painter.setClipRect(bounds);
 }
 
-void QPainterBackend::setPen(const QColor& color, double width) {
+void QPainterBackend::setPen(const QColor& color, double width, bool roundEnds) {
     QPen pen(color);
     pen.setWidthF(width);
     pen.setCosmetic(true);
-    pen.setCapStyle(width > 1 ? Qt::RoundCap : Qt::SquareCap);
+    pen.setCapStyle(roundEnds && width > 1 ? Qt::RoundCap : Qt::SquareCap);
     pen.setJoinStyle(Qt::RoundJoin);
     m_painter.setPen(pen);
 }
@@ -24,8 +24,9 @@ void QPainterBackend::clear(const QColor& background) {
     m_painter.fillRect(m_bounds, background);
 }
 
-void QPainterBackend::drawLines(const QColor& color, const QLineF* lines, size_t count) {
-    setPen(color, 0);
+void QPainterBackend::drawLines(const QColor& color, double widthPx, const QLineF* lines,
+                                size_t count) {
+    setPen(color, widthPx, false);
     m_painter.drawLines(lines, int(count));
 }
 

@@ -147,21 +147,22 @@ constexpr double modelPixelsPerMm = 96 / 25.4;
 constexpr double maxModelLineWeightPixels = 16;
 constexpr double maxPaperLineWeightPixels = 1000;
 
-// Batches of lines or dots by colour. Looked up once per shape, so a flat
-// open-addressed table instead of a node-based map.
+// Batches of lines or dots by colour (and for lines, width). Looked up once
+// per shape, so a flat open-addressed table instead of a node-based map.
 template <typename T> class ColorBuckets {
 public:
-    std::vector<T>& operator[](QRgb rgb) {
-        size_t h = (size_t(rgb) * 2654435761u) & (tableSize - 1);
+    std::vector<T>& operator[](uint64_t wanted) {
+        size_t h =
+            size_t((wanted ^ (wanted >> 29)) * 0x9E3779B97F4A7C15ull >> 40) & (tableSize - 1);
         while (true) {
             auto& [key, index] = m_table[h];
             if (index < 0) {
-                key = rgb;
+                key = wanted;
                 index = int(m_buckets.size());
-                m_buckets.emplace_back(rgb, std::vector<T>());
+                m_buckets.emplace_back(wanted, std::vector<T>());
                 return m_buckets.back().second;
             }
-            if (key == rgb)
+            if (key == wanted)
                 return m_buckets[index].second;
             h = (h + 1) & (tableSize - 1);
         }
@@ -169,17 +170,29 @@ public:
     // Past half the table, lookups slow down; the owner flushes and clears.
     bool full() const { return m_buckets.size() >= tableSize / 2; }
     void clear() {
-        std::fill(m_table.begin(), m_table.end(), std::pair<QRgb, int>(0, -1));
+        std::fill(m_table.begin(), m_table.end(), std::pair<uint64_t, int>(0, -1));
         m_buckets.clear();
     }
-    std::vector<std::pair<QRgb, std::vector<T>>>& all() { return m_buckets; }
+    std::vector<std::pair<uint64_t, std::vector<T>>>& all() { return m_buckets; }
 
 private:
     static constexpr size_t tableSize = 4096;
-    std::vector<std::pair<QRgb, int>> m_table =
-        std::vector<std::pair<QRgb, int>>(tableSize, std::pair<QRgb, int>(0, -1));
-    std::vector<std::pair<QRgb, std::vector<T>>> m_buckets;
+    std::vector<std::pair<uint64_t, int>> m_table =
+        std::vector<std::pair<uint64_t, int>>(tableSize, std::pair<uint64_t, int>(0, -1));
+    std::vector<std::pair<uint64_t, std::vector<T>>> m_buckets;
 };
+
+// Wide lines narrower than this are batched with square ends; wider ones are
+// drawn one path at a time with round ends and joins, where the shape shows.
+constexpr double maxBatchedWidthPx = 4;
+
+// A line bucket's key: the colour, and the width in quarter pixels above it.
+uint64_t lineKey(QRgb rgb, double widthPx) {
+    return uint64_t(rgb) | uint64_t(std::lround(widthPx * 4)) << 32;
+}
+double keyWidth(uint64_t key) {
+    return double(key >> 32) / 4;
+}
 
 struct FontInfo {
     QFont font;
@@ -230,7 +243,11 @@ private:
             flush();
     }
     void dot(QPointF p, const QColor& color);
-    void segment(QPointF p, QPointF q, const QColor& color);
+    void segment(QPointF p, QPointF q, const QColor& color, double widthPx = 0);
+    // Whether a stroke this wide may join the batches (drawn at the next flush).
+    bool batched(double widthPx) const {
+        return widthPx == 0 || (widthPx < maxBatchedWidthPx && !m_doc.exactColors);
+    }
     void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx, const QColor& color,
                   const ScreenPattern* pattern = nullptr, double phase = 0);
     void drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
@@ -390,7 +407,7 @@ void Pass::dot(QPointF p, const QColor& color) {
     }
 }
 
-void Pass::segment(QPointF p, QPointF q, const QColor& color) {
+void Pass::segment(QPointF p, QPointF q, const QColor& color, double widthPx) {
     if (!m_safe.contains(p) || !m_safe.contains(q)) {
         if (!std::isfinite(p.x()) || !std::isfinite(p.y()) || !std::isfinite(q.x()) ||
             !std::isfinite(q.y()) || !clipSegment(p, q, m_safe))
@@ -398,23 +415,23 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color) {
     }
     if (m_lines.full())
         flush();
-    auto& bucket = m_lines[color.rgb()];
+    auto& bucket = m_lines[lineKey(color.rgb(), widthPx)];
     bucket.emplace_back(p, q);
     if (bucket.size() >= batchLimit) {
-        m_out.drawLines(color, bucket.data(), bucket.size());
+        m_out.drawLines(color, widthPx, bucket.data(), bucket.size());
         bucket.clear();
     }
 }
 
 void Pass::flush() {
-    for (auto& [rgb, lines] : m_lines.all())
+    for (auto& [key, lines] : m_lines.all())
         if (!lines.empty()) {
-            m_out.drawLines(QColor::fromRgb(rgb), lines.data(), lines.size());
+            m_out.drawLines(QColor::fromRgb(QRgb(key)), keyWidth(key), lines.data(), lines.size());
             lines.clear();
         }
     for (auto& [rgb, dots] : m_dots.all())
         if (!dots.empty()) {
-            m_out.drawPoints(QColor::fromRgb(rgb), dots.data(), dots.size());
+            m_out.drawPoints(QColor::fromRgb(QRgb(rgb)), dots.data(), dots.size());
             dots.clear();
         }
     m_lines.clear();
@@ -425,21 +442,24 @@ void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double width
                       const QColor& color, const ScreenPattern& pattern, double phase) {
     m_dashed.clear();
     dashPath(pts.data(), pts.size(), closed, pattern, m_safe, m_dashed, phase);
-    if (widthPx > 0)
+    const bool batch = batched(widthPx);
+    if (!batch)
         keepOrder();
     size_t at = 0;
     for (uint32_t n : m_dashed.dashSizes) {
         const QPointF* piece = m_dashed.points.data() + at;
         at += n;
-        if (widthPx > 0) {
+        if (!batch) {
             m_out.drawPolyline(color, widthPx, piece, n, false);
             continue;
         }
         for (uint32_t i = 0; i + 1 < n; ++i)
-            segment(piece[i], piece[i + 1], color);
+            segment(piece[i], piece[i + 1], color, widthPx);
     }
     for (const QPointF& p : m_dashed.dots) {
-        if (widthPx > 0) {
+        if (widthPx > 0 && batch) {
+            segment(p, p + QPointF(0.01, 0), color, widthPx);
+        } else if (widthPx > 0) {
             // A round pen end on a very short stroke: a dot of the pen's size.
             const QPointF stroke[2] = {p, p + QPointF(0.01, 0)};
             m_out.drawPolyline(color, widthPx, stroke, 2, false);
@@ -463,7 +483,7 @@ void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx
         drawDashed(pts, closed, widthPx, color, *pattern, phase);
         return;
     }
-    if (widthPx > 0) {
+    if (!batched(widthPx)) {
         const bool inside = std::all_of(pts.begin(), pts.end(),
                                         [this](const QPointF& p) { return m_safe.contains(p); });
         keepOrder();
@@ -483,9 +503,9 @@ void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx
         return;
     }
     for (size_t i = 0; i + 1 < pts.size(); ++i)
-        segment(pts[i], pts[i + 1], color);
+        segment(pts[i], pts[i + 1], color, widthPx);
     if (closed && pts.size() > 2)
-        segment(pts.back(), pts.front(), color);
+        segment(pts.back(), pts.front(), color, widthPx);
 }
 
 void Pass::drawPolyline(const Block& b, const Shape& s, int layer, const Context& ctx,

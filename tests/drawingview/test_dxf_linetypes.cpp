@@ -284,6 +284,46 @@ private slots:
         QCOMPARE(thickness(render(off, 0, 10, {15, 0}, {400, 100}), {15, 0}), 1);
     }
 
+    // Weights of a few pixels are batched as square-ended strokes: they keep
+    // their width, a closed outline keeps its corners, dashes their pitch.
+    void mediumLineWeightsKeepWidthCornersAndDashes() {
+        auto doc = std::make_shared<Document>();
+        doc->showLineWeights = true;
+        const int layer = doc->layerIndex(QStringLiteral("0"));
+        doc->layers[layer].color = Color::fromAci(7);
+        doc->lineTypes.push_back({"DASHED", {1, -1}, 2});
+        Block model;
+        model.name = "*Model_Space";
+        Shape& square = model.addPolyline({{0, 0}, {20, 0}, {20, 4}, {0, 4}}, true);
+        square.lineWeight = 50; // 0.5 mm: 2 px
+        square.layer = layer;
+        Shape& thick = model.addPolyline({{0, 8}, {20, 8}}, false);
+        thick.lineWeight = 70; // 0.7 mm: 3 px
+        thick.layer = layer;
+        Shape& dashed = model.addPolyline({{0, 12}, {20, 12}}, false);
+        dashed.lineWeight = 50;
+        dashed.layer = layer;
+        dashed.lineStyle = uint16_t(doc->lineStyles.size());
+        doc->lineStyles.push_back(LineStyle{0, 1});
+        doc->blocks.push_back(model);
+        Layout l;
+        l.name = "Model";
+        l.block = 0;
+        doc->layouts.push_back(l);
+        doc->finish();
+
+        const View v = render(doc, 0, 10, {10, 6}, {400, 200});
+        QCOMPARE(thickness(v, {10, 0}), 2);
+        QCOMPARE(thickness(v, {10, 8}), 3);
+        // The outline's far corner is inked out to the stroke's outer edge.
+        const QPoint corner = v.at({20, 4});
+        QVERIFY(v.ink(corner.x(), corner.y()));
+        QVERIFY(v.ink(corner.x(), corner.y() - 1));
+        const Profile dashes = profile(v, 0.5, 19.5, 12);
+        QVERIFY2(std::abs(dashes.pitch() - 20) <= 1, qPrintable(QString::number(dashes.pitch())));
+        QVERIFY(dashes.fill() > 0.4 && dashes.fill() < 0.75);
+    }
+
     void lineWeightsOnPaperFollowTheZoom() {
         const auto doc = load("lineweights.dxf");
         const int paper = layoutNamed(*doc, "Layout1");
