@@ -832,7 +832,8 @@ void Pass::drawViewport(const Viewport& vp, const Context& ctx, const QColor& co
         m_clipBox = savedBox;
         m_out.popClip();
     }
-    if (border)
+    // A clipped window's outline is an entity of the layout, drawn as such.
+    if (border && vp.clip.size() < 3)
         drawPath(outline, true, 0, color);
 }
 

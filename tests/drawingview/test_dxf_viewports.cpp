@@ -163,6 +163,36 @@ private slots:
         QVERIFY(s.near(40, 160, blue));
     }
 
+    void windowsClipToTheirOutline() {
+        const auto d = load("viewports_clipped.dxf");
+        const int paper = layoutIndex(*d, "Layout1");
+        QVERIFY(paper >= 0);
+        const auto windows = viewportsOf(*d, paper);
+        QCOMPARE(windows.size(), size_t(3));
+        QCOMPARE(windows[0]->clip.size(), size_t(128)); // the circle, tessellated
+        QCOMPARE(windows[1]->clip.size(), size_t(3));
+        QVERIFY(windows[2]->clip.empty());
+        const auto missing =
+            d->skippedEntities.find("VIEWPORT clip boundary not found (rectangle used)");
+        QVERIFY(missing != d->skippedEntities.end());
+        QCOMPARE(missing->second, 1);
+
+        const Shot s = render(d, paper, d->layouts[size_t(paper)].extents, 4);
+        // The circle: A inside it, B (inside the rectangle) cut away.
+        QCOMPARE(s.at(40, 60), red);
+        QCOMPARE(s.at(80, 60), white);
+        QVERIFY(s.near(55, 60, blue));  // the circle is drawn as the layout's own line
+        QVERIFY(!s.near(10, 60, blue)); // and the rectangle is not
+        // The triangle keeps A's lower left corner only.
+        QCOMPARE(s.at(186, 56), red);
+        QCOMPARE(s.at(194, 64), white);
+        QCOMPARE(s.at(210, 60), white);
+        // An outline that is not there: the rectangle clips and shows.
+        QCOMPARE(s.at(190, 160), red);
+        QCOMPARE(s.at(210, 160), green);
+        QVERIFY(s.near(160, 160, blue));
+    }
+
     void twistTurnsCounterClockwise() {
         auto d = load("viewports.dxf");
         const int paper = layoutIndex(*d, "Layout1");

@@ -82,6 +82,9 @@ bool EntityReader::common(const Group& g, Common& cm) {
     case 230:
         cm.extrusionZ = toDouble(g);
         return true;
+    case 5:
+        cm.handle = g.value;
+        return true;
     default:
         return false;
     }
@@ -92,7 +95,10 @@ int EntityReader::place(const Common& cm, const Target& t, std::string_view type
     const int block = (t.paperFlag && cm.paper) ? m_ctx.paperSpaceBlock() : t.block;
     typeId = m_ctx.entityType(type);
     m_ctx.countEntity(block, typeId);
-    return cm.invisible ? -1 : block;
+    if (cm.invisible || block < 0)
+        return -1;
+    m_placed = {block, uint32_t(m_ctx.doc.blocks[size_t(block)].shapes.size()), cm.handle};
+    return block;
 }
 
 void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
@@ -106,18 +112,23 @@ void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
 
 void EntityReader::read(Cursor& c, const Target& t) {
     const std::string_view type = trimmed(c.group().value);
+    m_placed.block = -1;
     switch (type.empty() ? '\0' : type[0]) {
     case 'L':
         if (type == "LINE")
             return readLine(c, t);
-        if (type == "LWPOLYLINE")
-            return readLwPolyline(c, t);
+        if (type == "LWPOLYLINE") {
+            readLwPolyline(c, t);
+            return rememberOutline();
+        }
         if (type == "LEADER")
             return readLeader(c, t);
         break;
     case 'C':
-        if (type == "CIRCLE")
-            return readCircle(c, t, false);
+        if (type == "CIRCLE") {
+            readCircle(c, t, false);
+            return rememberOutline();
+        }
         break;
     case 'A':
         if (type == "ARC")
@@ -168,8 +179,10 @@ void EntityReader::read(Cursor& c, const Target& t) {
     case 'P':
         if (type == "POINT")
             return readPoint(c, t);
-        if (type == "POLYLINE")
-            return readPolyline(c, t);
+        if (type == "POLYLINE") {
+            readPolyline(c, t);
+            return rememberOutline();
+        }
         break;
     case 'T':
         if (type == "TEXT")
@@ -184,14 +197,18 @@ void EntityReader::read(Cursor& c, const Target& t) {
             return readImage(c, t);
         break;
     case 'E':
-        if (type == "ELLIPSE")
-            return readEllipse(c, t);
+        if (type == "ELLIPSE") {
+            readEllipse(c, t);
+            return rememberOutline();
+        }
         break;
     case 'S':
         if (type == "SOLID")
             return readSolid(c, t, type);
-        if (type == "SPLINE")
-            return readSpline(c, t);
+        if (type == "SPLINE") {
+            readSpline(c, t);
+            return rememberOutline();
+        }
         if (type == "SEQEND") { // a stray one: nothing to draw
             c.skipRecord();
             return;

@@ -10,6 +10,7 @@
 
 #include <array>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace dv::dxf {
@@ -49,6 +50,7 @@ private:
         bool invisible = false;
         bool paper = false;
         double extrusionZ = 1;
+        std::string_view handle;
         bool mirrored() const { return extrusionZ < 0; }
     };
 
@@ -133,6 +135,27 @@ private:
         uint64_t layerHandle;
     };
     std::vector<FrozenRef> m_frozenRefs;
+    // The last entity placed: where its shapes begin, and its handle.
+    struct Placed {
+        int block = -1;
+        uint32_t firstShape = 0;
+        std::string_view handle;
+    } m_placed;
+    // Paper-space outlines a viewport may name as its clip boundary, by handle.
+    struct Outline {
+        int block;
+        uint32_t first, end; // shapes [first, end)
+    };
+    std::unordered_map<uint64_t, Outline> m_outlines;
+    struct ClipRef {
+        int block;
+        uint32_t viewport;
+        uint64_t outline;
+    };
+    std::vector<ClipRef> m_clipRefs;
+    void rememberOutline();
+    // The first closed outline among an entity's shapes, tessellated.
+    std::vector<Vec2> outlinePoints(const Outline& o) const;
     std::vector<int> m_viewportBlocks; // blocks whose first viewport has been read
     struct PendingImage {
         int block;

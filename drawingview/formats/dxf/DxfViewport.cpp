@@ -57,6 +57,7 @@ void EntityReader::readViewport(Cursor& c, const Target& t) {
     bool haveView = false;
     double direction[3] = {0, 0, 1};
     std::vector<uint64_t> frozen;
+    uint64_t clipOutline = 0;
     MView mview;
     bool acad = false;
     for (const Item& it : m_items) {
@@ -109,6 +110,9 @@ void EntityReader::readViewport(Cursor& c, const Target& t) {
         case 331:
             if (const uint64_t h = handleFromText(it.text))
                 frozen.push_back(h);
+            break;
+        case 340:
+            clipOutline = handleFromText(it.text);
             break;
         case 1001:
             acad = trimmed(it.text) == "ACAD";
@@ -190,15 +194,56 @@ void EntityReader::readViewport(Cursor& c, const Target& t) {
                           direction[2] > 0;
         if (!plan || (flags & kPerspective))
             m_ctx.countSkipped("VIEWPORT 3D view (drawn in plan)");
-        if (flags & kNonRectangularClip)
-            m_ctx.countSkipped("VIEWPORT clip boundary (rectangle used)");
     }
+    // The window's own outline is an entity of the layout, found once all are read.
+    if (!(flags & kNonRectangularClip))
+        clipOutline = 0;
     Block& b = m_ctx.doc.blocks[size_t(block)];
     const uint32_t index = uint32_t(b.viewports.size());
     Shape& s = b.addViewport(vp);
     style(s, cm, type);
     for (uint64_t h : frozen)
         m_frozenRefs.push_back({block, index, h});
+    if (clipOutline)
+        m_clipRefs.push_back({block, index, clipOutline});
+}
+
+void EntityReader::rememberOutline() {
+    // Only a layout's own entities can outline its windows.
+    if (m_placed.block < 0 || m_placed.block == m_ctx.modelSpaceBlock() ||
+        !m_ctx.doc.blocks[size_t(m_placed.block)].name.startsWith(QLatin1String("*Paper_Space"),
+                                                                  Qt::CaseInsensitive))
+        return;
+    const uint64_t handle = handleFromText(m_placed.handle);
+    const uint32_t end = uint32_t(m_ctx.doc.blocks[size_t(m_placed.block)].shapes.size());
+    if (handle && end > m_placed.firstShape)
+        m_outlines[handle] = {m_placed.block, m_placed.firstShape, end};
+}
+
+std::vector<Vec2> EntityReader::outlinePoints(const Outline& o) const {
+    const Block& b = m_ctx.doc.blocks[size_t(o.block)];
+    std::vector<Vec2> pts;
+    for (uint32_t i = o.first; i < o.end && i < b.shapes.size() && pts.size() < 3; ++i) {
+        const Shape& s = b.shapes[i];
+        pts.clear();
+        if (s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Polygon) {
+            const size_t end = std::min(b.points.size(), size_t(s.first) + s.count);
+            for (size_t k = s.first; k < end; ++k)
+                pts.push_back(b.points[k]);
+        } else if (s.kind == ShapeKind::Arc && s.first < b.arcs.size()) {
+            const Arc& a = b.arcs[s.first];
+            constexpr int steps = 128;
+            const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
+            for (int k = 0; k < steps; ++k) {
+                const double t = a.startAngle + (a.endAngle - a.startAngle) * k / steps;
+                const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+                pts.push_back({a.center.x + x * c - y * sn, a.center.y + x * sn + y * c});
+            }
+        }
+    }
+    if (pts.size() < 3)
+        pts.clear();
+    return pts;
 }
 
 void EntityReader::finishViewports() {
@@ -209,6 +254,19 @@ void EntityReader::finishViewports() {
             doc.blocks[size_t(r.block)].viewports[r.viewport].frozenLayers.push_back(layer);
     }
     m_frozenRefs.clear();
+    for (const ClipRef& r : m_clipRefs) {
+        const auto found = m_outlines.find(r.outline);
+        std::vector<Vec2> clip;
+        if (found != m_outlines.end() && found->second.block == r.block)
+            clip = outlinePoints(found->second);
+        if (clip.empty())
+            ++doc.skippedEntities[QStringLiteral(
+                "VIEWPORT clip boundary not found (rectangle used)")];
+        else
+            doc.blocks[size_t(r.block)].viewports[r.viewport].clip = std::move(clip);
+    }
+    m_clipRefs.clear();
+    m_outlines.clear();
     for (int block : m_viewportBlocks)
         for (Viewport& vp : doc.blocks[size_t(block)].viewports) {
             auto& f = vp.frozenLayers;

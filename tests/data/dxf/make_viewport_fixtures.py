@@ -114,6 +114,28 @@ viewports = (section("HEADER", [(9, "$ACADVER"), (1, "AC1015"), (9, "$TILEMODE")
 write("viewports.dxf", viewports)
 write_binary("viewports_binary.dxf", viewports)
 
+# Windows clipped by an outline on the layout: the second window cut to a
+# circle round A (paper (40, 60), radius 15), a third cut to a triangle, and a
+# fourth naming an outline that is not there, which keeps its rectangle.
+NON_RECTANGULAR = 0x10000
+clipped_paper = (
+    viewport("VP", 1, 148.5, 105.0, 297.0, 210.0, 15.0, 5.0, 210.0)
+    + viewport("VP", 2, 60.0, 60.0, 100.0, 80.0, 15.0, 5.0, 40.0)[:-1]
+    + [(90, 32768 | NON_RECTANGULAR), (340, "2A")]
+    + [(0, "CIRCLE"), (5, "2A"), (8, "VP"), (67, 1), (10, 40.0), (20, 60.0), (30, 0.0),
+       (40, 15.0)]
+    # Scale 1 about model (15, 5): A at paper (185..195, 55..65), B at (205..215, 55..65);
+    # the triangle keeps A's lower left and drops B.
+    + [(0, "LWPOLYLINE"), (5, "2B"), (8, "VP"), (67, 1), (100, "AcDbPolyline"), (90, 3),
+       (70, 1), (10, 170.0), (20, 30.0), (10, 200.0), (20, 30.0), (10, 170.0), (20, 90.0)]
+    + viewport("VP", 3, 200.0, 60.0, 80.0, 80.0, 15.0, 5.0, 80.0)[:-1]
+    + [(90, 32768 | NON_RECTANGULAR), (340, "2B")]
+    + viewport("VP", 4, 200.0, 160.0, 80.0, 40.0, 15.0, 5.0, 40.0)[:-1]
+    + [(90, 32768 | NON_RECTANGULAR), (340, "FFFF")])
+write("viewports_clipped.dxf",
+      section("HEADER", [(9, "$ACADVER"), (1, "AC1015"), (9, "$TILEMODE"), (70, 0)])
+      + tables(model_layers) + section("ENTITIES", model + clipped_paper) + [(0, "EOF")])
+
 # The same second window as an R12 file writes it: the view in "ACAD" MVIEW
 # extended data, with layer B frozen by name.
 def mview(vid, cx, cy, w, h, vcx, vcy, vh, twist, frozen):
