@@ -97,6 +97,30 @@ private slots:
         QVERIFY(!ink(50, 32)); // inside, above the bar
     }
 
+    void tablesAreDrawnFromTheirBlock() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("tables.dxf"));
+        const Block& b = model(*doc);
+        QCOMPARE(b.inserts.size(), size_t(2));
+        const int tableBlock = doc->blockIndex("*T1");
+        QVERIFY(tableBlock >= 0);
+        // The cell data's own text and points do not move the table.
+        QCOMPARE(b.inserts[0].block, tableBlock);
+        QCOMPARE(b.inserts[0].position.x, 100.0);
+        QCOMPARE(b.inserts[0].position.y, 50.0);
+        QCOMPARE(b.inserts[0].rotation, 0.0);
+        QVERIFY(std::abs(b.inserts[1].rotation - M_PI / 2) < 1e-12);
+        const auto missing = doc->skippedEntities.find("ACAD_TABLE without its block");
+        QVERIFY(missing != doc->skippedEntities.end());
+        QCOMPARE(missing->second, 1);
+        // The first frame hangs down from (100, 50); the turned one runs up
+        // from (200, 50) over x 200..210, y 50..70.
+        const Box e = doc->layouts[0].extents;
+        QVERIFY2(std::abs(e.minX - 100) < 1e-6, qPrintable(QString::number(e.minX)));
+        QVERIFY2(std::abs(e.minY - 40) < 1e-6, qPrintable(QString::number(e.minY)));
+        QVERIFY2(std::abs(e.maxX - 210) < 1e-6, qPrintable(QString::number(e.maxX)));
+        QVERIFY2(std::abs(e.maxY - 70) < 1e-6, qPrintable(QString::number(e.maxY)));
+    }
+
     void angularDimensionsDrawArcAndDegrees() {
         // Three points: 90 degrees at the origin, arc of radius 9.9.
         const Text* right = textContaining(*m_dims, QStringLiteral("90.0\u00b0"));

@@ -139,6 +139,8 @@ void EntityReader::read(Cursor& c, const Target& t) {
             return readText(c, t, true, true);
         if (type == "ARC_DIMENSION") // drawn by its block, as a dimension is
             return readDimension(c, t, type);
+        if (type == "ACAD_TABLE")
+            return readTable(c, t);
         break;
     case 'M':
         if (type == "MTEXT")
@@ -831,16 +833,8 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
     }
     uint16_t type;
     const int block = place(cm, t, "INSERT", type);
-    if (block >= 0 && !trimmed(name).empty()) {
-        if (cm.mirrored()) {
-            ins.position.x = -ins.position.x;
-            ins.rotation = -ins.rotation;
-            ins.scaleX = -ins.scaleX;
-        }
-        Block& b = m_ctx.doc.blocks[size_t(block)];
-        style(b.addInsert(ins), cm, type);
-        m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), name);
-    }
+    if (block >= 0 && !trimmed(name).empty())
+        addBlockReference(block, ins, name, cm, type);
     // Attributes follow the insert in world coordinates.
     Target attribTarget = t;
     if (t.paperFlag && cm.paper) {
@@ -851,6 +845,62 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
         readText(c, attribTarget, true);
     if (c.atZero("SEQEND"))
         c.skipRecord();
+}
+
+// A table is a block reference to the anonymous block that holds its look;
+// the cell data after it is only needed to edit the table.
+void EntityReader::readTable(Cursor& c, const Target& t) {
+    Common cm;
+    Insert ins;
+    std::string_view name;
+    Vec2 direction{1, 0};
+    bool tableData = false;
+    while (c.advance() && c.group().code != 0) {
+        const Group& g = c.group();
+        if (common(g, cm))
+            continue;
+        if (g.code == 100) {
+            tableData = tableData || trimmed(g.value) == "AcDbTable";
+            continue;
+        }
+        if (tableData) {
+            if (g.code == 11)
+                direction.x = toDouble(g);
+            else if (g.code == 21)
+                direction.y = toDouble(g);
+            continue;
+        }
+        if (g.code == 2 && name.empty())
+            name = g.value;
+        else if (g.code == 10)
+            ins.position.x = toDouble(g);
+        else if (g.code == 20)
+            ins.position.y = toDouble(g);
+    }
+    uint16_t type;
+    const int block = place(cm, t, "ACAD_TABLE", type);
+    if (block < 0)
+        return;
+    if (trimmed(name).empty() || m_ctx.block(name, false) < 0) {
+        m_ctx.countSkipped("ACAD_TABLE without its block");
+        return;
+    }
+    if (std::isfinite(direction.x) && std::isfinite(direction.y) &&
+        (direction.x != 0 || direction.y != 0))
+        ins.rotation = std::atan2(direction.y, direction.x);
+    addBlockReference(block, ins, name, cm, type);
+}
+
+void EntityReader::addBlockReference(int block, Insert ins, std::string_view name, const Common& cm,
+                                     uint16_t type) {
+    if (cm.mirrored()) {
+        ins.position.x = -ins.position.x;
+        ins.rotation = -ins.rotation;
+        ins.scaleX = -ins.scaleX;
+    }
+    Block& b = m_ctx.doc.blocks[size_t(block)];
+    style(b.addInsert(ins), cm, type);
+    m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), name);
 }
 
 } // namespace dv::dxf

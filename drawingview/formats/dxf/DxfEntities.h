@@ -68,6 +68,10 @@ private:
     void readPolyline(Cursor& c, const Target& t);
     void readText(Cursor& c, const Target& t, bool attrib, bool attdef = false);
     void readInsert(Cursor& c, const Target& t);
+    void readTable(Cursor& c, const Target& t);
+    // An insert of the named block, resolved once every block is known.
+    void addBlockReference(int block, Insert ins, std::string_view name, const Common& cm,
+                           uint16_t type);
     void readMText(Cursor& c, const Target& t);
     void readHatch(Cursor& c, const Target& t);
     void readSpline(Cursor& c, const Target& t);

@@ -170,3 +170,34 @@ dimensions = (
 write("dimensions_unblocked.dxf", drawing(dimensions, variables=[
     ("$DIMASZ", [(40, 0.5)]), ("$DIMTXT", [(40, 1.0)]), ("$DIMSCALE", [(40, 2.0)]),
     ("$DIMDEC", [(70, 1)])]))
+
+# Tables: the look lives in an anonymous *T block (a 20 x 10 frame hanging
+# down from the insertion point, and a title); one table placed at (100, 50),
+# one turned to run up the page at (200, 50), one whose block is missing.
+table_records = table("BLOCK_RECORD", [
+    [(0, "BLOCK_RECORD"), (5, "1F"), (2, "*Model_Space")],
+    [(0, "BLOCK_RECORD"), (5, "B1"), (2, "*T1")]])
+table_block = [
+    (0, "BLOCK"), (8, "0"), (2, "*T1"), (70, 1), (10, 0.0), (20, 0.0),
+    (0, "LWPOLYLINE"), (8, "0"), (90, 4), (70, 1), (10, 0.0), (20, 0.0), (10, 20.0), (20, 0.0),
+    (10, 20.0), (20, -10.0), (10, 0.0), (20, -10.0),
+    (0, "LINE"), (8, "0"), (10, 0.0), (20, -5.0), (11, 20.0), (21, -5.0),
+    (0, "TEXT"), (8, "0"), (10, 1.0), (20, -4.0), (40, 2.0), (1, "Schedule"),
+    (0, "ENDBLK")]
+
+
+def acad_table(block, x, y, direction, cells=()):
+    return ([(0, "ACAD_TABLE"), (5, "C1"), (8, "0"), (100, "AcDbEntity"),
+             (100, "AcDbBlockReference"), (2, block), (10, x), (20, y), (30, 0.0),
+             (100, "AcDbTable"), (280, 0), (342, "B2"), (343, "B1"), (11, direction[0]),
+             (21, direction[1]), (31, 0.0), (90, 22), (91, 2), (92, 1), (141, 5.0), (141, 5.0),
+             (142, 20.0)] + list(cells))
+
+
+# The cell data repeats codes an insert uses (a text in code 2, points in 10).
+cell_data = [(171, 1), (172, 0), (1, "Schedule"), (2, "continued"), (10, 999.0), (20, 999.0)]
+write("tables.dxf", drawing(
+    acad_table("*T1", 100.0, 50.0, (1.0, 0.0), cell_data)
+    + acad_table("*T1", 200.0, 50.0, (0.0, 1.0))
+    + acad_table("*T9", 300.0, 50.0, (1.0, 0.0)),
+    tables=table_records, blocks=table_block))
