@@ -74,11 +74,22 @@ struct Color {
 // RGB of an AutoCAD colour index (1..255); 7 gives white.
 uint32_t aciToRgb(int aci);
 
+// Text written into a linetype's pattern where one of its elements ends.
+struct LineTypeText {
+    uint32_t element = 0; // index into LineType::dashes
+    QString text;
+    double height = 1;   // drawing units at linetype scale 1
+    double rotation = 0; // radians, from the line's direction or, if absolute, the x axis
+    bool absolute = false;
+    double dx = 0, dy = 0; // along the line and to its left
+};
+
 // A named dash pattern, unscaled, in drawing units.
 struct LineType {
     QString name;
     std::vector<double> dashes; // > 0 dash, < 0 gap, 0 dot; empty draws continuous
     double period = 0;          // the sum of the lengths
+    std::vector<LineTypeText> texts;
 };
 
 // What a shape's line looks like: a pattern and the entity's own scale on it.

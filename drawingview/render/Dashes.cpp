@@ -40,6 +40,7 @@ public:
     // Draws from `from` to `to` pixels along the segment p -> p + dir * len.
     void draw(QPointF p, QPointF unit, double from, double to) {
         auto at = [&](double s) { return p + unit * s; };
+        m_unit = unit;
         double s = from;
         while (s < to) {
             const double d = m_p.dashes[m_index];
@@ -56,6 +57,7 @@ public:
             if (d > 0)
                 close(at(s));
             const QPointF here = at(s);
+            mark(m_index, here);
             enter(m_index + 1, &here);
         }
         if (m_open)
@@ -106,14 +108,22 @@ private:
             m_left = std::abs(m_p.dashes[m_index]);
             if (m_left > 0)
                 return;
-            if (where)
+            if (where) {
                 m_out.dots.push_back(*where);
+                mark(m_index, *where);
+            }
             index = m_index + 1;
         }
     }
 
+    void mark(size_t element, QPointF at) {
+        if (element < m_p.marked.size() && m_p.marked[element])
+            m_out.marks.push_back({at, m_unit, uint32_t(element)});
+    }
+
     const ScreenPattern& m_p;
     DashedPath& m_out;
+    QPointF m_unit{1, 0}; // the direction of the segment being walked
     size_t m_index = 0;
     double m_left = 0;
     bool m_open = false;

@@ -17,16 +17,27 @@ namespace dv {
 struct ScreenPattern {
     std::vector<double> dashes; // pixels: > 0 dash, < 0 gap, 0 dot
     double period = 0;          // the sum of the lengths; > 0
+    // Per element, whether its end is reported (text is written there);
+    // empty when none is.
+    std::vector<bool> marked;
 };
 
 struct DashedPath {
     std::vector<QPointF> points;     // the dashes one after another
     std::vector<uint32_t> dashSizes; // points in each dash (two or more)
     std::vector<QPointF> dots;
+    // Where marked elements end, with the path's direction there.
+    struct Mark {
+        QPointF at;
+        QPointF unit;
+        uint32_t element;
+    };
+    std::vector<Mark> marks;
     void clear() {
         points.clear();
         dashSizes.clear();
         dots.clear();
+        marks.clear();
     }
 };
 

@@ -250,6 +250,7 @@ private:
     }
     void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx, const QColor& color,
                   const ScreenPattern* pattern = nullptr, double phase = 0);
+    void drawPatternTexts(const QColor& color);
     void drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
                     const QColor& color, const ScreenPattern& pattern, double phase);
     // The shape's linetype with its scale, ByLayer and ByBlock followed.
@@ -301,6 +302,9 @@ private:
     size_t m_cellBudget = 4'000'000; // array cells visited in one pass
     double m_paperPixelsPerMm = 0;   // 0 in model space
     ScreenPattern m_pattern;
+    // The texts of the linetype in m_pattern, and its pixels per unit.
+    const std::vector<LineTypeText>* m_patternTexts = nullptr;
+    double m_patternPixels = 1;
     DashedPath m_dashed;
     // Layers frozen in the viewport being drawn; null outside viewports.
     const std::vector<int32_t>* m_frozenHere = nullptr;
@@ -378,6 +382,15 @@ const ScreenPattern* Pass::pattern(const Shape& s, int layer, const Context& ctx
     for (size_t i = 0; i < lt.dashes.size(); ++i)
         m_pattern.dashes[i] = lt.dashes[i] * k;
     m_pattern.period = period;
+    m_pattern.marked.clear();
+    m_patternTexts = lt.texts.empty() ? nullptr : &lt.texts;
+    m_patternPixels = k;
+    if (m_patternTexts) {
+        m_pattern.marked.assign(lt.dashes.size(), false);
+        for (const LineTypeText& t : lt.texts)
+            if (t.element < lt.dashes.size())
+                m_pattern.marked[t.element] = true;
+    }
     return &m_pattern;
 }
 
@@ -456,6 +469,8 @@ void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double width
         for (uint32_t i = 0; i + 1 < n; ++i)
             segment(piece[i], piece[i + 1], color, widthPx);
     }
+    if (!m_dashed.marks.empty() && m_patternTexts)
+        drawPatternTexts(color);
     for (const QPointF& p : m_dashed.dots) {
         if (widthPx > 0 && batch) {
             segment(p, p + QPointF(0.01, 0), color, widthPx);
@@ -467,6 +482,26 @@ void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double width
             dot(p, color);
         }
     }
+}
+
+void Pass::drawPatternTexts(const QColor& color) {
+    // Device pixels as drawing units with y up, so the texts take the usual way.
+    Context pixels;
+    pixels.toScreen = Affine{1, 0, 0, -1, 0, 0};
+    const double k = m_patternPixels;
+    for (const DashedPath::Mark& m : m_dashed.marks)
+        for (const LineTypeText& lt : *m_patternTexts) {
+            if (lt.element != m.element)
+                continue;
+            const Vec2 along{m.unit.x(), -m.unit.y()}, left{-along.y, along.x};
+            Text t;
+            t.text = lt.text;
+            t.height = lt.height * k;
+            t.rotation = (lt.absolute ? 0 : std::atan2(along.y, along.x)) + lt.rotation;
+            t.position = {m.at.x() + (along.x * lt.dx + left.x * lt.dy) * k,
+                          -m.at.y() + (along.y * lt.dx + left.y * lt.dy) * k};
+            drawText(t, pixels, color);
+        }
 }
 
 void Pass::drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx,

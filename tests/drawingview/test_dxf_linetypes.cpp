@@ -183,10 +183,24 @@ private slots:
         QCOMPARE(profile(far, 1, 29, 0).fill(), 1.0);
     }
 
-    void complexLinetypeAsItsDashes() {
-        const Profile p = row(14);
-        QCOMPARE(p.pitch(), 19.0); // 0.5 + 0.2 + 0.25, times 2, at 10 px
-        QVERIFY(p.fill() > 0.4 && p.fill() < 0.75);
+    void complexLinetypeWritesItsText() {
+        // GAS_LINE at $LTSCALE 2 and 50 px a unit: a 50 px dash, then "GAS"
+        // 10 px high, starting 10 px back from the end of the 20 px gap and
+        // 5 px under the line; the period is 95 px.
+        const View v = render(m_doc, 0, 50, {4, 14}, {400, 100});
+        const QPoint start = v.at({0, 14});
+        auto inkAbove = [&](int from, int to) {
+            for (int x = start.x() + from; x <= start.x() + to; ++x)
+                for (int y = start.y() - 4; y >= start.y() - 9; --y)
+                    if (v.ink(x, y))
+                        return true;
+            return false;
+        };
+        QVERIFY(v.inkAt(start.x() + 25, start.y())); // the dash
+        QVERIFY(!inkAbove(2, 48));                   // no text over it
+        QVERIFY(inkAbove(62, 75));                   // "GAS" in the gap
+        QVERIFY(inkAbove(62 + 95, 75 + 95));         // and in the next period
+        QVERIFY(!inkAbove(100, 143));
     }
 
     void patternRunsOnAcrossVertices() {
@@ -237,7 +251,7 @@ private slots:
     void dashesKeepTheirPlaceWhenClipped() {
         // A line 10^12 pixels long through a small view: the walk is bounded
         // by what shows, and the dashes there lie where the whole walk puts them.
-        ScreenPattern pattern{{10, -5}, 15};
+        ScreenPattern pattern{{10, -5}, 15, {}};
         const QPointF line[2] = {{-9.9e11 + 7, 5}, {9.9e11, 5}}; // whole periods before x = 7
         DashedPath clipped;
         dashPath(line, 2, false, pattern, QRectF(0, 0, 100, 10), clipped);
@@ -291,7 +305,7 @@ private slots:
         doc->showLineWeights = true;
         const int layer = doc->layerIndex(QStringLiteral("0"));
         doc->layers[layer].color = Color::fromAci(7);
-        doc->lineTypes.push_back({"DASHED", {1, -1}, 2});
+        doc->lineTypes.push_back({"DASHED", {1, -1}, 2, {}});
         Block model;
         model.name = "*Model_Space";
         Shape& square = model.addPolyline({{0, 0}, {20, 0}, {20, 4}, {0, 4}}, true);

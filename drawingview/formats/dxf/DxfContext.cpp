@@ -96,7 +96,8 @@ int32_t DxfContext::lineType(std::string_view rawName) {
     return index;
 }
 
-void DxfContext::setLineType(std::string_view rawName, std::vector<double> dashes) {
+void DxfContext::setLineType(std::string_view rawName, std::vector<double> dashes,
+                             std::vector<LineTypeText> texts) {
     const int32_t index = lineType(rawName);
     if (index < 0)
         return; // the fixed names keep their meaning
@@ -105,6 +106,7 @@ void DxfContext::setLineType(std::string_view rawName, std::vector<double> dashe
     for (double d : dashes)
         t.period += std::abs(d);
     t.dashes = std::move(dashes);
+    t.texts = std::move(texts);
 }
 
 uint16_t DxfContext::lineStyle(int32_t lineType, double scale) {

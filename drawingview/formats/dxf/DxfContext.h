@@ -40,7 +40,8 @@ public:
     // codes, other names an index into Document::lineTypes (added unknown,
     // so that a table read later still fills them).
     int32_t lineType(std::string_view rawName);
-    void setLineType(std::string_view rawName, std::vector<double> dashes);
+    void setLineType(std::string_view rawName, std::vector<double> dashes,
+                     std::vector<LineTypeText> texts = {});
     // The index of (type, scale) in Document::lineStyles, added when new.
     uint16_t lineStyle(int32_t lineType, double scale);
 

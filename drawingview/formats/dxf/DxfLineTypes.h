@@ -1,7 +1,7 @@
 #pragma once
 
-// The LTYPE table's dash patterns and the codes of lineweights. Shapes and
-// text inside complex linetypes keep their place in the pattern only.
+// The LTYPE table's dash patterns and the codes of lineweights. Text inside
+// complex linetypes is kept; shapes (from SHX files) keep their place only.
 
 #include "DxfTokenizer.h"
 
@@ -14,6 +14,13 @@ namespace dv::dxf {
 struct LineTypeRecord {
     std::string_view name;
     std::vector<double> dashes; // > 0 dash, < 0 gap, 0 dot
+    struct Text {
+        uint32_t element;
+        std::string_view text; // in the file's encoding
+        double height = 1, rotation = 0, dx = 0, dy = 0;
+        bool absolute = false;
+    };
+    std::vector<Text> texts;
 };
 
 // Reads one "0 LTYPE" record and leaves the cursor at the next "0". A

@@ -177,8 +177,15 @@ void DxfParser::parseTables() {
 
 void DxfParser::parseLineType() {
     LineTypeRecord r = readLineType(m_c);
-    if (!trimmed(r.name).empty())
-        m_ctx.setLineType(r.name, std::move(r.dashes));
+    if (trimmed(r.name).empty())
+        return;
+    std::vector<LineTypeText> texts;
+    for (const LineTypeRecord::Text& t : r.texts) {
+        const QString value = m_ctx.text.decodeText(t.text);
+        if (!value.trimmed().isEmpty() && t.height > 0)
+            texts.push_back({t.element, value, t.height, t.rotation, t.absolute, t.dx, t.dy});
+    }
+    m_ctx.setLineType(r.name, std::move(r.dashes), std::move(texts));
 }
 
 void DxfParser::parseLayer() {
