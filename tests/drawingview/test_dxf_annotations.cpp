@@ -21,7 +21,7 @@ bool near(double a, double b, double eps = 1e-9) {
 std::vector<const Shape*> shapesOf(const Document& d, const Block& b, const char* type) {
     std::vector<const Shape*> out;
     for (const Shape& s : b.shapes)
-        if (d.entityTypeNames[s.entityType] == QLatin1String(type))
+        if (d.entityTypeNames[s.entityType] == QLatin1String(type) && s.count > 0)
             out.push_back(&s);
     return out;
 }
@@ -261,6 +261,43 @@ private slots:
         // The damaged one is counted but draws nothing.
         QCOMPARE(model.entityCounts.at("MLINE"), 2);
         QVERIFY(!doc->skippedEntities.count("MLINE"));
+    }
+
+    void multilineStylesColourFillAndCap() {
+        const auto doc =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dxf/mline_styles.dxf"));
+        const Block& model = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        const auto shapes = shapesOf(*doc, model, "MLINE");
+        const Color green = Color::fromAci(3), red = Color::fromAci(1), blue = Color::fromAci(5);
+        // Per wall: the fill, two elements, two caps; the second wall finds
+        // its style by name alone.
+        QCOMPARE(shapes.size(), size_t(10));
+        for (int wall = 0; wall < 2; ++wall) {
+            const double y = wall * 5.0;
+            const Shape* const* w = shapes.data() + wall * 3;
+            QCOMPARE(w[0]->kind, ShapeKind::Polygon);
+            QCOMPARE(w[0]->color, green);
+            QCOMPARE(w[1]->color, red);
+            QCOMPARE(w[2]->color, blue);
+            QVERIFY(passesThrough(pointsOf(model, *w[1]), {10, y + 0.5}));
+            QVERIFY(passesThrough(pointsOf(model, *w[2]), {0, y - 0.5}));
+        }
+        // Caps come after both walls' lines: straight at the start, round past the end.
+        const auto startCap = pointsOf(model, *shapes[6]);
+        QCOMPARE(startCap.size(), size_t(2));
+        QCOMPARE(startCap.front().x, 0.0);
+        QCOMPARE(startCap.back().x, 0.0);
+        const auto endCap = pointsOf(model, *shapes[7]);
+        QVERIFY(endCap.size() > 2);
+        QVERIFY(passesThrough(endCap, {10.5, 0}));
+        // A cap is the multiline's, not an element's: its own colour.
+        QCOMPARE(shapes[7]->color, Color::byLayer());
+        // Without a style the fill stays hidden: mline.dxf's walls have none.
+        const auto plain =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dxf/mline.dxf"));
+        const Block& plainModel = plain->blocks[size_t(plain->blockIndex("*Model_Space"))];
+        for (const Shape* s : shapesOf(*plain, plainModel, "MLINE"))
+            QCOMPARE(s->kind, ShapeKind::Polyline);
     }
 
     void pointDisplayModeComesFromTheHeader() {

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -89,6 +90,17 @@ public:
 
     // IMAGEDEF objects by handle: the file as the drawing names it.
     std::unordered_map<uint64_t, QString> imageFiles;
+
+    // MLINESTYLE objects by handle, and their handles by upper-case name.
+    struct MLineStyle {
+        int flags = 0; // 1 filled; 16/64 start line/arc cap; 256/1024 end line/arc cap
+        Color fill = Color::byLayer();
+        std::vector<Color> elements; // in the order the multilines list their elements
+    };
+    std::unordered_map<uint64_t, MLineStyle> mlineStyles;
+    std::map<std::string, uint64_t> mlineStyleNames;
+    // A name as tables compare them: trimmed, upper case.
+    std::string nameKey(std::string_view raw) { return key(raw); }
     // Whether images and wipeouts show their frames ($IMAGEFRAME, $WIPEOUTFRAME).
     bool imageFrame = true;
     bool wipeoutFrame = true;

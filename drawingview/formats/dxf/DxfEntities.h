@@ -35,6 +35,7 @@ public:
     void finishInfiniteLines();
     // Ties viewports to the layers they freeze, named by handle.
     void finishViewports();
+    void finishMLines();
     // Decodes the files that IMAGE entities show, once the IMAGEDEF
     // objects are known; a file that cannot be read leaves a named frame.
     void finishImages();
@@ -174,6 +175,20 @@ private:
     };
     std::vector<PendingImage> m_images;
     std::vector<std::pair<int, uint32_t>> m_wipeoutFrames; // block, shape
+    // Multilines wait for their style (in OBJECTS, after the entities) for
+    // element colours, the fill and the end caps.
+    struct PendingMLine {
+        int block;
+        uint32_t fill;     // shape index of the fill, hidden unless the style fills
+        uint32_t elements; // shape index of the first element line
+        uint32_t count;    // element lines, one per style element
+        uint64_t style;    // handle; 0 when only named
+        std::string styleName;
+        bool startCap, endCap; // not suppressed by the entity, and the line is open
+        Vec2 startHigh, startLow, startDir, endHigh, endLow, endDir;
+    };
+    std::vector<PendingMLine> m_mlines;
+    void addMLineCap(const PendingMLine& m, Vec2 high, Vec2 low, Vec2 outward, bool round);
     struct Placement;
 };
 

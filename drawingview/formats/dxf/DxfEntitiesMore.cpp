@@ -6,6 +6,7 @@
 #include "DxfHatch.h"
 #include "DxfMText.h"
 #include "DxfPatterns.h"
+#include "DxfVector.h"
 
 #include <algorithm>
 #include <cmath>
@@ -35,22 +36,6 @@ bool isInteger(int code) {
            (code >= 270 && code <= 299) || (code >= 370 && code <= 389) ||
            (code >= 400 && code <= 409) || (code >= 420 && code <= 429) ||
            (code >= 440 && code <= 459) || (code >= 1060 && code <= 1071);
-}
-
-Vec2 operator+(Vec2 a, Vec2 b) {
-    return {a.x + b.x, a.y + b.y};
-}
-Vec2 operator-(Vec2 a, Vec2 b) {
-    return {a.x - b.x, a.y - b.y};
-}
-Vec2 operator*(Vec2 a, double f) {
-    return {a.x * f, a.y * f};
-}
-double dot(Vec2 a, Vec2 b) {
-    return a.x * b.x + a.y * b.y;
-}
-double length(Vec2 a) {
-    return std::hypot(a.x, a.y);
 }
 
 // Points of an elliptical arc from parameter a0 to a1 (any direction).

@@ -1,17 +1,10 @@
 #include "DxfHatch.h"
+#include "DxfVector.h"
 
 #include <algorithm>
 #include <cmath>
 
 namespace dv::dxf {
-
-namespace {
-
-double dot(Vec2 a, Vec2 b) {
-    return a.x * b.x + a.y * b.y;
-}
-
-} // namespace
 
 bool clipPattern(const std::vector<std::vector<Vec2>>& rings,
                  const std::vector<PatternLine>& pattern, size_t maxSegments, PatternResult& out) {

@@ -97,6 +97,7 @@ void DxfParser::parse() {
     m_ctx.complete();
     m_entities.finishViewports();
     m_entities.finishImages();
+    m_entities.finishMLines();
     m_entities.finishInfiniteLines();
     if (m_progress && m_lastPercent < 100)
         m_progress(100);
@@ -405,6 +406,8 @@ void DxfParser::parseObjects() {
             parseLayout();
         else if (m_c.atZero("IMAGEDEF"))
             parseImageDef();
+        else if (m_c.atZero("MLINESTYLE"))
+            parseMLineStyle();
         else if (m_c.atZero("RASTERVARIABLES"))
             m_ctx.imageFrame = readFrameSetting();
         else if (m_c.atZero("WIPEOUTVARIABLES"))
@@ -426,6 +429,51 @@ void DxfParser::parseImageDef() {
     }
     if (handle != 0 && !file.empty())
         m_ctx.imageFiles[handle] = m_ctx.text.decodeName(file);
+}
+
+void DxfParser::parseMLineStyle() {
+    uint64_t handle = 0;
+    std::string name;
+    DxfContext::MLineStyle style;
+    bool elements = false; // past the element count: colours are the elements'
+    while (m_c.advance() && m_c.group().code != 0) {
+        const Group& g = m_c.group();
+        switch (g.code) {
+        case 5:
+            handle = toHandle(g);
+            break;
+        case 2:
+            name = m_ctx.nameKey(g.value);
+            break;
+        case 70:
+            style.flags = toInt(g);
+            break;
+        case 71:
+            elements = true;
+            break;
+        case 49:
+            if (elements && style.elements.size() < 16)
+                style.elements.push_back(Color::byLayer());
+            break;
+        case 62:
+        case 420: {
+            const Color c = g.code == 62 ? Color::fromAci(toInt(g))
+                                         : Color::fromRgb(uint32_t(toInt(g)) & 0xFFFFFF);
+            if (!elements)
+                style.fill = c;
+            else if (!style.elements.empty())
+                style.elements.back() = c;
+            break;
+        }
+        default:
+            break;
+        }
+    }
+    if (handle == 0)
+        return;
+    if (!name.empty())
+        m_ctx.mlineStyleNames[name] = handle;
+    m_ctx.mlineStyles[handle] = std::move(style);
 }
 
 bool DxfParser::readFrameSetting() {

@@ -39,6 +39,7 @@ private:
     void parseObjects();
     void parseLayout();
     void parseImageDef();
+    void parseMLineStyle();
     // The display-frame flag of RASTERVARIABLES or WIPEOUTVARIABLES.
     bool readFrameSetting();
     void buildLayouts();

@@ -405,6 +405,24 @@ mlines = (mline([((0.0, 0.0), (1.0, 0.0), (r, r)), ((10.0, 0.0), (0.0, 1.0), (-r
              (74, 1), (41, -1.0), (75, 0), (11, 30.0), (21, 0.0), (13, 0.0), (23, 1.0)])
 write("mline.dxf", drawing("AC1015", mlines))
 
+# A wall from its style (an object after the entities): a green fill between a
+# red element 0.5 above the path and a blue one 0.5 below, a straight cap at
+# the start and a round one at the end; found by handle, or else by name.
+def wall(y, style_handle=None):
+    out = mline([((0.0, y), (1.0, 0.0), (0.0, 1.0)), ((10.0, y), (1.0, 0.0), (0.0, 1.0))],
+                [0.5, -0.5])
+    out[3] = (2, "WALL")
+    return out + ([(340, style_handle)] if style_handle else [])
+
+
+wall_style = [(0, "MLINESTYLE"), (5, "3A"), (100, "AcDbMlineStyle"), (2, "Wall"),
+              (70, 1 | 16 | 1024), (3, ""), (62, 3), (51, 90.0), (52, 90.0), (71, 2),
+              (49, 0.5), (62, 1), (6, "BYLAYER"), (49, -0.5), (62, 5), (6, "BYLAYER")]
+write("mline_styles.dxf",
+      header([("$ACADVER", [(1, "AC1015")])])
+      + section("ENTITIES", wall(0.0, "3A") + wall(5.0))
+      + section("OBJECTS", wall_style) + [(0, "EOF")])
+
 # Points shown as circled crosses a tenth of the view high.
 points = (header([("$ACADVER", [(1, "AC1015")]), ("$PDMODE", [(70, 35)]),
                   ("$PDSIZE", [(40, -10.0)])])
