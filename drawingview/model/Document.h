@@ -110,11 +110,19 @@ constexpr int16_t Default = -3; // the drawing's default
 constexpr int16_t Max = 211;
 } // namespace LineWeight
 
+// Opacity 0 (clear) to 255 (opaque), with the codes that defer.
+namespace Alpha {
+constexpr int16_t ByLayer = -1;
+constexpr int16_t ByBlock = -2;
+constexpr int16_t Opaque = 255;
+} // namespace Alpha
+
 struct Layer {
     QString name;
     Color color = Color::foreground();        // never ByLayer/ByBlock
     int32_t lineType = LineStyle::Continuous; // never ByLayer/ByBlock
     int16_t lineWeight = LineWeight::Default; // never ByLayer/ByBlock
+    int16_t alpha = Alpha::Opaque;            // never ByLayer/ByBlock
     bool on = true;                           // switched by the user (layers dialog)
     bool frozen = false;                      // frozen layers never show
     bool isVisible() const { return on && !frozen; }
@@ -149,6 +157,7 @@ struct Shape {
     uint32_t count = 0;
     uint16_t lineStyle = 0; // index into Document::lineStyles
     int16_t lineWeight = LineWeight::ByLayer;
+    int16_t alpha = Alpha::ByLayer;
 };
 
 struct Arc {

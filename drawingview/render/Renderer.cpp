@@ -133,6 +133,7 @@ struct Context {
     int32_t blockLineType = LineStyle::Continuous;
     double blockLineTypeScale = 1;
     int16_t blockLineWeight = LineWeight::Default;
+    int16_t blockAlpha = Alpha::Opaque;
     // Pixels per unit of dash length when not `scale`: model space seen
     // through a paper viewport with $PSLTSCALE draws patterns at paper size.
     double patternScale = 0;
@@ -256,6 +257,15 @@ private:
     // The shape's linetype with its scale, ByLayer and ByBlock followed.
     std::pair<int32_t, double> lineType(const Shape& s, int layer, const Context& ctx) const;
     int16_t lineWeight(const Shape& s, int layer, const Context& ctx) const;
+    // The shape's opacity, ByLayer and ByBlock followed.
+    int16_t alpha(const Shape& s, int layer, const Context& ctx) const {
+        if (s.alpha == Alpha::ByLayer)
+            return layer >= 0 && layer < int(m_doc.layers.size()) ? m_doc.layers[layer].alpha
+                                                                  : Alpha::Opaque;
+        if (s.alpha == Alpha::ByBlock)
+            return ctx.depth > 0 ? ctx.blockAlpha : Alpha::Opaque;
+        return std::clamp<int16_t>(s.alpha, 0, Alpha::Opaque);
+    }
     // The pattern in pixels into m_pattern; null when the line is drawn continuous.
     const ScreenPattern* pattern(const Shape& s, int layer, const Context& ctx);
     void drawPolyline(const Block& b, const Shape& s, int layer, const Context& ctx,
@@ -402,7 +412,7 @@ void Pass::dot(QPointF p, const QColor& color) {
     const int x = int(std::floor(p.x())) - m_gridX, y = int(std::floor(p.y())) - m_gridY;
     if (x < 0 || y < 0 || x >= m_gridW || y >= m_gridH)
         return;
-    const QRgb rgb = color.rgb();
+    const QRgb rgb = color.rgba();
     if (!m_dotGrid.empty()) {
         QRgb& cell = m_dotGrid[size_t(y) * m_gridW + x];
         if (cell == rgb)
@@ -428,7 +438,7 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color, double widthPx) {
     }
     if (m_lines.full())
         flush();
-    auto& bucket = m_lines[lineKey(color.rgb(), widthPx)];
+    auto& bucket = m_lines[lineKey(color.rgba(), widthPx)];
     bucket.emplace_back(p, q);
     if (bucket.size() >= batchLimit) {
         m_out.drawLines(color, widthPx, bucket.data(), bucket.size());
@@ -439,12 +449,12 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color, double widthPx) {
 void Pass::flush() {
     for (auto& [key, lines] : m_lines.all())
         if (!lines.empty()) {
-            m_out.drawLines(QColor::fromRgb(QRgb(key)), keyWidth(key), lines.data(), lines.size());
+            m_out.drawLines(QColor::fromRgba(QRgb(key)), keyWidth(key), lines.data(), lines.size());
             lines.clear();
         }
     for (auto& [rgb, dots] : m_dots.all())
         if (!dots.empty()) {
-            m_out.drawPoints(QColor::fromRgb(QRgb(rgb)), dots.data(), dots.size());
+            m_out.drawPoints(QColor::fromRgba(QRgb(rgb)), dots.data(), dots.size());
             dots.clear();
         }
     m_lines.clear();
@@ -894,6 +904,7 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
     child.depth = ctx.depth + 1;
     std::tie(child.blockLineType, child.blockLineTypeScale) = lineType(shape, layer, ctx);
     child.blockLineWeight = lineWeight(shape, layer, ctx);
+    child.blockAlpha = alpha(shape, layer, ctx);
 
     auto drawCell = [&](int col, int row) {
         child.toScreen = insertCell(ins, base, col, row).then(ctx.toScreen);
@@ -1022,7 +1033,9 @@ void Pass::drawBlock(int block, const Context& ctx) {
             }
             continue;
         }
-        const QColor qc = visible(color);
+        QColor qc = visible(color);
+        if (const int16_t a = alpha(s, layer, ctx); a < Alpha::Opaque)
+            qc.setAlpha(a);
         if (s.kind == ShapeKind::Point) {
             if (s.first < b.points.size())
                 drawPoint(ctx.toScreen.map(b.points[s.first]), ctx, qc);

@@ -1,7 +1,8 @@
-// Linetypes and lineweights: dash patterns read from the LTYPE table and
-// drawn at the right pitch (ByLayer, ByBlock, dots, complex ones, patterns
-// too fine to show), and lineweights at a fixed size in model space and at
-// paper size on layouts. Each row of linetypes.dxf is one case.
+// Linetypes, lineweights and transparency: dash patterns read from the LTYPE
+// table and drawn at the right pitch (ByLayer, ByBlock, dots, complex ones,
+// patterns too fine to show), lineweights at a fixed size in model space and
+// at paper size on layouts, and see-through fills. Each row of linetypes.dxf
+// is one case.
 
 #include "formats/Reader.h"
 #include "render/Dashes.h"
@@ -347,6 +348,30 @@ private slots:
         const int large = thickness(render(doc, paper, 8, {100, 50}, {400, 100}), {100, 50});
         QVERIFY2(small >= 4 && small <= 5, qPrintable(QString::number(small)));
         QVERIFY2(large >= 16 && large <= 18, qPrintable(QString::number(large)));
+    }
+
+    // Entity, layer and block transparency blend fills with what lies under them.
+    void transparencyShowsWhatLiesBeneath() {
+        for (const char* name : {"transparency.dxf", "transparency_binary.dxf"}) {
+            const auto doc = load(name);
+            QVERIFY2(doc, name);
+            const View v = render(doc, 0, 10, {25, 7.5}, {600, 200});
+            auto rgb = [&](double x, double y) {
+                const QPoint p = v.at({x, y});
+                return QColor(v.image.pixel(p));
+            };
+            auto near = [](QColor c, int r, int g, int b) {
+                return std::abs(c.red() - r) <= 3 && std::abs(c.green() - g) <= 3 &&
+                       std::abs(c.blue() - b) <= 3;
+            };
+            const QColor opaque = rgb(2.5, 2.5), blend = rgb(7.5, 7.5), over = rgb(12.5, 12.5),
+                         layer = rgb(25, 5), block = rgb(45, 5);
+            QCOMPARE(opaque, QColor(255, 0, 0));
+            QVERIFY2(near(blend, 191, 64, 0), qPrintable(blend.name()));
+            QVERIFY2(near(over, 0, 64, 0), qPrintable(over.name()));
+            QVERIFY2(near(layer, 0, 0, 127), qPrintable(layer.name()));
+            QVERIFY2(near(block, 0, 64, 0), qPrintable(block.name()));
+        }
     }
 
     void infoReportsTheHeaderVariables() {

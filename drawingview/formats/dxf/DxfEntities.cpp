@@ -76,6 +76,9 @@ bool EntityReader::common(const Group& g, Common& cm) {
     case 370:
         cm.lineWeight = lineWeightCode(toInt(g), LineWeight::ByLayer);
         return true;
+    case 440:
+        cm.alpha = alphaCode(toInt(g), Alpha::ByLayer);
+        return true;
     case 67:
         cm.paper = toInt(g) != 0;
         return true;
@@ -106,6 +109,7 @@ void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
     s.layer = m_ctx.layer(cm.layer);
     s.color = cm.color;
     s.lineWeight = cm.lineWeight;
+    s.alpha = cm.alpha;
     if (!cm.lineType.empty() || cm.lineTypeScale != 1)
         s.lineStyle = m_ctx.lineStyle(m_ctx.lineType(cm.lineType), cm.lineTypeScale);
 }

@@ -46,6 +46,7 @@ private:
         std::string_view lineType; // empty: ByLayer
         double lineTypeScale = 1;
         int16_t lineWeight = LineWeight::ByLayer;
+        int16_t alpha = Alpha::ByLayer;
         Color color;
         bool trueColor = false;
         bool invisible = false;

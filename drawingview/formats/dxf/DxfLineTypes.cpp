@@ -93,4 +93,13 @@ int16_t lineWeightCode(int raw, int16_t fallback) {
     return fallback;
 }
 
+int16_t alphaCode(int raw, int16_t fallback) {
+    constexpr int byBlock = 0x01000000, byValue = 0x02000000;
+    if (raw == byBlock)
+        return Alpha::ByBlock;
+    if ((raw & 0xFF000000) == byValue)
+        return int16_t(raw & 0xFF);
+    return fallback;
+}
+
 } // namespace dv::dxf

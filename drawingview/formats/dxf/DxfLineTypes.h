@@ -1,6 +1,6 @@
 #pragma once
 
-// The LTYPE table's dash patterns and the codes of lineweights. Text inside
+// The LTYPE table's dash patterns and the codes of lineweights and transparency. Text inside
 // complex linetypes is kept; shapes (from SHX files) keep their place only.
 
 #include "DxfTokenizer.h"
@@ -32,5 +32,9 @@ LineTypeRecord readLineType(Cursor& c);
 // millimetre up to LineWeight::Max, or ByLayer/ByBlock/Default; anything
 // else becomes `fallback`.
 int16_t lineWeightCode(int raw, int16_t fallback);
+
+// A transparency as the file gives it (440, or a layer's AcCmTransparency):
+// an opacity 0..255 or Alpha::ByBlock; anything else becomes `fallback`.
+int16_t alphaCode(int raw, int16_t fallback);
 
 } // namespace dv::dxf

@@ -193,13 +193,22 @@ void DxfParser::parseLayer() {
     std::string_view name, lineType;
     int aci = 7, flags = 0;
     int16_t lineWeight = LineWeight::Default;
+    int16_t alpha = Alpha::Opaque;
     int64_t rgb = -1;
     uint64_t handle = 0;
+    bool transparencyData = false; // inside the "AcCmTransparency" extended data
     while (m_c.advance() && m_c.group().code != 0) {
         const Group& g = m_c.group();
         switch (g.code) {
         case 2:
             name = g.value;
+            break;
+        case 1001:
+            transparencyData = trimmed(g.value) == "AcCmTransparency";
+            break;
+        case 1071:
+            if (transparencyData)
+                alpha = alphaCode(toInt(g), Alpha::Opaque);
             break;
         case 5:
             handle = toHandle(g);
@@ -233,6 +242,7 @@ void DxfParser::parseLayer() {
     Layer& l = m_ctx.doc.layers[size_t(index)];
     l.lineType = type >= 0 ? type : LineStyle::Continuous;
     l.lineWeight = lineWeight >= 0 ? lineWeight : LineWeight::Default;
+    l.alpha = alpha >= 0 ? alpha : Alpha::Opaque;
     l.on = aci >= 0;
     l.frozen = (flags & 1) != 0;
     const int aciIndex = std::abs(aci);

@@ -4,6 +4,7 @@
 linetypes.dxf (and linetypes_binary.dxf, the same groups in binary): one case
 per row of model space, $LTSCALE 2. lineweights.dxf and lineweights_off.dxf:
 the same heavy lines with $LWDISPLAY on and off, in model and paper space.
+transparency.dxf (and its binary twin): see-through fills by entity, layer and block.
 """
 import os
 import struct
@@ -56,7 +57,7 @@ def line(x0, y0, x1, y1, layer_="0", extra=()):
 def value_type(code):
     ranges = [(0, 9, "s"), (10, 59, "d"), (60, 79, "h"), (90, 99, "i"), (100, 102, "s"),
               (210, 239, "d"), (290, 299, "b"), (300, 369, "s"), (370, 389, "h"),
-              (999, 999, "s")]
+              (440, 449, "i"), (999, 1009, "s"), (1071, 1071, "i")]
     for lo, hi, t in ranges:
         if lo <= code <= hi:
             return t
@@ -185,3 +186,34 @@ def lineweights(display):
 
 write("lineweights.dxf", lineweights(1))
 write("lineweights_off.dxf", lineweights(0))
+
+
+def solid(x, y, size, layer_="0", extra=()):
+    return [(0, "SOLID"), (8, layer_)] + list(extra) + [
+        (10, x), (20, y), (11, x + size), (21, y), (12, x), (22, y + size),
+        (13, x + size), (23, y + size)]
+
+
+def alpha(a):
+    return 0x02000000 | a
+
+
+BY_BLOCK = 0x01000000
+# An opaque red square under a green one at a quarter opacity (0..10 and
+# 5..15); a blue square on a half-clear layer at 20..30; a block's ByBlock
+# square shown through an insert at a quarter opacity at 40..50.
+transparency = header([("$ACADVER", [(1, "AC1018")])]) + section("TABLES", table("LAYER", [
+    layer("0", 7),
+    layer("GLASS", 5) + [(1001, "AcCmTransparency"), (1071, alpha(127))],
+])) + section("BLOCKS", [
+    (0, "BLOCK"), (8, "0"), (2, "PANE"), (70, 0), (10, 0.0), (20, 0.0), (30, 0.0),
+    *solid(0.0, 0.0, 10.0, "0", [(62, 3), (440, BY_BLOCK)]),
+    (0, "ENDBLK"),
+]) + section("ENTITIES", [
+    *solid(0.0, 0.0, 10.0, "0", [(62, 1)]),
+    *solid(5.0, 5.0, 10.0, "0", [(62, 3), (440, alpha(64))]),
+    *solid(20.0, 0.0, 10.0, "GLASS"),
+    (0, "INSERT"), (8, "0"), (440, alpha(64)), (2, "PANE"), (10, 40.0), (20, 0.0), (30, 0.0),
+]) + [(0, "EOF")]
+write("transparency.dxf", transparency)
+write_binary("transparency_binary.dxf", transparency)
