@@ -92,13 +92,22 @@ struct LineType {
     std::vector<LineTypeText> texts;
 };
 
-// What a shape's line looks like: a pattern and the entity's own scale on it.
+// Opacity 0 (clear) to 255 (opaque), with the codes that defer.
+namespace Alpha {
+constexpr int16_t ByLayer = -1;
+constexpr int16_t ByBlock = -2;
+constexpr int16_t Opaque = 255;
+} // namespace Alpha
+
+// What a shape's line looks like: a pattern and the entity's own scale on it,
+// and how see-through the shape is. Shapes share these through a small table.
 struct LineStyle {
     static constexpr int32_t ByLayer = -1;
     static constexpr int32_t ByBlock = -2;
     static constexpr int32_t Continuous = -3;
     int32_t lineType = ByLayer; // index into Document::lineTypes, or one of the above
     double scale = 1;
+    int16_t alpha = Alpha::ByLayer;
     bool operator==(const LineStyle&) const = default;
 };
 
@@ -109,13 +118,6 @@ constexpr int16_t ByBlock = -2;
 constexpr int16_t Default = -3; // the drawing's default
 constexpr int16_t Max = 211;
 } // namespace LineWeight
-
-// Opacity 0 (clear) to 255 (opaque), with the codes that defer.
-namespace Alpha {
-constexpr int16_t ByLayer = -1;
-constexpr int16_t ByBlock = -2;
-constexpr int16_t Opaque = 255;
-} // namespace Alpha
 
 struct Layer {
     QString name;
@@ -157,7 +159,6 @@ struct Shape {
     uint32_t count = 0;
     uint16_t lineStyle = 0; // index into Document::lineStyles
     int16_t lineWeight = LineWeight::ByLayer;
-    int16_t alpha = Alpha::ByLayer;
 };
 
 struct Arc {

@@ -259,12 +259,15 @@ private:
     int16_t lineWeight(const Shape& s, int layer, const Context& ctx) const;
     // The shape's opacity, ByLayer and ByBlock followed.
     int16_t alpha(const Shape& s, int layer, const Context& ctx) const {
-        if (s.alpha == Alpha::ByLayer)
+        const int16_t a = s.lineStyle < m_doc.lineStyles.size()
+                              ? m_doc.lineStyles[s.lineStyle].alpha
+                              : Alpha::ByLayer;
+        if (a == Alpha::ByLayer)
             return layer >= 0 && layer < int(m_doc.layers.size()) ? m_doc.layers[layer].alpha
                                                                   : Alpha::Opaque;
-        if (s.alpha == Alpha::ByBlock)
+        if (a == Alpha::ByBlock)
             return ctx.depth > 0 ? ctx.blockAlpha : Alpha::Opaque;
-        return std::clamp<int16_t>(s.alpha, 0, Alpha::Opaque);
+        return std::clamp<int16_t>(a, 0, Alpha::Opaque);
     }
     // The pattern in pixels into m_pattern; null when the line is drawn continuous.
     const ScreenPattern* pattern(const Shape& s, int layer, const Context& ctx);

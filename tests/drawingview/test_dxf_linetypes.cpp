@@ -319,7 +319,7 @@ private slots:
         dashed.lineWeight = 50;
         dashed.layer = layer;
         dashed.lineStyle = uint16_t(doc->lineStyles.size());
-        doc->lineStyles.push_back(LineStyle{0, 1});
+        doc->lineStyles.push_back(LineStyle{0, 1, Alpha::ByLayer});
         doc->blocks.push_back(model);
         Layout l;
         l.name = "Model";

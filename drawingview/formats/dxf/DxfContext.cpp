@@ -109,24 +109,24 @@ void DxfContext::setLineType(std::string_view rawName, std::vector<double> dashe
     t.texts = std::move(texts);
 }
 
-uint16_t DxfContext::lineStyle(int32_t lineType, double scale) {
+uint16_t DxfContext::lineStyle(int32_t lineType, double scale, int16_t alpha) {
     if (!(scale > 0) || !std::isfinite(scale))
         scale = 1;
-    const LineStyle wanted{lineType, scale};
+    const LineStyle wanted{lineType, scale, alpha};
     if (wanted == doc.lineStyles.front())
         return 0;
-    auto it = m_lineStyles.find({lineType, scale});
+    auto it = m_lineStyles.find({lineType, scale, alpha});
     if (it != m_lineStyles.end())
         return it->second;
     if (doc.lineStyles.size() > 0xFFFF) {
         // Only a file made to exhaust the table gets here: its pattern at
         // scale 1 if that was seen, else the layer's.
-        auto plain = m_lineStyles.find({lineType, 1.0});
+        auto plain = m_lineStyles.find({lineType, 1.0, alpha});
         return plain == m_lineStyles.end() ? 0 : plain->second;
     }
     doc.lineStyles.push_back(wanted);
     const uint16_t index = uint16_t(doc.lineStyles.size() - 1);
-    m_lineStyles.emplace(StyleKey{lineType, scale}, index);
+    m_lineStyles.emplace(StyleKey{lineType, scale, alpha}, index);
     return index;
 }
 

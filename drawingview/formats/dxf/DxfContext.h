@@ -43,8 +43,8 @@ public:
     int32_t lineType(std::string_view rawName);
     void setLineType(std::string_view rawName, std::vector<double> dashes,
                      std::vector<LineTypeText> texts = {});
-    // The index of (type, scale) in Document::lineStyles, added when new.
-    uint16_t lineStyle(int32_t lineType, double scale);
+    // The index of (type, scale, alpha) in Document::lineStyles, added when new.
+    uint16_t lineStyle(int32_t lineType, double scale, int16_t alpha = Alpha::ByLayer);
 
     uint16_t entityType(std::string_view name);
     void countEntity(int block, uint16_t type);
@@ -121,11 +121,13 @@ private:
     struct StyleKey {
         int32_t lineType;
         double scale;
+        int16_t alpha;
         bool operator==(const StyleKey&) const = default;
     };
     struct StyleKeyHash {
         size_t operator()(const StyleKey& k) const {
-            return std::hash<double>()(k.scale) * 31 + std::hash<int32_t>()(k.lineType);
+            return (std::hash<double>()(k.scale) * 31 + std::hash<int32_t>()(k.lineType)) * 31 +
+                   std::hash<int16_t>()(k.alpha);
         }
     };
     std::unordered_map<StyleKey, uint16_t, StyleKeyHash> m_lineStyles;

@@ -109,9 +109,8 @@ void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
     s.layer = m_ctx.layer(cm.layer);
     s.color = cm.color;
     s.lineWeight = cm.lineWeight;
-    s.alpha = cm.alpha;
-    if (!cm.lineType.empty() || cm.lineTypeScale != 1)
-        s.lineStyle = m_ctx.lineStyle(m_ctx.lineType(cm.lineType), cm.lineTypeScale);
+    if (!cm.lineType.empty() || cm.lineTypeScale != 1 || cm.alpha != Alpha::ByLayer)
+        s.lineStyle = m_ctx.lineStyle(m_ctx.lineType(cm.lineType), cm.lineTypeScale, cm.alpha);
 }
 
 void EntityReader::read(Cursor& c, const Target& t) {
