@@ -144,6 +144,7 @@ enum class ShapeKind : uint8_t {
 
 enum ShapeFlags : uint8_t {
     Closed = 1,
+    Mask = 2, // a filled area that hides everything drawn before it (wipeouts, text boxes)
 };
 
 // One drawable primitive. A file entity may give several shapes (a hatch, a

@@ -1056,6 +1056,9 @@ void Pass::drawBlock(int block, const Context& ctx) {
             drawPolyline(b, s, layer, ctx, qc);
             break;
         case ShapeKind::Polygon:
+            // Lines wait in batches; a mask must come after those it hides.
+            if (s.flags & Mask)
+                flush();
             drawPolygon(b, s, ctx, qc);
             break;
         case ShapeKind::Arc:

@@ -359,6 +359,27 @@ private slots:
         QVERIFY(!q.near(7.5, 10, blue, 2));
     }
 
+    // Masks hide lines drawn before them, though lines are drawn in batches.
+    void masksHideTheLinesBeneath() {
+        const auto d = load("masks.dxf");
+        Box area;
+        area.add(-1, -1);
+        area.add(51, 13);
+        const Shot s = render(d, 0, area, 10);
+        const QColor green(0, 255, 0);
+        // A text box in red, 0.5 larger than the text's 10 x 1 all round.
+        QCOMPARE(s.at(14, 0.5), red);
+        QCOMPARE(s.at(15.3, 1.8), red);
+        QCOMPARE(s.at(20, 0.5), green);
+        // A text box in the view's colour.
+        QCOMPARE(s.at(14, 10.5), black);
+        QCOMPARE(s.at(20, 10.5), green);
+        // A wipeout.
+        QCOMPARE(s.at(35, 5), black);
+        QCOMPARE(s.at(27, 5), green);
+        QCOMPARE(s.at(42, 5), green);
+    }
+
     void infoCountsViewportsAndImages() {
         QProcess p;
         p.start(VISTREL_TOOL, {"info", fixture("viewports.dxf")});

@@ -99,8 +99,13 @@ private:
     Shape& addPath(int block, const std::vector<Vec2>& pts, bool closed, bool filled,
                    const Common& cm, uint16_t type);
     void addArrow(int block, Vec2 tip, Vec2 from, double size, const Common& cm, uint16_t type);
+    // A box under the text, in its own colour or the background's.
+    struct MTextMask {
+        Color color;
+        double scale; // of the box around the text; 1 fits it exactly
+    };
     void addMText(int block, const QString& content, const MTextParams& p, const Common& cm,
-                  uint16_t type);
+                  uint16_t type, const MTextMask* mask = nullptr);
 
     // A dimension as its entity states it, for drawing one whose block is gone.
     struct DimensionData {

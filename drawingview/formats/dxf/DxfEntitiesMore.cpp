@@ -18,6 +18,9 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 constexpr double kDeg = kPi / 180.0;
+// MTEXT background fill flags (90).
+constexpr int kMaskColor = 1;
+constexpr int kMaskBackground = 2;
 
 // Beyond this a pattern fill gives way to its boundary outline.
 constexpr size_t kMaxPatternSegments = 200000;
@@ -111,9 +114,21 @@ void EntityReader::addArrow(int block, Vec2 tip, Vec2 from, double size, const C
 }
 
 void EntityReader::addMText(int block, const QString& content, const MTextParams& p,
-                            const Common& cm, uint16_t type) {
+                            const Common& cm, uint16_t type, const MTextMask* mask) {
     Block& b = m_ctx.doc.blocks[size_t(block)];
-    for (MTextPiece& piece : layoutMText(content, p)) {
+    std::vector<Vec2> frame;
+    const double margin = mask ? (std::clamp(mask->scale, 1.0, 5.0) - 1) * p.height : 0;
+    std::vector<MTextPiece> pieces = layoutMText(content, p, mask ? &frame : nullptr, margin);
+    if (mask && frame.size() == 4 && std::all_of(frame.begin(), frame.end(), [](Vec2 v) {
+            return std::isfinite(v.x) && std::isfinite(v.y);
+        })) {
+        // The box hides what lies under the text, as a wipeout does.
+        Shape& box = b.addPolygon(frame);
+        style(box, cm, type);
+        box.color = mask->color;
+        box.flags |= Mask;
+    }
+    for (MTextPiece& piece : pieces) {
         Shape& s = b.addText(piece.text);
         style(s, cm, type);
         if (piece.color)
@@ -129,6 +144,9 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     Vec2 dir;
     bool hasDir = false;
     double height = 0, rotation = 0;
+    MTextMask mask{Color::background(), 1.5};
+    int maskFlags = 0;
+    bool maskTrueColor = false;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
@@ -172,6 +190,20 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
         case 71:
             p.attachment = toInt(g);
             break;
+        case 90:
+            maskFlags = toInt(g);
+            break;
+        case 63:
+            if (!maskTrueColor)
+                mask.color = Color::fromAci(toInt(g));
+            break;
+        case 421:
+            mask.color = Color::fromRgb(uint32_t(toInt(g)));
+            maskTrueColor = true;
+            break;
+        case 45:
+            mask.scale = toDouble(g);
+            break;
         default:
             break;
         }
@@ -195,7 +227,13 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
         p.insert.x = -p.insert.x;
         p.rotation = -p.rotation;
     }
-    addMText(block, m_ctx.text.decodeName(raw), p, cm, type);
+    // Masked with a colour of its own (1), or with the view's background (2).
+    if (maskFlags & kMaskBackground)
+        mask.color = Color::background();
+    else if (mask.color.kind == Color::Kind::ByLayer || mask.color.kind == Color::Kind::ByBlock)
+        mask.color = Color::background(); // no colour of its own given: the view's
+    const bool masked = (maskFlags & (kMaskColor | kMaskBackground)) != 0;
+    addMText(block, m_ctx.text.decodeName(raw), p, cm, type, masked ? &mask : nullptr);
 }
 
 void EntityReader::readHatch(Cursor& c, const Target& t) {

@@ -170,7 +170,9 @@ void EntityReader::readWipeout(Cursor& c, const Target& t) {
     if (block < 0 || !pl.build(false))
         return;
     // The mask takes the view's background, whatever that is in a layout.
-    addPath(block, pl.outline, true, true, cm, type).color = Color::background();
+    Shape& mask = addPath(block, pl.outline, true, true, cm, type);
+    mask.color = Color::background();
+    mask.flags |= Mask;
     m_wipeoutFrames.push_back({block, uint32_t(m_ctx.doc.blocks[size_t(block)].shapes.size())});
     addPath(block, pl.outline, true, false, cm, type);
 }

@@ -344,7 +344,8 @@ QString decodeMifChar(int codePage, unsigned value) {
     return s.isEmpty() ? QString(QChar(0xFFFD)) : s;
 }
 
-std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p) {
+std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p,
+                                    std::vector<Vec2>* frame, double margin) {
     Format base;
     base.height = p.height > 0 ? p.height : 1;
     base.widthFactor = p.widthFactor > 0 ? p.widthFactor : 1;
@@ -383,12 +384,14 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
     };
 
     std::vector<MTextPiece> out;
+    double widest = 0;
     for (size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
         const double baseline = baselines[i] + shift;
         double width = 0;
         for (const Cell& c : l)
             width += cellWidth(c, formats);
+        widest = std::max(widest, width);
         const bool single =
             std::all_of(l.begin(), l.end(), [&](const Cell& c) { return c.format == l[0].format; });
         double x = single ? 0 : -width * column / 2.0;
@@ -421,6 +424,12 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
             x += textAdvance(s, f.font, f.height, f.widthFactor);
             k = e;
         }
+    }
+    if (frame) {
+        const double w = p.referenceWidth > 0 ? p.referenceWidth : widest;
+        const double left = -w * column / 2.0 - margin, right = left + w + 2 * margin;
+        const double top = shift + margin, bottom = shift - total - margin;
+        *frame = {place(left, bottom), place(right, bottom), place(right, top), place(left, top)};
     }
     return out;
 }

@@ -31,8 +31,10 @@ struct MTextPiece {
 };
 
 // `content` is already decoded to Unicode; inline \U+ and \M+ codes and the
-// %% codes are expanded here.
-std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& params);
+// %% codes are expanded here. With `frame`, the four corners of the text's
+// box (the reference width when set), grown by `margin` on every side.
+std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& params,
+                                    std::vector<Vec2>* frame = nullptr, double margin = 0);
 
 // The text of a \M+nXXXX code: a double-byte character in code page n
 // (1 Japanese, 2 Traditional Chinese, 3 Korean, 4 Johab, 5 Simplified Chinese).

@@ -222,3 +222,29 @@ def wipeout_drawing(objects):
 write("wipeouts.dxf", wipeout_drawing([]))
 write("wipeouts_noframe.dxf", wipeout_drawing(
     [(0, "WIPEOUTVARIABLES"), (5, "W1"), (100, "AcDbWipeoutVariables"), (70, 0)]))
+
+# Masks over green lines drawn before them: a text box in red and one in the
+# view's background (MTEXT background fill), and a wipeout over x 30..40.
+def green_line(x0, y0, x1, y1):
+    return [(0, "LINE"), (8, "0"), (62, 3), (10, x0), (20, y0), (30, 0.0), (11, x1), (21, y1),
+            (31, 0.0)]
+
+
+def masked_mtext(x, y, flags, color=None):
+    e = [(0, "MTEXT"), (8, "0"), (100, "AcDbMText"), (10, x), (20, y), (30, 0.0), (40, 1.0),
+         (41, 10.0), (71, 1), (1, "MASKED"), (90, flags), (45, 1.5)]
+    return e + ([(63, color)] if color is not None else [])
+
+
+mask_wipeout = [(0, "WIPEOUT"), (8, "0"), (100, "AcDbWipeout"), (90, 0), (10, 30.0), (20, 0.0),
+                (30, 0.0), (11, 10.0), (21, 0.0), (31, 0.0), (12, 0.0), (22, 10.0), (32, 0.0),
+                (13, 1.0), (23, 1.0), (70, 7), (280, 1), (71, 2), (91, 5),
+                (14, -0.5), (24, -0.5), (14, 0.5), (24, -0.5), (14, 0.5), (24, 0.5),
+                (14, -0.5), (24, 0.5), (14, -0.5), (24, -0.5)]
+write("masks.dxf",
+      section("HEADER", [(9, "$ACADVER"), (1, "AC1021")]) + tables(model_layers)
+      + section("ENTITIES", green_line(0.0, 0.5, 50.0, 0.5) + green_line(0.0, 10.5, 50.0, 10.5)
+                + green_line(25.0, 5.0, 45.0, 5.0) + masked_mtext(5.0, 1.5, 1, color=1)
+                + masked_mtext(5.0, 11.5, 3) + mask_wipeout)
+      + section("OBJECTS", [(0, "WIPEOUTVARIABLES"), (5, "W1"), (100, "AcDbWipeoutVariables"),
+                            (70, 0)]) + [(0, "EOF")])
