@@ -189,6 +189,22 @@ private slots:
         QVERIFY2(magenta > 5 && white > 50, qPrintable(QString("%1 %2").arg(magenta).arg(white)));
     }
 
+    void figuresFillTheirBoundary() {
+        const Rendered r = render("figures.cgm", {500, 500}, {0, 0, 1000, 1000});
+        COMPARE_COLOR(r.at(250, 200), kBlue);  // under the arch
+        COMPARE_COLOR(r.at(250, 300), kBlue);  // just under its peak at 325
+        COMPARE_COLOR(r.at(250, 360), kWhite); // above it
+        COMPARE_COLOR(r.at(120, 320), kWhite); // outside its shoulder
+        COMPARE_COLOR(r.at(600, 600), kGreen); // a region
+        COMPARE_COLOR(r.at(750, 750), kWhite); // the region inside it: a hole
+        // The curve outside a figure: a red line through its midpoint.
+        QVERIFY(near(r.at(250, 825), kRed, 90) || near(r.at(250, 823), kRed, 90) ||
+                near(r.at(250, 827), kRed, 90));
+        COMPARE_COLOR(r.at(250, 700), kWhite);
+        const auto doc = load("figures.cgm");
+        QCOMPARE(doc->blocks[size_t(doc->layouts[0].block)].entityCounts.at("POLYBEZIER"), 2);
+    }
+
     void circlesArcsAndEllipses() {
         const Rendered r = render("arcs.cgm", {600, 400}, {0, 0, 1200, 800});
         const QColor background(255, 255, 200);

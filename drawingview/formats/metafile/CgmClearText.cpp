@@ -68,6 +68,8 @@ const Signature kSignatures[] = {
     {"ELLIPARC", 4, 18, "pppvvvv", ""},
     {"ELLIPARCCLOSE", 4, 19, "pppvvvve", "PIE,CHORD"},
     {"ARCCTRREV", 4, 20, "pvvvvv", ""},
+    {"POLYBEZIER", 4, 26, "i[p*", ""},
+    {"NEWREGION", 3, 10, "", ""},
     {"LINETYPE", 5, 2, "x", ""},
     {"LINEWIDTH", 5, 3, "l", ""},
     {"LINECOLR", 5, 4, "c", ""},

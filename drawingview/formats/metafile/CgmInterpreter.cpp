@@ -92,10 +92,14 @@ void Interpreter::delimiter(const Element& e) {
     case 5:
         finishOpenPicture();
         return;
-    case 6: // segments and figures only group what follows
+    case 6: // segments only group what follows
     case 7:
+        return;
     case 8:
+        m_figure = {true, {{}}};
+        return;
     case 9:
+        endFigure();
         return;
     default:
         skipped(e);
@@ -105,6 +109,7 @@ void Interpreter::delimiter(const Element& e) {
 void Interpreter::finishOpenPicture() {
     if (m_block < 0)
         return;
+    endFigure();
     flushText();
     m_block = -1;
     ++m_picturesDone;
@@ -277,6 +282,10 @@ void Interpreter::control(const Element& e, ParamReader& r) {
     case 5: // clip rectangle and indicator: the picture is drawn unclipped
     case 6:
         ++m_doc.skippedEntities[elementName(e.cls, e.id)];
+        return;
+    case 10: // NEW REGION: the figure's boundary goes on as a further ring
+        if (m_figure.open && !m_figure.rings.back().empty())
+            m_figure.rings.emplace_back();
         return;
     default:
         skipped(e);

@@ -52,6 +52,11 @@ private:
     void circularArc(Vec2 c, double radius, double a0, double a1, int close);
     void arc3(Vec2 p1, Vec2 p2, Vec2 p3, int close);
     void ellipse(Vec2 c, Vec2 d1, Vec2 d2, const double* startEnd, int close);
+    void polybezier(ParamReader& r);
+    // Inside a figure, an open primitive's points join its boundary instead
+    // of being drawn; false outside one.
+    bool collect(const std::vector<Vec2>& vdc);
+    void endFigure();
     void backgroundRect();
 
     // Text and cell arrays (CgmText.cpp, CgmCellArray.cpp).
@@ -83,6 +88,12 @@ private:
     size_t m_cellBudget = size_t(1) << 26; // cells left for the whole file
     static constexpr size_t kMaxPoints = size_t(1) << 25;
     size_t m_pointBudget = kMaxPoints;
+
+    // Between BEGIN and END FIGURE: the boundary so far, one ring per region.
+    struct Figure {
+        bool open = false;
+        std::vector<std::vector<Vec2>> rings;
+    } m_figure;
 
     struct PendingText {
         bool open = false;

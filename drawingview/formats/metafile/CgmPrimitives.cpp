@@ -11,6 +11,7 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kTwoPi = 2 * kPi;
 constexpr size_t kMaxHatchLines = 4000;
 constexpr size_t kMaxDashes = 20000;
+constexpr int kBezierSteps = 16;
 
 Vec2 minus(Vec2 a, Vec2 b) {
     return {a.x - b.x, a.y - b.y};
@@ -301,6 +302,8 @@ void Interpreter::circularArc(Vec2 c, double radius, double a0, double a1, int c
     if (sweep == 0)
         sweep = kTwoPi;
     const std::vector<Vec2> pts = arcPoints(c, radius, a0, a0 + sweep);
+    if (close < 0 && collect(pts))
+        return;
     if (close >= 0) {
         std::vector<Vec2> ring = pts;
         if (close == 0 && sweep < kTwoPi)
@@ -376,9 +379,62 @@ void Interpreter::ellipse(Vec2 c, Vec2 d1, Vec2 d2, const double* startEnd, int 
         if (close == 0)
             pts.push_back(c);
         area({pts}, true);
-    } else {
+    } else if (!collect(pts)) {
         polyline(pts, false, m_state.line);
     }
+}
+
+void Interpreter::polybezier(ParamReader& r) {
+    // Continuity 1: four points a curve; 2: the curves share their ends.
+    const bool continuous = r.index() == 2;
+    const std::vector<Vec2> control = readPoints(r);
+    std::vector<Vec2> pts;
+    size_t i = 0;
+    while (i + 3 < control.size()) {
+        const Vec2 p0 = control[i], p1 = control[i + 1], p2 = control[i + 2], p3 = control[i + 3];
+        if (pts.empty() || !continuous)
+            pts.push_back(p0);
+        for (int k = 1; k <= kBezierSteps; ++k) {
+            const double t = double(k) / kBezierSteps, u = 1 - t;
+            const double a = u * u * u, b = 3 * u * u * t, c = 3 * u * t * t, d = t * t * t;
+            pts.push_back({a * p0.x + b * p1.x + c * p2.x + d * p3.x,
+                           a * p0.y + b * p1.y + c * p2.y + d * p3.y});
+        }
+        if (!continuous) {
+            if (!collect(pts))
+                polyline(pts, false, m_state.line);
+            pts.clear();
+        }
+        i += continuous ? 3 : 4;
+    }
+    if (continuous && !collect(pts))
+        polyline(pts, false, m_state.line);
+}
+
+bool Interpreter::collect(const std::vector<Vec2>& vdc) {
+    if (!m_figure.open || vdc.empty())
+        return m_figure.open;
+    // Counted now: the area they make at the end adds them to no budget.
+    if (vdc.size() > m_pointBudget)
+        throw FormatError(
+            QStringLiteral("the drawing would have more than %1 points").arg(kMaxPoints));
+    m_pointBudget -= vdc.size();
+    std::vector<Vec2>& ring = m_figure.rings.back();
+    // Pieces that do not meet are joined by a straight edge.
+    const bool joined =
+        !ring.empty() && ring.back().x == vdc.front().x && ring.back().y == vdc.front().y;
+    ring.insert(ring.end(), vdc.begin() + (joined ? 1 : 0), vdc.end());
+    return true;
+}
+
+void Interpreter::endFigure() {
+    if (!m_figure.open)
+        return;
+    std::vector<std::vector<Vec2>> rings = std::move(m_figure.rings);
+    m_figure = {};
+    std::erase_if(rings, [](const std::vector<Vec2>& ring) { return ring.size() < 3; });
+    if (!rings.empty() && m_block >= 0)
+        area(rings, true);
 }
 
 void Interpreter::backgroundRect() {
@@ -398,9 +454,12 @@ void Interpreter::primitive(const Element& e, ParamReader& r) {
     }
     const size_t pointsBefore = m_doc.blocks[size_t(m_block)].points.size();
     switch (e.id) {
-    case 1:
-        polyline(readPoints(r), false, m_state.line);
+    case 1: {
+        const auto pts = readPoints(r);
+        if (!collect(pts))
+            polyline(pts, false, m_state.line);
         break;
+    }
     case 2: {
         const auto pts = readPoints(r);
         for (size_t i = 0; i + 1 < pts.size(); i += 2)
@@ -482,6 +541,9 @@ void Interpreter::primitive(const Element& e, ParamReader& r) {
         ellipse(c, d1, d2, se, e.id == 19 ? std::clamp(r.enumeration(), 0, 1) : -1);
         break;
     }
+    case 26:
+        polybezier(r);
+        break;
     default:
         skipped(e);
         return;

@@ -291,6 +291,35 @@ def arcs():
     c.save("arcs.cgm")
 
 
+def figures():
+    c = Cgm()
+    c.begin_metafile("figures")
+    c.begin_picture("Figures")
+    c.extent(0, 0, 1000, 1000)
+    c.body()
+    c.frame(0, 0, 1000, 1000)
+    # An arch: a Bezier curve up from (100, 100) to (400, 100), peaking at
+    # y = 325, closed by the straight edge back; filled blue.
+    c.fill(style=1, colour=BLUE)
+    c.element(0, 8)
+    c.element(4, 26, c.ix(2) + c.pts((100, 100), (100, 400), (400, 400), (400, 100)))
+    c.polyline((400, 100), (100, 100))
+    c.element(0, 9)
+    # Two regions, one inside the other: a green square with a square hole.
+    c.fill(style=1, colour=GREEN)
+    c.element(0, 8)
+    c.polyline((550, 550), (950, 550), (950, 950), (550, 950))
+    c.element(3, 10)
+    c.polyline((650, 650), (850, 650), (850, 850), (650, 850))
+    c.element(0, 9)
+    # Outside a figure a Bezier curve is a line: the same arch, red, higher up.
+    c.line(colour=RED)
+    c.element(4, 26, c.ix(1) + c.pts((100, 600), (100, 900), (400, 900), (400, 600)))
+    c.end_picture()
+    c.end_metafile()
+    c.save("figures.cgm")
+
+
 def text():
     c = Cgm()
     c.begin_metafile("text")
@@ -508,6 +537,7 @@ if __name__ == "__main__":
     lines_direct_real()
     polygons()
     arcs()
+    figures()
     text()
     cell_array()
     metric()
