@@ -1,5 +1,6 @@
-// Annotation content drawn from the entity itself: multileader blocks, and
-// angular, radial, diameter and ordinate dimensions whose block is missing.
+// Content drawn from what the entity itself carries: multileader blocks,
+// tables, angular, radial, diameter and ordinate dimensions whose block is
+// missing, and the stored graphics of objects only their own program knows.
 
 #include "formats/Reader.h"
 
@@ -119,6 +120,51 @@ private slots:
         QVERIFY2(std::abs(e.minY - 40) < 1e-6, qPrintable(QString::number(e.minY)));
         QVERIFY2(std::abs(e.maxX - 210) < 1e-6, qPrintable(QString::number(e.maxX)));
         QVERIFY2(std::abs(e.maxY - 70) < 1e-6, qPrintable(QString::number(e.maxY)));
+    }
+
+    void proxyGraphicsAreDrawn() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("proxies.dxf"));
+        const Block& b = model(*doc);
+        QCOMPARE(b.entityCounts.at("ACAD_PROXY_ENTITY"), 1);
+        QCOMPARE(b.entityCounts.at("AEC_THING"), 1);
+        // One proxy had no graphics; one command was not one we draw.
+        QCOMPARE(doc->skippedEntities.at("ACAD_PROXY_ENTITY"), 1);
+        QCOMPARE(doc->skippedEntities.at("proxy graphics command"), 1);
+
+        std::vector<const Shape*> lines, areas, texts;
+        for (const Shape& s : b.shapes)
+            (s.kind == ShapeKind::Text      ? texts
+             : s.kind == ShapeKind::Polygon ? areas
+                                            : lines)
+                .push_back(&s);
+        QCOMPARE(texts.size(), size_t(2));
+        QCOMPARE(areas.size(), size_t(1));
+        QCOMPARE(lines.size(), size_t(5)); // circle, red path, half circle, layer line, custom
+        // The circle of radius 3 round (5, 5), in the entity's colour.
+        QVERIFY(pointNear(*doc, {8, 5}, 1e-9) && pointNear(*doc, {2, 5}, 1e-2));
+        QCOMPARE(lines[0]->color, Color::byLayer());
+        QVERIFY(lines[0]->flags & Closed);
+        QCOMPARE(lines[1]->color, Color::fromAci(1));
+        QCOMPARE(areas[0]->color, Color::fromAci(1)); // filled while fill was on
+        // Text with its true colour; the second in UTF-16.
+        const Text& proxy = b.texts[texts[0]->first];
+        QCOMPARE(proxy.text, QStringLiteral("PROXY"));
+        QCOMPARE(proxy.height, 2.0);
+        QCOMPARE(proxy.position.y, 15.0);
+        QCOMPARE(texts[0]->color, Color::fromRgb(0x00FF00));
+        QCOMPARE(b.texts[texts[1]->first].text, QStringLiteral("\u00dcn\u00ef"));
+        // The half circle moved by the pushed transform: up to (40, 5) and back down.
+        QVERIFY(pointNear(*doc, {45, 0}, 1e-9) && pointNear(*doc, {40, 5}, 1e-9) &&
+                pointNear(*doc, {35, 0}, 1e-9));
+        // The layer chosen by its place in the table, the colour ByLayer again.
+        QCOMPARE(lines[3]->layer, doc->layerIndex("WALLS"));
+        QCOMPARE(lines[3]->color, Color::byLayer());
+        // A custom class with graphics in its entity part, and nothing of the
+        // entity data after the graphics taken for them.
+        QVERIFY(pointNear(*doc, {30, 30}, 1e-9));
+        const Box e = doc->layouts[0].extents;
+        QCOMPARE(e.minY, -5.0);
+        QCOMPARE(e.maxY, 30.0);
     }
 
     void angularDimensionsDrawArcAndDegrees() {

@@ -222,8 +222,7 @@ void EntityReader::read(Cursor& c, const Target& t) {
     default:
         break;
     }
-    m_ctx.countSkipped(type);
-    c.skipRecord();
+    readProxy(c, t, type);
 }
 
 void EntityReader::readLine(Cursor& c, const Target& t) {

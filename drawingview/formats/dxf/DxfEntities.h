@@ -71,6 +71,8 @@ private:
     void readText(Cursor& c, const Target& t, bool attrib, bool attdef = false);
     void readInsert(Cursor& c, const Target& t);
     void readTable(Cursor& c, const Target& t);
+    // Anything else: drawn from its stored graphics if it has them.
+    void readProxy(Cursor& c, const Target& t, std::string_view type);
     // An insert of the named block, resolved once every block is known.
     void addBlockReference(int block, Insert ins, std::string_view name, const Common& cm,
                            uint16_t type);

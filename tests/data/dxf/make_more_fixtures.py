@@ -201,3 +201,69 @@ write("tables.dxf", drawing(
     + acad_table("*T1", 200.0, 50.0, (0.0, 1.0))
     + acad_table("*T9", 300.0, 50.0, (1.0, 0.0)),
     tables=table_records, blocks=table_block))
+
+# Proxy graphics: what CAD programs store with objects others cannot compute.
+import math
+import struct
+
+
+def command(kind, payload=b""):
+    return struct.pack("<ii", 8 + len(payload), kind) + payload
+
+
+def vertex(x, y, z=0.0):
+    return struct.pack("<3d", x, y, z)
+
+
+def padded(raw, unit=1):
+    raw += b"\0" * unit
+    return raw + b"\0" * (-len(raw) % 4)
+
+
+def proxy_stream(commands):
+    body = b"".join(commands)
+    return struct.pack("<ii", 8 + len(body), len(commands)) + body
+
+
+def hex_groups(data, code=310):
+    return [(code, data[i:i + 127].hex().upper()) for i in range(0, len(data), 127)]
+
+
+identity_to_40 = struct.pack("<16d", 1, 0, 0, 40, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1)
+graphics = proxy_stream([
+    command(2, vertex(5, 5) + struct.pack("<d", 3.0) + vertex(0, 0, 1)),       # circle
+    command(14, struct.pack("<i", 1)),                                         # red
+    command(6, struct.pack("<i", 3) + vertex(0, 0) + vertex(10, 0) + vertex(10, 10)),
+    command(20, struct.pack("<i", 1)),                                         # fill on
+    command(7, struct.pack("<i", 3) + vertex(20, 0) + vertex(30, 0) + vertex(30, 10)),
+    command(20, struct.pack("<i", 0)),
+    command(22, struct.pack("<I", 0xC200FF00)),                                # green
+    command(10, vertex(0, 15) + vertex(0, 0, 1) + vertex(1, 0, 0)
+            + struct.pack("<3d", 2.0, 1.0, 0.0) + padded(b"PROXY")),
+    command(29, identity_to_40),                                               # move by 40
+    command(4, vertex(0, 0) + struct.pack("<d", 5.0) + vertex(0, 0, 1) + vertex(1, 0, 0)
+            + struct.pack("<di", math.pi, 0)),                                 # half circle
+    command(31),
+    command(36, vertex(0, 20) + vertex(0, 0, 1) + vertex(1, 0, 0)
+            + struct.pack("<3d", 2.0, 1.0, 0.0) + padded("\u00dcn\u00ef".encode("utf-16-le"), 2)),
+    command(16, struct.pack("<i", 1)),                                         # layer WALLS
+    command(14, struct.pack("<i", 256)),                                       # ByLayer
+    command(6, struct.pack("<i", 2) + vertex(0, -5) + vertex(30, -5)),
+    command(99, struct.pack("<i", 7)),                                         # unknown
+]) + struct.pack("<ii", 1000, 6)                                               # cut short
+cut = bytearray(graphics)
+struct.pack_into("<i", cut, 4, 17)  # one command more than there is: the damage
+graphics = bytes(cut)
+custom = proxy_stream([command(6, struct.pack("<i", 2) + vertex(0, 30) + vertex(30, 30))])
+proxy_layers = table("LAYER", [
+    [(0, "LAYER"), (2, "0"), (70, 0), (62, 7), (6, "CONTINUOUS")],
+    [(0, "LAYER"), (2, "WALLS"), (70, 0), (62, 5), (6, "CONTINUOUS")]])
+write("proxies.dxf", drawing(
+    [(0, "ACAD_PROXY_ENTITY"), (5, "A1"), (8, "0"), (100, "AcDbEntity"),
+     (100, "AcDbProxyEntity"), (90, 498), (91, 500), (92, len(graphics))]
+    + hex_groups(graphics) + [(93, 32), (310, "DEADBEEF"), (94, 0), (95, 0), (70, 0)]
+    + [(0, "AEC_THING"), (5, "A2"), (8, "0"), (100, "AcDbEntity"), (92, len(custom))]
+    + hex_groups(custom) + [(100, "AecDbThing"), (90, 7)]
+    + [(0, "ACAD_PROXY_ENTITY"), (5, "A3"), (8, "0"), (100, "AcDbProxyEntity"), (90, 498),
+       (91, 500), (93, 0), (94, 0)],
+    tables=proxy_layers))
