@@ -1,4 +1,5 @@
 #include "DxfMText.h"
+#include "DxfTokenizer.h"
 
 #include "model/TextMetrics.h"
 
@@ -34,14 +35,7 @@ struct Cell {
 using Line = std::vector<Cell>;
 
 int hexValue(QChar c) {
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
+    return hexDigit(c.unicode());
 }
 
 class Parser {

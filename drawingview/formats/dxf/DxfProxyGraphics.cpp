@@ -1,4 +1,5 @@
 #include "DxfProxyGraphics.h"
+#include "DxfTokenizer.h"
 
 #include <algorithm>
 #include <array>
@@ -456,16 +457,6 @@ private:
     bool m_fill = false;
 };
 
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 } // namespace
 
 bool appendHex(std::string_view hex, std::vector<uint8_t>& out) {
@@ -474,7 +465,8 @@ bool appendHex(std::string_view hex, std::vector<uint8_t>& out) {
     if (hex.size() % 2)
         return false;
     for (size_t i = 0; i < hex.size(); i += 2) {
-        const int hi = hexDigit(hex[i]), lo = hexDigit(hex[i + 1]);
+        const int hi = hexDigit(char32_t(uint8_t(hex[i]))),
+                  lo = hexDigit(char32_t(uint8_t(hex[i + 1])));
         if (hi < 0 || lo < 0)
             return false;
         out.push_back(uint8_t(hi << 4 | lo));

@@ -1,4 +1,5 @@
 #include "DxfText.h"
+#include "DxfTokenizer.h"
 
 #include "DxfMText.h"
 
@@ -17,14 +18,7 @@ bool isAscii(std::string_view s) {
 }
 
 int hexValue(QChar c) {
-    const ushort u = c.unicode();
-    if (u >= '0' && u <= '9')
-        return u - '0';
-    if (u >= 'a' && u <= 'f')
-        return u - 'a' + 10;
-    if (u >= 'A' && u <= 'F')
-        return u - 'A' + 10;
-    return -1;
+    return hexDigit(c.unicode());
 }
 
 } // namespace

@@ -56,6 +56,13 @@ double toDouble(const Group& g);
 int toInt(const Group& g);
 uint64_t toHandle(const Group& g); // hexadecimal; 0 when empty or malformed
 std::string_view trimmed(std::string_view s);
+// The value of a hexadecimal digit (handles, escapes, binary data); -1 if none.
+constexpr int hexDigit(char32_t c) {
+    return c >= '0' && c <= '9'   ? int(c - '0')
+           : c >= 'a' && c <= 'f' ? int(c - 'a' + 10)
+           : c >= 'A' && c <= 'F' ? int(c - 'A' + 10)
+                                  : -1;
+}
 // A binary group's number as an ASCII file writes it (100.0 for a real).
 std::string numberText(const Group& g);
 

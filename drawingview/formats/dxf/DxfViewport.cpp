@@ -35,14 +35,8 @@ uint64_t handleFromText(std::string_view text) {
         return 0;
     uint64_t h = 0;
     for (char ch : text) {
-        int d;
-        if (ch >= '0' && ch <= '9')
-            d = ch - '0';
-        else if (ch >= 'a' && ch <= 'f')
-            d = ch - 'a' + 10;
-        else if (ch >= 'A' && ch <= 'F')
-            d = ch - 'A' + 10;
-        else
+        const int d = hexDigit(char32_t(uint8_t(ch)));
+        if (d < 0)
             return 0;
         h = (h << 4) | uint64_t(d);
     }
