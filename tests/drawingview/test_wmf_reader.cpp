@@ -96,6 +96,7 @@ private slots:
     void textAtTheCurrentPosition();
     void embeddedBitmaps();
     void saveAndRestoreState();
+    void clipRectangles();
     void damagedFiles_data();
     void damagedFiles();
     void everyCutOfAFileLoadsOrIsRefused();
@@ -303,6 +304,20 @@ void TestWmfReader::saveAndRestoreState() {
     COMPARE_RGB(img, 700, 200, 0x0000FF); // drawn with the saved-over state
     COMPARE_RGB(img, 200, 200, 0xFF0000); // the restored brush and origin
     COMPARE_RGB(img, 200, 450, 0xFF0000); // a restore with nothing saved changes nothing
+}
+
+void TestWmfReader::clipRectangles() {
+    const QImage img = render("clipping.wmf");
+    QCOMPARE(img.size(), kRenderSize);
+    COMPARE_RGB(img, 200, 150, 0x00FF00); // inside the clip
+    COMPARE_RGB(img, 75, 75, 0xFFFFFF);   // the rectangle's part outside it
+    COMPARE_RGB(img, 420, 320, 0xFFFFFF);
+    COMPARE_RGB(img, 250, 200, 0xFF0000); // the line, cut at the clip's edges
+    COMPARE_RGB(img, 80, 200, 0xFFFFFF);
+    COMPARE_RGB(img, 500, 200, 0xFFFFFF);
+    COMPARE_RGB(img, 750, 200, 0x0000FF); // restored: no clip
+    COMPARE_RGB(img, 520, 370, 0xFF00FF); // a clip ended by selecting no region
+    COMPARE_RGB(img, 880, 530, 0xFF00FF);
 }
 
 void TestWmfReader::damagedFiles_data() {

@@ -156,6 +156,9 @@ bool Player::placeDib(const Record& r, size_t dibWord, uint32_t rop, double dx, 
     placed.v = {(down.x - placed.origin.x) / image.height(),
                 (down.y - placed.origin.y) / image.height()};
     placed.image = std::make_shared<const QImage>(std::move(image));
+    if (const auto& c = m_dc.state.clip)
+        placed.clip = {
+            {c->minX, c->minY}, {c->maxX, c->minY}, {c->maxX, c->maxY}, {c->minX, c->maxY}};
     styled(m_block.addImage(placed), 0, 0, type);
     return true;
 }

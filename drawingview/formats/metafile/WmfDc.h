@@ -76,6 +76,9 @@ struct DcState {
     double viewportOrgX = 0, viewportOrgY = 0, viewportExtX = 1, viewportExtY = 1;
     double curX = 0, curY = 0; // current position, logical
     std::vector<uint32_t> palette;
+    // The clip rectangle in drawing units; unset draws everything. Regions
+    // other than rectangles are not kept: what they would hide shows.
+    std::optional<Box> clip;
 };
 
 class Dc {

@@ -55,18 +55,19 @@ void Player::fillRings(const std::vector<std::vector<Vec2>>& rings, const Brush&
     uint32_t rgb = 0;
     if (!rop2Color(brush.rgb, rgb))
         return;
-    if (m_dc.state.polyFillMode == 2 && rings.size() > 1) {
+    const std::vector<std::vector<Vec2>> cut = clipped(rings);
+    if (m_dc.state.polyFillMode == 2 && cut.size() > 1) {
         // Winding fill: rings turning the same way add up, so each fills on
         // its own. Rings turning both ways keep the odd-even rule, which
         // gives the usual holes.
         bool positive = false, negative = false;
-        for (const auto& ring : rings) {
+        for (const auto& ring : cut) {
             const double a = ring.size() >= 3 ? signedArea(ring) : 0;
             positive |= a > 0;
             negative |= a < 0;
         }
         if (!(positive && negative)) {
-            for (const auto& ring : rings)
+            for (const auto& ring : cut)
                 if (ring.size() >= 3)
                     styled(m_block.addPolygon(ring), rgb, 0, type);
             return;
@@ -74,7 +75,7 @@ void Player::fillRings(const std::vector<std::vector<Vec2>>& rings, const Brush&
     }
     std::vector<Vec2> all;
     std::vector<size_t> starts;
-    for (const auto& ring : rings) {
+    for (const auto& ring : cut) {
         if (ring.size() < 3)
             continue;
         starts.push_back(all.size());
@@ -145,7 +146,7 @@ void Player::hatch(const std::vector<std::vector<Vec2>>& rings, uint16_t style, 
             for (size_t i = 0; i + 1 < hits.size(); i += 2) {
                 const Vec2 p0{c * n.x + hits[i] * d.x, c * n.y + hits[i] * d.y};
                 const Vec2 p1{c * n.x + hits[i + 1] * d.x, c * n.y + hits[i + 1] * d.y};
-                styled(m_block.addPolyline({p0, p1}, false), color, 0, type);
+                line({p0, p1}, false, color, 0, type);
                 if (m_hatchBudget > 0)
                     --m_hatchBudget;
             }

@@ -1,4 +1,5 @@
 #include "WmfPlayer.h"
+#include "WmfClip.h"
 
 #include "WmfDib.h"
 
@@ -35,10 +36,26 @@ bool Player::play(const Record& r) {
         case SetPalEntries:
         case AnimatePalette:
             return true;
-        // Clipping is not applied: everything recorded is drawn in full.
-        case IntersectClipRect:
+        case IntersectClipRect: {
+            if (!r.has(4))
+                return false;
+            const Vec2 a = m_dc.map(r.i16(3), r.i16(2)), b = m_dc.map(r.i16(1), r.i16(0));
+            Box box;
+            box.minX = std::min(a.x, b.x), box.maxX = std::max(a.x, b.x);
+            box.minY = std::min(a.y, b.y), box.maxY = std::max(a.y, b.y);
+            if (const auto& old = m_dc.state.clip) {
+                // An empty intersection stays empty: nothing shows.
+                box.minX = std::max(box.minX, old->minX), box.maxX = std::min(box.maxX, old->maxX);
+                box.minY = std::max(box.minY, old->minY), box.maxY = std::min(box.maxY, old->maxY);
+            }
+            m_dc.state.clip = box;
+            return true;
+        }
+        case SelectClipRegion: // back to no clipping: regions themselves are not kept
+            m_dc.state.clip.reset();
+            return true;
+        // Holes in the clip area are not kept: what they would hide shows.
         case ExcludeClipRect:
-        case SelectClipRegion:
         case OffsetClipRgn:
             return true;
         case FillRegion:
@@ -289,6 +306,26 @@ bool Player::rop2Color(uint32_t rgb, uint32_t& out) const {
 
 void Player::count(const char* type) {
     ++m_block.entityCounts[QString::fromLatin1(type)];
+}
+
+void Player::line(const std::vector<Vec2>& pts, bool closed, uint32_t rgb, double width,
+                  const char* type) {
+    if (!m_dc.state.clip) {
+        styled(m_block.addPolyline(pts, closed), rgb, width, type);
+        return;
+    }
+    for (const auto& piece : clipPath(pts, closed, *m_dc.state.clip))
+        styled(m_block.addPolyline(piece, false), rgb, width, type);
+}
+
+std::vector<std::vector<Vec2>> Player::clipped(const std::vector<std::vector<Vec2>>& rings) const {
+    if (!m_dc.state.clip)
+        return rings;
+    std::vector<std::vector<Vec2>> out;
+    for (const auto& ring : rings)
+        if (auto cut = clipRing(ring, *m_dc.state.clip); cut.size() >= 3)
+            out.push_back(std::move(cut));
+    return out;
 }
 
 Shape& Player::styled(Shape& s, uint32_t rgb, double width, const char* type) {

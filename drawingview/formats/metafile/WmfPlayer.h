@@ -60,6 +60,15 @@ private:
                   bool paletteColors, const char* type);
 
     Shape& styled(Shape& s, uint32_t rgb, double width, const char* type);
+    // A line, cut to the clip rectangle when one is set.
+    void line(const std::vector<Vec2>& pts, bool closed, uint32_t rgb, double width,
+              const char* type);
+    // Rings cut to the clip rectangle; those with nothing left are dropped.
+    std::vector<std::vector<Vec2>> clipped(const std::vector<std::vector<Vec2>>& rings) const;
+    bool clippedAway(Vec2 p) const {
+        const auto& c = m_dc.state.clip;
+        return c && !(p.x >= c->minX && p.x <= c->maxX && p.y >= c->minY && p.y <= c->maxY);
+    }
     void count(const char* type);
 
     Document& m_doc;

@@ -104,8 +104,9 @@ bool Player::playShape(const Record& r, bool& handled) {
         if (!r.has(4))
             return false;
         uint32_t rgb = 0;
-        if (rop2Color(m_dc.rgb(r.u32(0)), rgb))
-            styled(m_block.addPoint(m_dc.map(r.i16(3), r.i16(2))), rgb, 0, "SETPIXEL");
+        const Vec2 at = m_dc.map(r.i16(3), r.i16(2));
+        if (rop2Color(m_dc.rgb(r.u32(0)), rgb) && !clippedAway(at))
+            styled(m_block.addPoint(at), rgb, 0, "SETPIXEL");
         count("SETPIXEL");
         return true;
     }
@@ -166,7 +167,10 @@ void Player::ellipticShape(const Record& r, int kind) {
         if (kind == EllipseShape && m_dc.state.brush.style != Brush::Null)
             fillRings({ellipsePoints(c, rx, ry, 0, kTwoPi)}, m_dc.state.brush, type);
         uint32_t rgb = 0;
-        if (!m_dc.state.pen.isNull() && rop2Color(m_dc.state.pen.rgb, rgb)) {
+        if (!m_dc.state.pen.isNull() && rop2Color(m_dc.state.pen.rgb, rgb) && m_dc.state.clip) {
+            line(ellipsePoints(c, rx, ry, t0, t1), kind == EllipseShape, rgb,
+                 m_dc.lengthX(m_dc.state.pen.width), type);
+        } else if (!m_dc.state.pen.isNull() && rop2Color(m_dc.state.pen.rgb, rgb)) {
             dv::Arc arc;
             arc.center = c;
             arc.radiusX = rx;

@@ -36,7 +36,7 @@ void Player::stroke(const std::vector<Vec2>& pts, bool closed, const char* type)
     const std::vector<double> pattern = dashPattern(pen.style & 0x0F);
     // GDI dashes only pens of at most one pixel; wider ones draw solid.
     if (pattern.empty() || width > kPixelMm) {
-        styled(m_block.addPolyline(pts, closed), rgb, width, type);
+        line(pts, closed, rgb, width, type);
         return;
     }
     std::vector<Vec2> path = pts;
@@ -50,7 +50,7 @@ void Player::stroke(const std::vector<Vec2>& pts, bool closed, const char* type)
         period += d;
     const double dashes = length / period * double(pattern.size()) / 2;
     if (!std::isfinite(dashes) || dashes > double(m_dashBudget)) {
-        styled(m_block.addPolyline(pts, closed), rgb, width, type);
+        line(pts, closed, rgb, width, type);
         return;
     }
     m_dashBudget -= size_t(dashes);
@@ -68,7 +68,7 @@ void Player::stroke(const std::vector<Vec2>& pts, bool closed, const char* type)
             remaining -= left;
             if (step % 2 == 0) {
                 dash.push_back(a);
-                styled(m_block.addPolyline(dash, false), rgb, width, type);
+                line(dash, false, rgb, width, type);
             }
             dash.assign(1, a);
             step = (step + 1) % pattern.size();
@@ -81,7 +81,7 @@ void Player::stroke(const std::vector<Vec2>& pts, bool closed, const char* type)
             dash.assign(1, b);
     }
     if (step % 2 == 0 && dash.size() >= 2)
-        styled(m_block.addPolyline(dash, false), rgb, width, type);
+        line(dash, false, rgb, width, type);
 }
 
 } // namespace dv::wmf

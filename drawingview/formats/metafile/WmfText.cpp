@@ -164,7 +164,9 @@ void Player::drawText(double x, double y, const QByteArray& bytes, const char* t
     t.vAlign = Text::Baseline;
 
     uint32_t rgb = s.textColor;
-    styled(m_block.addText(t), rgb, 0, type);
+    // Text is kept or dropped whole, by where it starts.
+    if (!clippedAway(t.position))
+        styled(m_block.addText(t), rgb, 0, type);
     if (updateCp)
         s.curX += kAverageAdvance * (f.height == 0 ? 16.0 : emLogical) * text.size();
 }

@@ -292,6 +292,20 @@ def save_restore():
     ], objects=3)
 
 
+def clipping():
+    return metafile(background() + [
+        pen(5, 0, 0), brush(0, GREEN), select(0), select(1),
+        save_dc(), rec(0x0416, words(300, 400, 100, 100)),  # clip to 100..400 x 100..300
+        rectangle(50, 50, 450, 350),
+        pen(0, 10, RED), select(2), move_to(50, 200), line_to(950, 200), delete(2),
+        restore_dc(-1),  # the clip goes with the saved state
+        delete(1), brush(0, BLUE), select(1), rectangle(600, 100, 900, 300),
+        rec(0x0416, words(500, 700, 400, 500)),
+        rec(0x012C, words(0)),  # selecting no region ends the clipping
+        delete(1), brush(0, MAGENTA), select(1), rectangle(500, 350, 900, 550),
+    ], objects=3)
+
+
 def damaged():
     good = background() + [brush(0, RED), select(0), rectangle(100, 100, 300, 300)]
     files = {}
@@ -328,6 +342,7 @@ def main():
         "lometric.wmf": lometric(),
         "isotropic.wmf": isotropic(),
         "save_restore.wmf": save_restore(),
+        "clipping.wmf": clipping(),
     }
     fixtures.update(damaged())
     for name, data in fixtures.items():
