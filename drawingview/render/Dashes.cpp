@@ -1,5 +1,7 @@
 #include "Dashes.h"
 
+#include "model/Clipping.h"
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -8,27 +10,10 @@ namespace dv {
 
 namespace {
 
-// Liang-Barsky: the part [t0, t1] of p + t (q - p) inside the rectangle.
+// The part [t0, t1] of p + t (q - p) inside the rectangle.
 bool clipParameters(QPointF p, QPointF q, const QRectF& r, double& t0, double& t1) {
-    t0 = 0, t1 = 1;
-    const double dx = q.x() - p.x(), dy = q.y() - p.y();
-    const double ps[4] = {-dx, dx, -dy, dy};
-    const double qs[4] = {p.x() - r.left(), r.right() - p.x(), p.y() - r.top(), r.bottom() - p.y()};
-    for (int i = 0; i < 4; ++i) {
-        if (ps[i] == 0) {
-            if (qs[i] < 0)
-                return false;
-            continue;
-        }
-        const double t = qs[i] / ps[i];
-        if (ps[i] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    return true;
+    return dv::clipParameters(p.x(), p.y(), q.x(), q.y(), r.left(), r.top(), r.right(), r.bottom(),
+                              t0, t1);
 }
 
 // Where along the pattern the walk is: element `index` with `left` pixels

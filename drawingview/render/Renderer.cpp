@@ -2,6 +2,7 @@
 
 #include "Colors.h"
 #include "Dashes.h"
+#include "model/Clipping.h"
 #include "model/TextMetrics.h"
 #include "model/Units.h"
 
@@ -64,24 +65,11 @@ Affine insertCell(const Insert& ins, Vec2 base, int column, int row) {
 
 // Liang-Barsky; false when the segment misses the box.
 bool clipSegment(QPointF& p, QPointF& q, const QRectF& r) {
-    double t0 = 0, t1 = 1;
+    double t0, t1;
+    if (!clipParameters(p.x(), p.y(), q.x(), q.y(), r.left(), r.top(), r.right(), r.bottom(), t0,
+                        t1))
+        return false;
     const double dx = q.x() - p.x(), dy = q.y() - p.y();
-    const double ps[4] = {-dx, dx, -dy, dy};
-    const double qs[4] = {p.x() - r.left(), r.right() - p.x(), p.y() - r.top(), r.bottom() - p.y()};
-    for (int i = 0; i < 4; ++i) {
-        if (ps[i] == 0) {
-            if (qs[i] < 0)
-                return false;
-            continue;
-        }
-        const double t = qs[i] / ps[i];
-        if (ps[i] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
     const QPointF p0 = p;
     p = QPointF(p0.x() + t0 * dx, p0.y() + t0 * dy);
     q = QPointF(p0.x() + t1 * dx, p0.y() + t1 * dy);

@@ -1,32 +1,15 @@
 #include "WmfClip.h"
 
+#include "model/Clipping.h"
+
 #include <algorithm>
 
 namespace dv::wmf {
 
 namespace {
 
-// Liang-Barsky: the part [t0, t1] of a + t (b - a) inside the box.
 bool clipSegment(Vec2 a, Vec2 b, const Box& box, double& t0, double& t1) {
-    t0 = 0, t1 = 1;
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double p[4] = {-dx, dx, -dy, dy};
-    const double q[4] = {a.x - box.minX, box.maxX - a.x, a.y - box.minY, box.maxY - a.y};
-    for (int i = 0; i < 4; ++i) {
-        if (p[i] == 0) {
-            if (q[i] < 0)
-                return false;
-            continue;
-        }
-        const double t = q[i] / p[i];
-        if (p[i] < 0)
-            t0 = std::max(t0, t);
-        else
-            t1 = std::min(t1, t);
-        if (t0 > t1)
-            return false;
-    }
-    return true;
+    return clipParameters(a.x, a.y, b.x, b.y, box.minX, box.minY, box.maxX, box.maxY, t0, t1);
 }
 
 Vec2 along(Vec2 a, Vec2 b, double t) {
