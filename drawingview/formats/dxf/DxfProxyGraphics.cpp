@@ -387,7 +387,9 @@ private:
     }
 
     void text(int32_t type, Bytes& b) {
-        const Vec3 start = b.vertex(), normal = b.vertex(), direction = b.vertex();
+        const Vec3 start = b.vertex();
+        b.vertex(); // the normal: text is drawn in the plane view
+        const Vec3 direction = b.vertex();
         ProxyShape s;
         s.kind = ProxyShape::Kind::Text;
         double height = 0, width = 1, oblique = 0;
@@ -418,7 +420,6 @@ private:
             oblique = b.real();
             break;
         }
-        (void)normal;
         if (!b.ok() || !(height > 0))
             return;
         const Vec2 at = map(start);
