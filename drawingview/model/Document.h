@@ -183,6 +183,15 @@ struct Text {
     HAlign hAlign = Left;
     VAlign vAlign = Baseline;
     QString fontFamily; // empty: the default drawing font
+    // Lines drawn with the glyphs, in the text's colour and turned with it.
+    enum Line : uint8_t { Underline, Overline, StrikeThrough };
+    struct Decoration {
+        Line line = Underline;
+        int32_t from = 0; // characters [from, to) of `text`
+        int32_t to = 0;
+        bool operator==(const Decoration&) const = default;
+    };
+    std::vector<Decoration> decorations;
 };
 
 struct Insert {

@@ -63,4 +63,50 @@ double glyphAdvance(QChar c, const QString& family) {
     return widths[c.unicode()] = m.metrics->horizontalAdvance(c) / m.capHeight;
 }
 
+std::pair<double, double> inkExtent(const QString& text, const QString& family) {
+    if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        return {0, textAdvance(text, family, 1)};
+    const Measure& m = measureFor(family);
+    const QRectF ink = m.metrics->tightBoundingRect(text);
+    if (!(ink.width() > 0))
+        return {0, textAdvance(text, family, 1)};
+    return {ink.left() / m.capHeight, ink.right() / m.capHeight};
+}
+
+void fitBetween(Text& text, Vec2 from, Vec2 to, bool scaleHeight) {
+    const double dx = to.x - from.x, dy = to.y - from.y;
+    const double length = std::hypot(dx, dy);
+    if (!(length > 0) || !std::isfinite(length))
+        return;
+    text.rotation = std::atan2(dy, dx);
+    text.hAlign = Text::Center;
+    text.position = {(from.x + to.x) / 2, (from.y + to.y) / 2};
+    const auto [left, right] = inkExtent(text.text, text.fontFamily);
+    const double ink = right - left; // at height 1, width factor 1
+    if (!(ink > 0))
+        return;
+    if (scaleHeight)
+        text.height = length / (ink * text.widthFactor);
+    else
+        text.widthFactor = length / (ink * text.height);
+    // Centred by its advance: the ink's own middle moved onto the points'.
+    const double scale = text.height * text.widthFactor;
+    const double off =
+        (textAdvance(text.text, text.fontFamily, 1) / 2 - (left + right) / 2) * scale;
+    text.position.x += off * dx / length;
+    text.position.y += off * dy / length;
+}
+
+double decorationLevel(Text::Line line) {
+    switch (line) {
+    case Text::Underline:
+        return -0.2;
+    case Text::Overline:
+        return 1.2;
+    case Text::StrikeThrough:
+        break;
+    }
+    return 0.45;
+}
+
 } // namespace dv

@@ -264,6 +264,8 @@ private:
     void drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color);
     void drawArc(const Arc& a, const Shape& s, int layer, const Context& ctx, const QColor& color);
     void drawText(const Text& t, const Context& ctx, const QColor& color);
+    void drawDecorations(const Text& t, const FontInfo& f, const Affine& glyphToScreen,
+                         double heightPx, const QColor& color);
     void drawInsert(const Insert& ins, const Shape& shape, const Context& ctx, int layer,
                     const Color& color);
     void drawPoint(QPointF p, const Context& ctx, const QColor& color);
@@ -723,12 +725,32 @@ void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
     }
     const double shear = std::isfinite(t.oblique) ? std::tan(t.oblique) : 0.0;
     const Affine glyphToLocal{std::abs(k) * wf, 0, -shear * std::abs(k), -k, ox, oy};
+    const Affine glyphToScreen = glyphToLocal.then(toScreen);
     TextRun run;
     run.text = t.text;
     run.font = f.font;
-    run.transform = glyphToLocal.then(toScreen).toQTransform();
+    run.transform = glyphToScreen.toQTransform();
     keepOrder();
     m_out.drawText(color, run);
+    drawDecorations(t, f, glyphToScreen, heightPx, color);
+}
+
+void Pass::drawDecorations(const Text& t, const FontInfo& f, const Affine& glyphToScreen,
+                           double heightPx, const QColor& color) {
+    const double thickness = kDecorationThickness * heightPx;
+    const double widthPx = thickness < 1.5 ? 0 : thickness;
+    const qsizetype n = t.text.size();
+    for (const Text::Decoration& d : t.decorations) {
+        const qsizetype from = std::clamp<qsizetype>(d.from, 0, n);
+        const qsizetype to = std::clamp<qsizetype>(d.to, from, n);
+        if (to == from)
+            continue;
+        // Glyph pixels, y down from the baseline, as the glyphs are laid out.
+        const double x0 = f.metrics->horizontalAdvance(t.text.left(from));
+        const double x1 = x0 + f.metrics->horizontalAdvance(t.text.mid(from, to - from));
+        const double y = -decorationLevel(d.line) * f.capHeight;
+        segment(glyphToScreen.map(Vec2{x0, y}), glyphToScreen.map(Vec2{x1, y}), color, widthPx);
+    }
 }
 
 void Pass::drawPoint(QPointF p, const Context& ctx, const QColor& color) {

@@ -138,8 +138,12 @@ private slots:
         QCOMPARE(runs[0].text->text, QString(300, u'x') + QStringLiteral("END"));
     }
 
-    void escapesAndDroppedToggles() {
-        QCOMPARE(joined(runsNear(*m_doc, 0, 199, 2)), QStringLiteral("\u65e5under\\{"));
+    void escapesAndDecorations() {
+        const auto decorated = runsNear(*m_doc, 0, 199, 2);
+        QCOMPARE(joined(decorated), QStringLiteral("\u65e5|under"));
+        QVERIFY(decorated[0].text->decorations.empty());
+        const std::vector<Text::Decoration> both{{Text::Underline, 0, 5}, {Text::Overline, 0, 5}};
+        QCOMPARE(decorated[1].text->decorations, both);
         QCOMPARE(joined(runsNear(*m_doc, 0, 249, 2)), QStringLiteral("32|/5|kept\\"));
         // From AutoCAD 2007 on the file itself is UTF-8.
         QCOMPARE(joined(runsNear(*m_doc, 0, 349, 2)),
@@ -156,17 +160,93 @@ private slots:
         QCOMPARE(pieces[2].text.text, QStringLiteral("c\\"));
         QCOMPARE(pieces[2].color, Color::fromAci(3));
         QVERIFY(dxf::layoutMText(QStringLiteral("\\f"), p).empty());
-        // A width narrower than any glyph wraps a long text a bounded number of times.
+        // A width narrower than any glyph wraps a long text a bounded number
+        // of times, and never inside a word.
         p.referenceWidth = 0.1;
-        const auto narrow = dxf::layoutMText(QString(50000, u'w'), p);
+        QString words;
+        for (int i = 0; i < 25000; ++i)
+            words += QStringLiteral("w ");
+        const auto narrow = dxf::layoutMText(words, p);
         QCOMPARE(narrow.size(), size_t(10000));
-        QCOMPARE(narrow.back().text.text.size(), 50000 - 9999);
+        QCOMPARE(narrow.back().text.text, words.mid(2 * 9999));
+        QCOMPARE(dxf::layoutMText(QString(50000, u'w'), p).size(), size_t(1));
         p.referenceWidth = 0;
         // Relative heights cannot multiply past what a double holds.
         const auto tall = dxf::layoutMText(QStringLiteral("\\H1e300x;\\H1e300x;a"), p);
         QCOMPARE(tall.size(), size_t(1));
         QCOMPARE(tall[0].text.height, 1e300);
         QVERIFY(dxf::layoutMText(QStringLiteral("}}}{{"), p).empty());
+    }
+
+    void columnsStandSideBySide() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("text_fidelity.dxf"));
+        // The embedded object's codes leave the entity where it is: its
+        // height, its direction, and two columns 12 wide, 3 apart, 10 high.
+        const auto first = runsNear(*doc, 200, 97.5, 0.01);
+        QCOMPARE(joined(first), QStringLiteral("aaa bbb"));
+        QCOMPARE(first[0].text->height, 2.5);
+        QCOMPARE(first[0].text->rotation, 0.0);
+        QCOMPARE(joined(runsNear(*doc, 200, 97.5 - 2.5 * 5 / 3, 0.01)), QStringLiteral("ccc ddd"));
+        QCOMPARE(joined(runsNear(*doc, 215, 97.5, 0.01)), QStringLiteral("eee fff"));
+        // Columns of the entity's own groups, each begun by a column break.
+        QCOMPARE(joined(runsNear(*doc, 300, 99, 0.01)), QStringLiteral("one"));
+        QCOMPARE(joined(runsNear(*doc, 312, 99, 0.01)), QStringLiteral("two"));
+        QCOMPARE(joined(runsNear(*doc, 324, 99, 0.01)), QStringLiteral("three"));
+    }
+
+    void paragraphsAlignInTheirBox() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("text_fidelity.dxf"));
+        const double step = 5.0 / 3;
+        const auto mid = runsNear(*doc, 20, 199, 0.01);
+        QCOMPARE(joined(mid), QStringLiteral("mid"));
+        QCOMPARE(mid[0].text->hAlign, Text::Center);
+        const auto right = runsNear(*doc, 40, 199 - step, 0.01);
+        QCOMPARE(joined(right), QStringLiteral("right"));
+        QCOMPARE(right[0].text->hAlign, Text::Right);
+        QCOMPARE(runsNear(*doc, 0, 199 - 2 * step, 0.01)[0].text->hAlign, Text::Left);
+        // Top right: lines align right on the insertion point unless told
+        // otherwise, and then left in the box that ends there.
+        const auto attached = runsNear(*doc, 100, 199, 0.01);
+        QCOMPARE(joined(attached), QStringLiteral("byattach"));
+        QCOMPARE(attached[0].text->hAlign, Text::Right);
+        const auto left = runsNear(*doc, 80, 199 - step, 0.01);
+        QCOMPARE(joined(left), QStringLiteral("left"));
+        QCOMPARE(left[0].text->hAlign, Text::Left);
+        // Justified: the spaces of all but the last line widen to fill the box.
+        const auto justified = runsNear(*doc, 3.5, 249, 3.6);
+        QCOMPARE(joined(justified), QStringLiteral("aa |bb |cc |dd|ee"));
+        const Text& last = *justified[3].text;
+        QVERIFY(
+            near(last.position.x + textAdvance(last.text, last.fontFamily, last.height), 7, 1e-9));
+        QCOMPARE(joined(runsNear(*doc, 0, 249 - step, 0.01)), QStringLiteral("ee"));
+    }
+
+    void tabsCaretsAndWholeWords() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("text_fidelity.dxf"));
+        const double step = 5.0 / 3;
+        // A tab goes on to the next stop, four heights apart; ^J breaks
+        // the line, "^ " is a caret and ^M nothing.
+        QCOMPARE(joined(runsNear(*doc, 0, 299, 0.01)), QStringLiteral("a"));
+        QCOMPARE(joined(runsNear(*doc, 4, 299, 0.01)), QStringLiteral("b"));
+        QCOMPARE(joined(runsNear(*doc, 0, 299 - step, 0.01)), QStringLiteral("c^d"));
+        QCOMPARE(joined(runsNear(*doc, 0, 349, 0.01)), QStringLiteral("supercalifragilistic"));
+        QCOMPARE(joined(runsNear(*doc, 0, 349 - step, 0.01)), QStringLiteral("word"));
+    }
+
+    void specialCodes() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("text_fidelity.dxf"));
+        const QString expected = QStringLiteral("A\u00b0\u00b1\u2300%{4");
+        QCOMPARE(joined(runsNear(*doc, 0, 400, 0.01)), expected);
+        QCOMPARE(joined(runsNear(*doc, 0, 419, 0.01)), expected);
+        // %%u and %%o turn their lines on and off over the characters between.
+        const auto plain = runsNear(*doc, 0, 120, 0.01);
+        QCOMPARE(joined(plain), QStringLiteral("HI LO TOP"));
+        const std::vector<Text::Decoration> lines{{Text::Underline, 0, 2}, {Text::Overline, 6, 9}};
+        QCOMPARE(plain[0].text->decorations, lines);
+        const auto rich = runsNear(*doc, 3, 135, 3.1);
+        QCOMPARE(joined(rich), QStringLiteral("HI| LO"));
+        QCOMPARE(rich[0].text->decorations.size(), size_t(1));
+        QVERIFY(rich[1].text->decorations.empty());
     }
 
     void codePages_data() {

@@ -2,6 +2,8 @@
 
 #include "DxfLineTypes.h"
 
+#include "model/TextMetrics.h"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -715,7 +717,7 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     if (block < 0 || value.empty())
         return;
     Text text;
-    text.text = m_ctx.text.decodeText(value);
+    text.text = m_ctx.text.decodeText(value, &text.decorations);
     const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
     // What the entity leaves out, its style supplies.
     if (st) {
@@ -749,22 +751,10 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
         break;
     case 3:   // aligned: fits between the points, height follows
     case 5: { // fit: fits between the points, width follows
-        const double dx = second.x - first.x, dy = second.y - first.y;
-        const double len = std::hypot(dx, dy);
         text.hAlign = Text::Center;
         text.vAlign = Text::Baseline;
-        if (len > 0) {
-            text.position = {(first.x + second.x) / 2, (first.y + second.y) / 2};
-            text.rotation = std::atan2(dy, dx);
-            const double natural = std::max<qsizetype>(1, text.text.size()) * 0.6 * text.height;
-            if (h == 5)
-                text.widthFactor = len / natural;
-            else
-                text.height =
-                    len / (std::max<qsizetype>(1, text.text.size()) * 0.6 * text.widthFactor);
-        } else {
-            text.position = first;
-        }
+        text.position = first;
+        fitBetween(text, first, second, h == 3);
         break;
     }
     default:

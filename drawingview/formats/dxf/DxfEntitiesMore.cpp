@@ -147,9 +147,10 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     MTextMask mask{Color::background(), 1.5};
     int maskFlags = 0;
     bool maskTrueColor = false;
+    MTextColumnReader columns(p.columns);
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
-        if (common(g, cm))
+        if (columns.take(g) || common(g, cm))
             continue;
         switch (g.code) {
         case 1:

@@ -16,6 +16,10 @@ namespace dv::dxf {
 namespace {
 
 constexpr size_t kMaxWrappedLines = 10000;
+constexpr int kMaxColumns = 1000;
+constexpr double kTabSpacing = 4; // text heights between default tab stops
+
+enum Align { AlignLeft, AlignCenter, AlignRight, AlignJustify, AlignByAttachment };
 
 struct Format {
     double height = 1;
@@ -23,16 +27,22 @@ struct Format {
     double oblique = 0;
     QString font;
     std::optional<Color> color;
-    double rise = 0; // baseline shift of stacked numerators and denominators
+    double rise = 0;         // baseline shift of stacked numerators and denominators
+    uint8_t decorations = 0; // bit per Text::Line
     bool operator==(const Format&) const = default;
 };
 
 struct Cell {
-    QChar ch;
+    QChar ch; // '\t' a tab
     int format = 0;
 };
 
-using Line = std::vector<Cell>;
+struct Line {
+    std::vector<Cell> cells;
+    Align align = AlignByAttachment;
+    bool paragraphEnd = true; // false on all but the last piece of a wrapped paragraph
+    bool columnBreak = false; // starts in the next column
+};
 
 int hexValue(QChar c) {
     return hexDigit(c.unicode());
@@ -43,6 +53,7 @@ public:
     Parser(const QString& s, const Format& base) : m_s(s) {
         m_formats.push_back(base);
         m_stack.push_back(base);
+        m_aligns.push_back(AlignByAttachment);
         m_lines.emplace_back();
     }
 
@@ -54,15 +65,25 @@ public:
                 escape();
             } else if (c == u'{') {
                 m_stack.push_back(m_stack.back());
+                m_aligns.push_back(m_aligns.back());
                 ++m_i;
             } else if (c == u'}') {
-                if (m_stack.size() > 1)
+                if (m_stack.size() > 1) {
                     m_stack.pop_back();
+                    m_aligns.pop_back();
+                }
                 ++m_i;
             } else if (c == u'%' && m_i + 2 < n && m_s[m_i + 1] == u'%') {
                 percent();
+            } else if (c == u'^' && m_i + 1 < n) {
+                caret();
             } else {
-                put(c == u'\t' ? QChar(u' ') : c);
+                if (c == u'\t')
+                    put(c);
+                else if (c == u'\n')
+                    newLine(false);
+                else if (c != u'\r')
+                    put(c);
                 ++m_i;
             }
         }
@@ -81,11 +102,16 @@ private:
             }
             m_current = int(it - m_formats.begin());
         }
-        m_lines.back().push_back({c, m_current});
+        m_lines.back().cells.push_back({c, m_current});
     }
     void putText(const QString& s) {
         for (QChar c : s)
             put(c);
+    }
+    void newLine(bool columnBreak) {
+        m_lines.emplace_back();
+        m_lines.back().align = m_aligns.back();
+        m_lines.back().columnBreak = columnBreak;
     }
 
     // The argument of a code ended by ';' (or the end of the text).
@@ -97,14 +123,59 @@ private:
         return arg;
     }
 
+    // Control characters as the file spells them: ^I a tab, ^J a line
+    // feed, ^M a carriage return, "^ " the caret itself.
+    void caret() {
+        const QChar k = m_s[m_i + 1];
+        if (k == u'I')
+            put(u'\t');
+        else if (k == u'J')
+            newLine(false);
+        else if (k == u' ')
+            put(u'^');
+        else if (k.unicode() < u'@' || k.unicode() > u'_') {
+            put(u'^'); // a caret of its own, the next character is text
+            ++m_i;
+            return;
+        }
+        m_i += 2; // other control characters draw nothing
+    }
+
+    void toggle(Text::Line line, bool on) {
+        const auto bit = uint8_t(1u << line);
+        Format& f = m_stack.back();
+        f.decorations = on ? uint8_t(f.decorations | bit) : uint8_t(f.decorations & ~bit);
+    }
+
+    // \pxqc; \pi-1,l1,qj; ...: of these only the alignment is drawn.
+    void paragraph(const QString& arg) {
+        for (QString item : arg.split(u',')) {
+            item = item.trimmed();
+            if (item.startsWith(u'x'))
+                item.remove(0, 1);
+            if (item.size() < 2 || item[0] != u'q')
+                continue;
+            const char16_t k = item[1].toLower().unicode();
+            const Align a = k == u'l'                ? AlignLeft
+                            : k == u'c'              ? AlignCenter
+                            : k == u'r'              ? AlignRight
+                            : k == u'j' || k == u'd' ? AlignJustify
+                                                     : AlignByAttachment;
+            m_aligns.back() = a;
+            m_lines.back().align = a;
+        }
+    }
+
     void escape() {
         const QChar code = m_s[m_i + 1];
         m_i += 2;
         Format& f = m_stack.back();
         switch (code.unicode()) {
         case 'P':
+            newLine(false);
+            return;
         case 'N':
-            m_lines.emplace_back();
+            newLine(true);
             return;
         case '~':
             put(QChar(0x00A0));
@@ -159,19 +230,26 @@ private:
                 f.color = code == u'C' ? Color::fromAci(int(v)) : Color::fromRgb(uint32_t(v));
             return;
         }
+        case 'p':
+            paragraph(argument());
+            return;
         case 'T':
         case 'A':
-        case 'p':
         case 'X':
-            argument(); // tracking, vertical alignment, paragraph settings
+            argument(); // tracking, vertical alignment
             return;
         case 'L':
         case 'l':
+            toggle(Text::Underline, code == u'L');
+            return;
         case 'O':
         case 'o':
+            toggle(Text::Overline, code == u'O');
+            return;
         case 'K':
         case 'k':
-            return; // underline, overline, strike-through: not drawn
+            toggle(Text::StrikeThrough, code == u'K');
+            return;
         case 'S':
             stacked();
             return;
@@ -261,7 +339,12 @@ private:
                 v = v * 10 + unsigned(m_s[m_i].digitValue());
             if (v > 0)
                 put(QChar(char16_t(v)));
-        } else if (k != u'u' && k != u'o' && k != u'k') {
+        } else if (k == u'u' || k == u'o' || k == u'k') {
+            const Text::Line line = k == u'u'   ? Text::Underline
+                                    : k == u'o' ? Text::Overline
+                                                : Text::StrikeThrough;
+            toggle(line, !(m_stack.back().decorations & (1u << line)));
+        } else {
             putText(QStringLiteral("%%"));
             put(m_s[m_i - 1]);
         }
@@ -271,52 +354,74 @@ private:
     qsizetype m_i = 0;
     std::vector<Format> m_formats;
     std::vector<Format> m_stack;
+    std::vector<Align> m_aligns; // paragraph alignment, per group as the formats
     std::vector<Line> m_lines;
     int m_current = 0;
 };
 
-double cellWidth(const Cell& c, const std::vector<Format>& formats) {
+// Where a tab at `x` takes the text, stops lying every few base heights.
+double tabStop(double x, double baseHeight) {
+    const double step = kTabSpacing * baseHeight;
+    return (std::floor(x / step + 1e-9) + 1) * step;
+}
+
+// What the cell moves the pen on by, starting at `x` on its line.
+double cellAdvance(const Cell& c, double x, const std::vector<Format>& formats) {
+    if (c.ch == u'\t')
+        return tabStop(x, formats[0].height) - x;
     const Format& f = formats[size_t(c.format)];
     return glyphAdvance(c.ch, f.font) * f.height * f.widthFactor;
 }
 
-// Breaks lines longer than `width` after their last space that fits; a
-// word longer than the width stands alone on its line.
+// Breaks lines longer than `width` after their last space that fits. Words
+// are never split: one longer than the width stands whole on its line.
 std::vector<Line> wrap(std::vector<Line> lines, double width, const std::vector<Format>& formats) {
     if (!(width > 0))
         return lines;
     std::vector<Line> out;
     for (Line& line : lines) {
+        const std::vector<Cell>& cells = line.cells;
+        const size_t n = cells.size();
+        const size_t firstPiece = out.size();
         size_t start = 0;
-        while (start < line.size()) {
-            if (out.size() + 1 >= kMaxWrappedLines) {
-                // A narrow width on a long text would make a run of every
-                // glyph: the rest stays on one line.
-                out.emplace_back(line.begin() + std::ptrdiff_t(start), line.end());
-                break;
-            }
-            double used = 0;
-            size_t end = start, lastSpace = std::string::npos;
-            for (; end < line.size(); ++end) {
-                const double w = cellWidth(line[end], formats);
-                if (used + w > width * (1 + 1e-9) && end > start)
-                    break;
-                used += w;
-                if (line[end].ch == u' ')
-                    lastSpace = end;
-            }
-            if (end < line.size() && lastSpace != std::string::npos && lastSpace > start)
-                end = lastSpace + 1;
-            Line piece(line.begin() + std::ptrdiff_t(start), line.begin() + std::ptrdiff_t(end));
-            while (!piece.empty() && piece.back().ch == u' ' && end < line.size())
-                piece.pop_back();
+        while (start < n) {
+            size_t end = n;
+            if (out.size() + 1 < kMaxWrappedLines) {
+                double x = 0;
+                size_t afterSpace = 0; // where the line may break, 0 for nowhere
+                for (end = start; end < n; ++end) {
+                    const double w = cellAdvance(cells[end], x, formats);
+                    if (cells[end].ch != u' ' && x + w > width * (1 + 1e-9) && end > start)
+                        break;
+                    x += w;
+                    if (cells[end].ch == u' ')
+                        afterSpace = end + 1;
+                }
+                if (end < n && afterSpace > start)
+                    end = afterSpace;
+                while (end < n && cells[end].ch != u' ' && afterSpace <= start)
+                    ++end; // the word that does not fit goes whole
+            }              // else: a narrow width on a long text; the rest stays on one line
+            Line piece;
+            piece.align = line.align;
+            piece.paragraphEnd = false;
+            piece.cells.assign(cells.begin() + std::ptrdiff_t(start),
+                               cells.begin() + std::ptrdiff_t(end));
+            if (end < n)
+                while (!piece.cells.empty() && piece.cells.back().ch == u' ')
+                    piece.cells.pop_back();
             out.push_back(std::move(piece));
             start = end;
-            while (start < line.size() && start > 0 && line[start].ch == u' ' && end < line.size())
+            while (start < n && cells[start].ch == u' ')
                 ++start;
         }
-        if (line.empty())
-            out.emplace_back();
+        if (out.size() == firstPiece) {
+            Line empty;
+            empty.align = line.align;
+            out.push_back(std::move(empty));
+        }
+        out[firstPiece].columnBreak = line.columnBreak;
+        out.back().paragraphEnd = true;
     }
     return out;
 }
@@ -338,6 +443,121 @@ QString decodeMifChar(int codePage, unsigned value) {
     return s.isEmpty() ? QString(QChar(0xFFFD)) : s;
 }
 
+void MTextColumnReader::addHeight(double h) {
+    if (m_c.heights.size() < size_t(kMaxColumns))
+        m_c.heights.push_back(std::isfinite(h) && h > 0 ? h : 0);
+}
+
+bool MTextColumnReader::take(const Group& g) {
+    if (g.code == 101) {
+        m_embedded = true;
+        return true;
+    }
+    if (g.code >= 1000)
+        return false; // extended data: the embedded object has ended
+    const auto count = [&] { return std::clamp(toInt(g), 0, kMaxColumns); };
+    if (m_embedded) {
+        switch (g.code) {
+        case 41:
+            m_c.height = toDouble(g);
+            break;
+        case 71:
+            m_c.type = toInt(g);
+            break;
+        case 72:
+            m_c.count = count();
+            break;
+        case 44:
+            m_c.width = toDouble(g);
+            break;
+        case 45:
+            m_c.gutter = toDouble(g);
+            break;
+        case 46:
+            addHeight(toDouble(g));
+            break;
+        default:
+            break; // a repeat of the entity's own data
+        }
+        return true;
+    }
+    switch (g.code) {
+    case 46:
+        m_c.height = toDouble(g);
+        return true;
+    case 75:
+        m_c.type = toInt(g);
+        m_listed = true;
+        return true;
+    case 76:
+        m_c.count = count();
+        return true;
+    case 78:
+    case 79:
+        return true; // flow reversed, automatic height
+    case 48:
+        if (m_listed)
+            m_c.width = toDouble(g);
+        return m_listed;
+    case 49:
+        if (m_listed)
+            m_c.gutter = toDouble(g);
+        return m_listed;
+    case 50:
+        if (m_listed)
+            addHeight(toDouble(g));
+        return m_listed;
+    default:
+        return false;
+    }
+}
+
+namespace {
+
+// A stretch of a line drawn as one run, from x on the line.
+struct Segment {
+    size_t from, to; // cells
+    double x, width;
+};
+
+// The line cut where its format changes and at tabs; when it is justified,
+// also after every space, which then takes `extra` more room.
+std::vector<Segment> segmentsOf(const Line& l, const std::vector<Format>& formats, bool words,
+                                double extra) {
+    std::vector<Segment> out;
+    double x = 0;
+    size_t k = 0;
+    const size_t n = l.cells.size();
+    while (k < n) {
+        if (l.cells[k].ch == u'\t') {
+            x += cellAdvance(l.cells[k], x, formats);
+            ++k;
+            continue;
+        }
+        size_t e = k;
+        QString s;
+        while (e < n && l.cells[e].format == l.cells[k].format && l.cells[e].ch != u'\t') {
+            s += l.cells[e].ch;
+            ++e;
+            if (words && l.cells[e - 1].ch == u' ')
+                break;
+        }
+        const Format& f = formats[size_t(l.cells[k].format)];
+        // Runs meet where the renderer ends the previous one.
+        const double w = textAdvance(s, f.font, f.height, f.widthFactor);
+        out.push_back({k, e, x, w});
+        x += w + (words && l.cells[e - 1].ch == u' ' ? extra : 0);
+        k = e;
+    }
+    return out;
+}
+
+double lineWidth(const std::vector<Segment>& segs) {
+    return segs.empty() ? 0 : segs.back().x + segs.back().width;
+}
+
+} // namespace
+
 std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p,
                                     std::vector<Vec2>* frame, double margin) {
     Format base;
@@ -348,7 +568,10 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
         base.oblique = std::clamp(p.oblique, -1.5, 1.5);
     std::vector<Format> formats;
     std::vector<Line> lines = Parser(content, base).run(formats);
-    lines = wrap(std::move(lines), p.referenceWidth, formats);
+    const MTextColumns& cols = p.columns;
+    const bool columned = cols.active();
+    const double boxWidth = columned ? cols.width : p.referenceWidth;
+    lines = wrap(std::move(lines), boxWidth, formats);
 
     const int attachment = std::clamp(p.attachment, 1, 9);
     const int column = (attachment - 1) % 3; // left, centre, right
@@ -358,18 +581,44 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
     std::vector<double> heights;
     for (const Line& l : lines) {
         double h = 0;
-        for (const Cell& c : l)
+        for (const Cell& c : l.cells)
             h = std::max(h, formats[size_t(c.format)].height);
         heights.push_back(h > 0 ? h : base.height);
     }
-    // Baselines measured down from the top of the first line.
+    // Each line's column, and its baseline down from the top of that column.
+    const int maxColumns = columned ? (cols.count > 0 ? cols.count : kMaxColumns) : 1;
+    double evenHeight = 0; // static columns of no stated height share the text evenly
+    if (columned && cols.height <= 0 && cols.heights.empty() && cols.count > 1) {
+        for (size_t i = 0; i < lines.size(); ++i)
+            evenHeight += i == 0 ? heights[0] : spacing * heights[i];
+        evenHeight /= cols.count;
+    }
+    auto limit = [&](int c) {
+        if (size_t(c) < cols.heights.size())
+            return cols.heights[size_t(c)];
+        return cols.height > 0 ? cols.height : evenHeight;
+    };
+    std::vector<int> lineColumn;
     std::vector<double> baselines;
-    double y = 0;
+    std::vector<double> columnHeights{0};
     for (size_t i = 0; i < lines.size(); ++i) {
-        y += i == 0 ? heights[0] : spacing * heights[i];
+        int c = int(columnHeights.size()) - 1;
+        double y = columnHeights.back();
+        if (columned && y > 0 && c + 1 < maxColumns) {
+            const double full = limit(c);
+            if (lines[i].columnBreak ||
+                (full > 0 && y + spacing * heights[i] > full * (1 + 1e-9))) {
+                columnHeights.push_back(0);
+                ++c;
+                y = 0;
+            }
+        }
+        y += y == 0 ? heights[i] : spacing * heights[i];
+        columnHeights.back() = y;
+        lineColumn.push_back(c);
         baselines.push_back(-y);
     }
-    const double total = y;
+    const double total = *std::max_element(columnHeights.begin(), columnHeights.end());
     const double shift = row == 0 ? 0 : row == 1 ? total / 2 : total;
 
     const double cs = std::cos(p.rotation), sn = std::sin(p.rotation);
@@ -377,53 +626,69 @@ std::vector<MTextPiece> layoutMText(const QString& content, const MTextParams& p
         return Vec2{p.insert.x + x * cs - yy * sn, p.insert.y + x * sn + yy * cs};
     };
 
-    std::vector<MTextPiece> out;
+    std::vector<std::vector<Segment>> segments;
     double widest = 0;
+    for (const Line& l : lines) {
+        segments.push_back(segmentsOf(l, formats, false, 0));
+        widest = std::max(widest, lineWidth(segments.back()));
+    }
+    const double w = boxWidth > 0 ? boxWidth : widest;
+    const int used = int(columnHeights.size());
+    const double pitch = columned ? cols.width + std::max(0.0, cols.gutter) : 0;
+    const double blockWidth = w + pitch * (used - 1);
+    const double blockLeft = -blockWidth * column / 2.0;
+
+    std::vector<MTextPiece> out;
     for (size_t i = 0; i < lines.size(); ++i) {
         const Line& l = lines[i];
         const double baseline = baselines[i] + shift;
-        double width = 0;
-        for (const Cell& c : l)
-            width += cellWidth(c, formats);
-        widest = std::max(widest, width);
-        const bool single =
-            std::all_of(l.begin(), l.end(), [&](const Cell& c) { return c.format == l[0].format; });
-        double x = single ? 0 : -width * column / 2.0;
-        size_t k = 0;
-        while (k < l.size()) {
-            size_t e = k;
+        const double left = blockLeft + pitch * lineColumn[i];
+        const Align align = l.align == AlignByAttachment ? Align(column) : l.align;
+        std::vector<Segment> segs = std::move(segments[i]);
+        double anchor = left; // where the line's alignment puts it
+        int a = 0;            // of the line about the anchor: left, centre, right
+        if (align == AlignJustify) {
+            const auto spaces = std::count_if(l.cells.begin(), l.cells.end(),
+                                              [](const Cell& c) { return c.ch == u' '; });
+            if (!l.paragraphEnd && boxWidth > 0 && spaces > 0 && lineWidth(segs) < boxWidth)
+                segs = segmentsOf(l, formats, true, (boxWidth - lineWidth(segs)) / double(spaces));
+        } else {
+            a = int(align);
+            anchor = left + w * a / 2.0;
+        }
+        // A line of one run is aligned by the renderer itself, which knows
+        // the real glyph widths.
+        const bool single = segs.size() == 1 && segs[0].x == 0 && segs[0].to == l.cells.size();
+        const double x0 = anchor - lineWidth(segs) * a / 2.0;
+        for (const Segment& seg : segs) {
             QString s;
-            for (; e < l.size() && l[e].format == l[k].format; ++e) {
-                s += l[e].ch;
-            }
-            const Format& f = formats[size_t(l[k].format)];
-            if (!s.trimmed().isEmpty()) {
-                MTextPiece piece;
-                Text& t = piece.text;
-                t.text = s;
-                t.height = f.height;
-                t.widthFactor = f.widthFactor;
-                t.oblique = f.oblique;
-                t.fontFamily = f.font;
-                t.rotation = p.rotation;
-                t.vAlign = Text::Baseline;
-                // A line in one format is aligned by the renderer itself,
-                // which knows the real glyph widths.
-                t.hAlign = single ? Text::HAlign(column) : Text::Left;
-                t.position = place(x, baseline + f.rise);
-                piece.color = f.color;
-                out.push_back(std::move(piece));
-            }
-            // Runs meet where the renderer ends the previous one.
-            x += textAdvance(s, f.font, f.height, f.widthFactor);
-            k = e;
+            for (size_t k = seg.from; k < seg.to; ++k)
+                s += l.cells[k].ch;
+            const Format& f = formats[size_t(l.cells[seg.from].format)];
+            if (s.trimmed().isEmpty() && f.decorations == 0)
+                continue;
+            MTextPiece piece;
+            Text& t = piece.text;
+            t.text = s;
+            t.height = f.height;
+            t.widthFactor = f.widthFactor;
+            t.oblique = f.oblique;
+            t.fontFamily = f.font;
+            t.rotation = p.rotation;
+            t.vAlign = Text::Baseline;
+            t.hAlign = single ? Text::HAlign(a) : Text::Left;
+            t.position = place(single ? anchor : x0 + seg.x, baseline + f.rise);
+            for (Text::Line d : {Text::Underline, Text::Overline, Text::StrikeThrough})
+                if (f.decorations & (1u << d))
+                    t.decorations.push_back({d, 0, int32_t(s.size())});
+            piece.color = f.color;
+            out.push_back(std::move(piece));
         }
     }
     if (frame) {
-        const double w = p.referenceWidth > 0 ? p.referenceWidth : widest;
-        const double left = -w * column / 2.0 - margin, right = left + w + 2 * margin;
+        const double l = blockLeft - margin, r = blockLeft + blockWidth + margin;
         const double top = shift + margin, bottom = shift - total - margin;
-        *frame = {place(left, bottom), place(right, bottom), place(right, top), place(left, top)};
+        *frame = {place(l, bottom), place(r, bottom), place(r, top), place(l, top)};
     }
     return out;
 }

@@ -83,17 +83,24 @@ QString TextDecoder::decodeName(std::string_view raw) {
     return s;
 }
 
-QString TextDecoder::decodeText(std::string_view raw) {
+QString TextDecoder::decodeText(std::string_view raw, std::vector<Text::Decoration>* decorations) {
     QString s = decodeName(raw);
     if (raw.find('\\') != std::string_view::npos || raw.find("%%") != std::string_view::npos)
-        return expandEscapes(s);
+        return expandEscapes(s, decorations);
     return s;
 }
 
-QString expandEscapes(const QString& s) {
+QString expandEscapes(const QString& s, std::vector<Text::Decoration>* decorations) {
     QString out;
     out.reserve(s.size());
     const qsizetype n = s.size();
+    int32_t openedAt[3] = {-1, -1, -1}; // per Text::Line
+    auto close = [&](Text::Line line) {
+        int32_t& from = openedAt[line];
+        if (decorations && from >= 0 && out.size() > from)
+            decorations->push_back({line, from, int32_t(out.size())});
+        from = -1;
+    };
     for (qsizetype i = 0; i < n; ++i) {
         const QChar c = s[i];
         if (c == u'\\' && i + 6 < n && (s[i + 1] == u'U' || s[i + 1] == u'u') && s[i + 2] == u'+') {
@@ -142,7 +149,13 @@ QString expandEscapes(const QString& s) {
                 continue;
             }
             if (k == u'u' || k == u'o' || k == u'k') {
-                // Underline, overline, strike-through toggles: not drawn here.
+                const Text::Line line = k == u'u'   ? Text::Underline
+                                        : k == u'o' ? Text::Overline
+                                                    : Text::StrikeThrough;
+                if (openedAt[line] >= 0)
+                    close(line);
+                else
+                    openedAt[line] = int32_t(out.size());
                 i += 2;
                 continue;
             }
@@ -165,6 +178,8 @@ QString expandEscapes(const QString& s) {
         }
         out += c;
     }
+    for (Text::Line line : {Text::Underline, Text::Overline, Text::StrikeThrough})
+        close(line);
     return out;
 }
 

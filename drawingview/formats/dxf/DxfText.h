@@ -4,6 +4,8 @@
 // from AutoCAD 2007 on, the $DWGCODEPAGE before) and the inline escapes
 // \U+XXXX and %%c, %%d, %%p, %%u, %%o, %%%, %%nnn.
 
+#include "model/Document.h"
+
 #include <QString>
 #include <QStringDecoder>
 
@@ -20,8 +22,9 @@ public:
 
     // Character set only: for names (layers, blocks, styles).
     QString decodeName(std::string_view raw);
-    // Character set and the text escapes: for TEXT and ATTRIB values.
-    QString decodeText(std::string_view raw);
+    // Character set and the text escapes: for TEXT and ATTRIB values. The
+    // stretches %%u, %%o and %%k turn on and off go to `decorations`.
+    QString decodeText(std::string_view raw, std::vector<Text::Decoration>* decorations = nullptr);
 
 private:
     QStringDecoder m_decoder; // invalid: Latin-1
@@ -32,7 +35,7 @@ private:
 // empty when there is none.
 QString codecNameFor(std::string_view codePage);
 
-// Expands \U+XXXX and the %% control codes.
-QString expandEscapes(const QString& s);
+// Expands \U+XXXX and the %% control codes; a toggle left on runs to the end.
+QString expandEscapes(const QString& s, std::vector<Text::Decoration>* decorations = nullptr);
 
 } // namespace dv::dxf
