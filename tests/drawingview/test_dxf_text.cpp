@@ -170,6 +170,20 @@ private slots:
         QCOMPARE(narrow.size(), size_t(10000));
         QCOMPARE(narrow.back().text.text, words.mid(2 * 9999));
         QCOMPARE(dxf::layoutMText(QString(50000, u'w'), p).size(), size_t(1));
+        // Columns made as the text needs them are bounded in number too.
+        dxf::MTextParams cp;
+        cp.columns.type = 2;
+        cp.columns.width = 1;
+        cp.columns.height = 1;
+        const auto columns = dxf::layoutMText(words.left(10000), cp);
+        QCOMPARE(columns.size(), size_t(5000));
+        double right = 0;
+        for (const auto& piece : columns)
+            right = std::max(right, piece.text.position.x);
+        QCOMPARE(right, 999.0);
+        // Codes cut short by the end of the text.
+        QCOMPARE(dxf::layoutMText(QStringLiteral("a^"), p)[0].text.text, QStringLiteral("a^"));
+        QCOMPARE(dxf::layoutMText(QStringLiteral("a\\pxq"), p)[0].text.text, QStringLiteral("a"));
         p.referenceWidth = 0;
         // Relative heights cannot multiply past what a double holds.
         const auto tall = dxf::layoutMText(QStringLiteral("\\H1e300x;\\H1e300x;a"), p);
@@ -247,6 +261,16 @@ private slots:
         QCOMPARE(joined(rich), QStringLiteral("HI| LO"));
         QCOMPARE(rich[0].text->decorations.size(), size_t(1));
         QVERIFY(rich[1].text->decorations.empty());
+    }
+
+    void multiLineAttributeKeepsItsPlace() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("text_fidelity.dxf"));
+        const auto tag = runsNear(*doc, 0, 450, 0.01);
+        QCOMPARE(joined(tag), QStringLiteral("TAG"));
+        QCOMPARE(tag[0].text->height, 1.0);
+        QCOMPARE(tag[0].text->widthFactor, 1.0);
+        QCOMPARE(tag[0].text->rotation, 0.0);
+        QCOMPARE(tag[0].text->hAlign, Text::Left);
     }
 
     void codePages_data() {

@@ -649,7 +649,9 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     const int vCode = attrib ? 74 : 73;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
-        if (common(g, cm))
+        // A multi-line attribute's MTEXT follows 101 with codes of its own
+        // meaning (its box width in 41, not a width factor).
+        if (common(g, cm) || (embedded && g.code < 1000))
             continue;
         switch (g.code) {
         case 1:
@@ -688,9 +690,8 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
             oblique = toDouble(g) * kDeg;
             hasOblique = true;
             break;
-        case 71: // after 101 it is an embedded MTEXT's attachment
-            if (!embedded)
-                generation = toInt(g);
+        case 71:
+            generation = toInt(g);
             break;
         case 101:
             embedded = true;

@@ -80,7 +80,12 @@ fidelity = (
     + mtext(0.0, 350.0, 1.0, "supercalifragilistic word", extra=[(41, 5.0)])
     # Special codes.
     + text(0.0, 400.0, 1.0, "%%065%%d%%p%%c%%%%%1234")
-    + mtext(0.0, 420.0, 1.0, "%%065%%d%%p%%c%%%%%1234"))
+    + mtext(0.0, 420.0, 1.0, "%%065%%d%%p%%c%%%%%1234")
+    # A multi-line attribute definition: its MTEXT after 101 leaves it as it is.
+    + [(0, "ATTDEF"), (8, "0"), (10, 0.0), (20, 450.0), (30, 0.0), (40, 1.0), (1, ""),
+       (2, "TAG"), (70, 0), (101, "Embedded Object"), (10, 5.0), (20, 5.0), (30, 0.0),
+       (40, 9.0), (41, 30.0), (46, 0.0), (71, 5), (72, 5), (1, "TAG"), (7, "STANDARD"),
+       (11, 0.0), (21, 1.0), (31, 0.0), (50, 90.0), (73, 1), (44, 1.0)])
 write("text_fidelity.dxf", drawing(fidelity))
 
 # One overlined TEXT: the extents reach over the line.
