@@ -72,7 +72,7 @@ void addTextBounds(Box& box, const Text& t) {
     double glyphs = 0;
     for (QChar c : t.text)
         glyphs += c.unicode() >= 0x2E80 && !c.isSurrogate() ? 1.45 : 0.6;
-    const double w = std::max(std::max(glyphs, 0.6) * h, textAdvance(t.text, t.fontFamily, h)) *
+    const double w = std::max(std::max(glyphs, 0.6), glyphAdvances(t.text, t.fontFamily)) * h *
                      std::abs(t.widthFactor);
     double x0 = 0;
     if (t.hAlign == Text::Center)

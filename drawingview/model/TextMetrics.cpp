@@ -6,6 +6,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <unordered_map>
 
 namespace dv {
 
@@ -43,8 +44,19 @@ double textAdvance(const QString& text, const QString& family, double height, do
     const double h = std::abs(height), wf = std::abs(widthFactor);
     if (!qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         return kEstimatedGlyphWidth * h * wf * double(text.size());
-    const Measure& m = measureFor(family);
-    return m.metrics->horizontalAdvance(text) * h / m.capHeight * wf;
+    // Words and labels recur: shaping each again is most of a text-heavy load.
+    thread_local std::unordered_map<QString, double> widths;
+    thread_local QString widthsFamily;
+    if (family != widthsFamily || widths.size() > 8192) {
+        widths.clear();
+        widthsFamily = family;
+    }
+    auto it = widths.find(text);
+    if (it == widths.end()) {
+        const Measure& m = measureFor(family);
+        it = widths.emplace(text, m.metrics->horizontalAdvance(text) / m.capHeight).first;
+    }
+    return it->second * h * wf;
 }
 
 double glyphAdvance(QChar c, const QString& family) {
@@ -61,6 +73,13 @@ double glyphAdvance(QChar c, const QString& family) {
         return it->second;
     const Measure& m = measureFor(family);
     return widths[c.unicode()] = m.metrics->horizontalAdvance(c) / m.capHeight;
+}
+
+double glyphAdvances(const QString& text, const QString& family) {
+    double sum = 0;
+    for (QChar c : text)
+        sum += glyphAdvance(c, family);
+    return sum;
 }
 
 std::pair<double, double> inkExtent(const QString& text, const QString& family) {

@@ -24,6 +24,8 @@ double textAdvance(const QString& text, const QString& family, double height,
 
 // Advance of one character at cap height 1 (cached), for line breaking.
 double glyphAdvance(QChar c, const QString& family);
+// The sum of the characters' advances at cap height 1: quick, for bounds.
+double glyphAdvances(const QString& text, const QString& family);
 
 // Left and right of the glyphs' ink from the pen's start, at cap height 1
 // (without a GUI application: the advance).
