@@ -38,22 +38,22 @@ void addArcBounds(Box& box, const Arc& a) {
         }
 }
 
+Vec2 placeInInsert(const Insert& ins, Vec2 base, Vec2 p, int column, int row) {
+    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
+    const double y = (p.y - base.y) * ins.scaleY + row * ins.rowSpacing;
+    const double x = (p.x - base.x) * ins.scaleX + column * ins.columnSpacing + ins.shear * y;
+    return {ins.position.x + x * c - y * s, ins.position.y + x * s + y * c};
+}
+
 void addInsertBounds(Box& box, const Insert& ins, const Box& inner, Vec2 base) {
     if (!inner.isValid())
         return;
-    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
     const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
     const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
-    for (int corner = 0; corner < 4; ++corner) {
-        const double lx = (xs[corner & 1] - base.x) * ins.scaleX;
-        const double ly = (ys[corner >> 1] - base.y) * ins.scaleY;
+    for (int corner = 0; corner < 4; ++corner)
         for (int gx : {0, cols - 1})
-            for (int gy : {0, rows - 1}) {
-                const double x = lx + gx * ins.columnSpacing;
-                const double y = ly + gy * ins.rowSpacing;
-                box.add(ins.position.x + x * c - y * s, ins.position.y + x * s + y * c);
-            }
-    }
+            for (int gy : {0, rows - 1})
+                box.add(placeInInsert(ins, base, {xs[corner & 1], ys[corner >> 1]}, gx, gy));
 }
 
 void addImageBounds(Box& box, const Image& image) {

@@ -10,6 +10,10 @@ namespace dv {
 // Adds the bounds of an elliptical arc.
 void addArcBounds(Box& box, const Arc& arc);
 
+// Where block point `p` of the array cell (column, row) of an insert lands
+// in the inserting block; `base` is the block's base point.
+Vec2 placeInInsert(const Insert& insert, Vec2 base, Vec2 p, int column = 0, int row = 0);
+
 // Adds the bounds of an insert (its whole array) whose block has bounds
 // `inner` around base point `base`, both in block coordinates.
 void addInsertBounds(Box& box, const Insert& insert, const Box& inner, Vec2 base);

@@ -1,6 +1,7 @@
 #include "Document.h"
 
 #include "Bounds.h"
+#include "Extents.h"
 #include "TextMetrics.h"
 
 #include <algorithm>
@@ -254,7 +255,10 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
 void Document::finish() {
     m_blockExtents.clear();
     for (Layout& l : layouts)
-        l.extents = blockExtents(l.block);
+        blockExtents(l.block); // also cuts insert cycles, before they are followed
+    ExtentsMeter meter(*this);
+    for (Layout& l : layouts)
+        l.extents = meter.layoutExtents(l.block);
     if (activeLayout < 0 || activeLayout >= int(layouts.size()))
         activeLayout = 0;
 }

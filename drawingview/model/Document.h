@@ -144,7 +144,8 @@ enum class ShapeKind : uint8_t {
 
 enum ShapeFlags : uint8_t {
     Closed = 1,
-    Mask = 2, // a filled area that hides everything drawn before it (wipeouts, text boxes)
+    Mask = 2,      // a filled area that hides everything drawn before it (wipeouts, text boxes)
+    Unbounded = 4, // runs on without end (construction lines): drawn, but no part of the extents
 };
 
 // One drawable primitive. A file entity may give several shapes (a hatch, a
@@ -200,6 +201,9 @@ struct Insert {
     double scaleX = 1;
     double scaleY = 1;
     double rotation = 0; // radians
+    // Leans the block's y axis (and the rows) towards x before the rotation:
+    // (x, y) becomes (x + shear * y, y). Blocks placed in a tilted frame.
+    double shear = 0;
     int32_t columns = 1;
     int32_t rows = 1;
     double columnSpacing = 0;
@@ -325,7 +329,8 @@ public:
     // once when the document is whole.
     void finish();
 
-    // Bounds of a block's own geometry and its inserts, in block coordinates.
+    // Bounds of a block's own geometry and its inserts, in block coordinates:
+    // everything it may draw, for culling.
     Box blockExtents(int block) const;
 
 private:

@@ -2,6 +2,7 @@
 
 #include "Colors.h"
 #include "Dashes.h"
+#include "model/Bounds.h"
 #include "model/Clipping.h"
 #include "model/TextMetrics.h"
 #include "model/Units.h"
@@ -53,14 +54,9 @@ struct Affine {
 
 Affine insertCell(const Insert& ins, Vec2 base, int column, int row) {
     const double cs = std::cos(ins.rotation), sn = std::sin(ins.rotation);
-    Affine t;
-    t.a = cs * ins.scaleX, t.b = sn * ins.scaleX;
-    t.c = -sn * ins.scaleY, t.d = cs * ins.scaleY;
-    const double ox = column * ins.columnSpacing - ins.scaleX * base.x;
-    const double oy = row * ins.rowSpacing - ins.scaleY * base.y;
-    t.e = ins.position.x + cs * ox - sn * oy;
-    t.f = ins.position.y + sn * ox + cs * oy;
-    return t;
+    const Vec2 o = placeInInsert(ins, base, {0, 0}, column, row);
+    const double yx = ins.shear * ins.scaleY, yy = ins.scaleY; // the leaning y axis
+    return {cs * ins.scaleX, sn * ins.scaleX, cs * yx - sn * yy, sn * yx + cs * yy, o.x, o.y};
 }
 
 // Liang-Barsky; false when the segment misses the box.
@@ -950,7 +946,8 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
                          cs,
                          -(cs * ins.position.x + sn * ins.position.y),
                          sn * ins.position.x - cs * ins.position.y};
-    const Box view = toFrame.mapBox(viewInParent);
+    // Columns and rows run along the frame's axes once its lean is undone.
+    const Box view = toFrame.then(Affine{1, 0, -ins.shear, 1, 0, 0}).mapBox(viewInParent);
     const Box cell =
         Affine{ins.scaleX, 0, 0, ins.scaleY, -ins.scaleX * base.x, -ins.scaleY * base.y}.mapBox(
             inner);

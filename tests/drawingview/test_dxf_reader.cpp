@@ -4,6 +4,7 @@
 #include "formats/Reader.h"
 #include "formats/dxf/DxfEntities.h"
 #include "formats/dxf/DxfText.h"
+#include "model/Bounds.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -28,6 +29,17 @@ std::unique_ptr<Document> load(const QString& path) {
 
 bool near(double a, double b, double eps = 1e-9) {
     return std::abs(a - b) <= eps;
+}
+
+// The point of an arc at parameter t.
+Vec2 arcPoint(const Arc& a, double t) {
+    const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
+    return {a.center.x + x * c - y * s, a.center.y + x * s + y * c};
+}
+
+bool near(Vec2 a, Vec2 b, double eps = 1e-9) {
+    return std::hypot(a.x - b.x, a.y - b.y) <= eps;
 }
 
 // The shapes of a block with the given entity type, in file order.
@@ -116,30 +128,32 @@ private slots:
         QVERIFY(near(a.startAngle, kPi / 2));
         QVERIFY(near(a.endAngle, 2 * kPi));
         // Extrusion (0,0,-1): the arc from 0 to 90 degrees around (10,0) is
-        // seen from below, ending up left of the y axis and swept backwards.
+        // seen from below, ending up left of the y axis and swept backwards:
+        // from straight up to straight left of (-10, 0).
         const Arc& m = b.arcs[arcs[1]->first];
         QCOMPARE(m.center.x, -10.0);
-        QVERIFY(near(m.startAngle, kPi / 2));
-        QVERIFY(near(m.endAngle, kPi));
+        const double r = m.radiusX;
+        QVERIFY(near(m.radiusY, r));
+        QVERIFY(near(m.endAngle - m.startAngle, kPi / 2));
+        QVERIFY(near(arcPoint(m, m.startAngle), {-10, r}));
+        QVERIFY(near(arcPoint(m, m.endAngle), {-10 - r, 0}));
     }
 
     void polylinesWithBulges() {
         const Block& b = m_doc->blocks[size_t(m_model)];
         const auto lw = shapesOf(*m_doc, m_model, "LWPOLYLINE");
-        QCOMPARE(lw.size(), size_t(1));
-        QVERIFY(lw[0]->flags & Closed);
-        QCOMPARE(lw[0]->width, 0.5f);
-        // A half circle below the chord (0,0)-(2,0), then the straight rest.
-        QVERIFY(lw[0]->count >= 2 + 45 + 1);
+        // Width 0.5 all round: one filled band per segment of the closed outline.
+        QCOMPARE(lw.size(), size_t(3));
+        for (const Shape* s : lw)
+            QCOMPARE(s->kind, ShapeKind::Polygon);
+        // A half circle below the chord (0,0)-(2,0), a quarter unit either side.
+        QVERIFY(lw[0]->count >= 2 * (45 + 1));
         const Vec2* p = &b.points[lw[0]->first];
-        QCOMPARE(p[0].x, 0.0);
-        const uint32_t n = lw[0]->count;
-        for (uint32_t i = 1; i + 2 < n; ++i) {
-            QVERIFY2(near(std::hypot(p[i].x - 1, p[i].y), 1.0, 1e-9), "off the arc");
-            QVERIFY(p[i].y < 0);
+        for (uint32_t i = 0; i < lw[0]->count; ++i) {
+            const double r = std::hypot(p[i].x - 1, p[i].y);
+            QVERIFY2(near(r, 1.25, 1e-9) || near(r, 0.75, 1e-9), "off the band");
+            QVERIFY(p[i].y <= 1e-9);
         }
-        QCOMPARE(p[n - 2].x, 2.0);
-        QCOMPARE(p[n - 1].y, 5.0);
 
         const auto polys = shapesOf(*m_doc, m_model, "POLYLINE");
         QCOMPARE(polys.size(), size_t(2));
@@ -357,12 +371,15 @@ private slots:
         QVERIFY(b.points[pl.first + 5].y < 0);
         const Text& t = b.texts.at(0);
         QCOMPARE(t.position.x, -5.0);
-        QVERIFY(near(t.rotation, -kPi / 6));
+        QVERIFY(near(std::remainder(t.rotation + kPi / 6, 2 * kPi), 0));
         QCOMPARE(t.hAlign, Text::Right);
+        // The block's x axis runs mirrored at 30 degrees, its y axis straight up.
         const Insert& i = b.inserts.at(0);
         QCOMPARE(i.position.x, -7.0);
-        QCOMPARE(i.scaleX, -2.0);
-        QVERIFY(near(i.rotation, -kPi / 6));
+        const Vec2 base{0, 0};
+        QVERIFY(near(placeInInsert(i, base, {1, 0}), {-7 - 2 * std::cos(kPi / 6), 2 + 1}));
+        QVERIFY(
+            near(placeInInsert(i, base, {0, 1}), {-7 + std::sin(kPi / 6), 2 + std::cos(kPi / 6)}));
     }
 
     // The drawing users see first: whole, nothing skipped, every layout filled.

@@ -1,6 +1,7 @@
 #include "DxfEntities.h"
 
 #include "DxfLineTypes.h"
+#include "formats/common/PolylineBands.h"
 
 #include "model/TextMetrics.h"
 
@@ -31,19 +32,56 @@ void setSweep(Arc& arc, double start, double end) {
     arc.endAngle = end;
 }
 
+// Text of a tilted or mirrored frame keeps its glyphs upright and readable
+// in the plan view; its alignment point and direction follow the frame.
+void placeInFrame(Text& text, const ObjectFrame& f, double elevation) {
+    if (f.isWorld())
+        return;
+    text.position = f.toPlan(text.position, elevation);
+    text.rotation = f.angleToPlan(text.rotation);
+    if (f.isMirrored()) {
+        // Seen from below the text runs the other way from its point.
+        text.rotation += kPi;
+        if (text.hAlign == Text::Left)
+            text.hAlign = Text::Right;
+        else if (text.hAlign == Text::Right)
+            text.hAlign = Text::Left;
+    }
+}
+
+// A block placed in a tilted frame: its x and y axes as the plan view sees
+// them, which may lean (shear) towards each other.
+void placeInFrame(Insert& ins, const ObjectFrame& f, double elevation) {
+    if (f.isWorld())
+        return;
+    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
+    const Vec2 d = f.directionToPlan({c, s}), e = f.directionToPlan({-s, c});
+    const double p = std::hypot(d.x, d.y);
+    ins.position = f.toPlan(ins.position, elevation);
+    if (!(p > 1e-12))
+        return; // seen edge-on along its x axis: nothing sensible to lean
+    const Vec2 u{d.x / p, d.y / p};
+    double along = u.x * e.x + u.y * e.y, across = u.x * e.y - u.y * e.x;
+    if (std::abs(across) < 1e-9)
+        across = across < 0 ? -1e-9 : 1e-9; // edge-on: flattened, not lost
+    ins.rotation = std::atan2(d.y, d.x);
+    ins.scaleX *= p;
+    ins.columnSpacing *= p;
+    ins.scaleY *= across;
+    ins.rowSpacing *= across;
+    ins.shear = along / across;
+}
+
 } // namespace
 
 void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge) {
-    const double dx = b.x - a.x, dy = b.y - a.y;
-    const double chord = std::hypot(dx, dy);
-    if (!std::isfinite(bulge) || std::abs(bulge) < 1e-9 || chord <= 0 || !std::isfinite(chord))
+    BulgeArc arc;
+    if (!bulgeArc(a, b, bulge, arc))
         return;
-    const double sweep = 4 * std::atan(bulge); // within (-2 pi, 2 pi)
-    const double f = (1 - bulge * bulge) / (4 * bulge);
-    const Vec2 center{a.x + dx / 2 - dy * f, a.y + dy / 2 + dx * f};
-    const int steps = std::clamp(int(std::ceil(std::abs(sweep) / (3 * kDeg))), 1, 120);
+    const Vec2 center = arc.center;
+    const int steps = arc.steps;
     // Rotating the radius vector step by step saves a sine and cosine per point.
-    const double c = std::cos(sweep / steps), s = std::sin(sweep / steps);
+    const double c = std::cos(arc.sweep / steps), s = std::sin(arc.sweep / steps);
     double rx = a.x - center.x, ry = a.y - center.y;
     for (int i = 1; i < steps; ++i) {
         const double nx = rx * c - ry * s;
@@ -84,8 +122,14 @@ bool EntityReader::common(const Group& g, Common& cm) {
     case 67:
         cm.paper = toInt(g) != 0;
         return true;
+    case 210:
+        cm.extrusion.x = toDouble(g);
+        return true;
+    case 220:
+        cm.extrusion.y = toDouble(g);
+        return true;
     case 230:
-        cm.extrusionZ = toDouble(g);
+        cm.extrusion.z = toDouble(g);
         return true;
     case 5:
         cm.handle = g.value;
@@ -287,7 +331,7 @@ void EntityReader::readPoint(Cursor& c, const Target& t) {
 void EntityReader::readCircle(Cursor& c, const Target& t, bool isArc) {
     Common cm;
     Vec2 center;
-    double radius = 0, start = 0, end = 360;
+    double radius = 0, start = 0, end = 360, elevation = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
@@ -298,6 +342,9 @@ void EntityReader::readCircle(Cursor& c, const Target& t, bool isArc) {
             break;
         case 20:
             center.y = toDouble(g);
+            break;
+        case 30:
+            elevation = toDouble(g);
             break;
         case 40:
             radius = toDouble(g);
@@ -323,18 +370,17 @@ void EntityReader::readCircle(Cursor& c, const Target& t, bool isArc) {
         setSweep(arc, start * kDeg, end * kDeg);
     else
         arc.endAngle = 2 * kPi;
-    if (cm.mirrored()) {
-        // Seen from below: x flips and the sweep runs the other way.
-        arc.center.x = -arc.center.x;
-        if (isArc)
-            setSweep(arc, kPi - end * kDeg, kPi - start * kDeg);
-    }
+    if (const ObjectFrame f = cm.frame(); !f.isWorld())
+        // In a tilted frame the plan view sees an ellipse.
+        arc = conjugateArc(f.toPlan(center, elevation), f.directionToPlan({radius, 0}),
+                           f.directionToPlan({0, radius}), arc.startAngle, arc.endAngle);
     style(m_ctx.doc.blocks[size_t(block)].addArc(arc), cm, type);
 }
 
 void EntityReader::readEllipse(Cursor& c, const Target& t) {
     Common cm;
-    Vec2 center, major;
+    Vec2 center;
+    Vec3 major;
     double ratio = 1, start = 0, end = 2 * kPi;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
@@ -353,6 +399,9 @@ void EntityReader::readEllipse(Cursor& c, const Target& t) {
         case 21:
             major.y = toDouble(g);
             break;
+        case 31:
+            major.z = toDouble(g);
+            break;
         case 40:
             ratio = toDouble(g);
             break;
@@ -368,33 +417,29 @@ void EntityReader::readEllipse(Cursor& c, const Target& t) {
     }
     uint16_t type;
     const int block = place(cm, t, "ELLIPSE", type);
-    const double r = std::hypot(major.x, major.y);
-    if (block < 0 || !(r > 0))
+    const double r = std::sqrt(major.x * major.x + major.y * major.y + major.z * major.z);
+    if (block < 0 || !(r > 0) || !std::isfinite(r))
         return;
-    // ELLIPSE is stored in world coordinates; its extrusion only says which
-    // way the parameter runs.
+    // ELLIPSE is stored in world coordinates; its extrusion only gives the
+    // minor axis, normal x major.
     Arc arc;
-    arc.center = center;
-    arc.radiusX = r;
-    arc.radiusY = r * std::abs(ratio);
-    arc.rotation = std::atan2(major.y, major.x);
     if (std::abs(end - start - 2 * kPi) < 1e-9 || std::abs(end - start) < 1e-12) {
         arc.startAngle = 0;
         arc.endAngle = 2 * kPi;
     } else {
         setSweep(arc, start, end);
     }
-    if (cm.mirrored() && arc.endAngle - arc.startAngle < 2 * kPi - 1e-9) {
-        // The minor axis points the other way, so the parameter runs clockwise.
-        const double s = arc.startAngle, e = arc.endAngle;
-        setSweep(arc, -e, -s);
-    }
+    const Vec3 n = cm.frame().normal();
+    const double k = std::abs(ratio);
+    const Vec2 minor{(n.y * major.z - n.z * major.y) * k, (n.z * major.x - n.x * major.z) * k};
+    arc = conjugateArc(center, {major.x, major.y}, minor, arc.startAngle, arc.endAngle);
     style(m_ctx.doc.blocks[size_t(block)].addArc(arc), cm, type);
 }
 
 void EntityReader::readSolid(Cursor& c, const Target& t, std::string_view typeName) {
     Common cm;
     Vec2 p[4];
+    double z[4] = {0, 0, 0, 0};
     bool hasFourth = false;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
@@ -406,37 +451,65 @@ void EntityReader::readSolid(Cursor& c, const Target& t, std::string_view typeNa
                 hasFourth = true;
         } else if (g.code >= 20 && g.code <= 23) {
             p[g.code - 20].y = toDouble(g);
+        } else if (g.code >= 30 && g.code <= 33) {
+            z[g.code - 30] = toDouble(g);
         }
     }
     uint16_t type;
     const int block = place(cm, t, typeName, type);
     if (block < 0)
         return;
-    if (!hasFourth)
+    if (!hasFourth) {
         p[3] = p[2];
+        z[3] = z[2];
+    }
+    const ObjectFrame f = cm.frame();
     // Corners come in zig-zag order: 1, 2, 4, 3 walks the outline.
-    m_points.assign({p[0], p[1], p[3], p[2]});
-    if (cm.mirrored())
-        for (Vec2& v : m_points)
-            v.x = -v.x;
+    m_points.assign(
+        {f.toPlan(p[0], z[0]), f.toPlan(p[1], z[1]), f.toPlan(p[3], z[3]), f.toPlan(p[2], z[2])});
     style(m_ctx.doc.blocks[size_t(block)].addPolygon(m_points), cm, type);
 }
 
 void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_view typeName,
-                                bool closed, float width) {
+                                bool closed, double elevation, double startWidth, double endWidth) {
     uint16_t type;
     const int block = place(cm, t, typeName, type);
     if (block < 0 || m_vertices.empty())
         return;
     const size_t n = m_vertices.size();
-    if (cm.mirrored())
-        for (size_t i = 0; i < n; ++i) {
-            m_vertices[i].x = -m_vertices[i].x;
-            m_bulges[i] = -m_bulges[i];
-        }
+    const ObjectFrame frame = cm.frame();
+    auto toPlan = [&](std::vector<Vec2>& pts, size_t from) {
+        if (!frame.isWorld())
+            for (size_t i = from; i < pts.size(); ++i)
+                pts[i] = frame.toPlan(pts[i], elevation);
+    };
     Block& b = m_ctx.doc.blocks[size_t(block)];
     if (n == 1) {
-        style(b.addPoint(m_vertices[0]), cm, type);
+        style(b.addPoint(frame.toPlan(m_vertices[0], elevation)), cm, type);
+        return;
+    }
+    m_startWidths.resize(n, std::nan(""));
+    m_endWidths.resize(n, std::nan(""));
+    bool wide = false;
+    for (size_t i = 0; i < n; ++i) {
+        double& w0 = m_startWidths[i];
+        double& w1 = m_endWidths[i];
+        w0 = std::isnan(w0) ? startWidth : w0;
+        w1 = std::isnan(w1) ? endWidth : w1;
+        w0 = std::isfinite(w0) ? std::abs(w0) : 0.0;
+        w1 = std::isfinite(w1) ? std::abs(w1) : 0.0;
+        wide = wide || ((w0 > 0 || w1 > 0) && (i + 1 < n || closed));
+    }
+    if (wide) {
+        PolylineBands bands = buildBands(m_vertices, m_bulges, m_startWidths, m_endWidths, closed);
+        for (auto& ring : bands.bands) {
+            toPlan(ring, 0);
+            style(b.addPolygon(ring), cm, type);
+        }
+        for (auto& line : bands.hairlines) {
+            toPlan(line, 0);
+            style(b.addPolyline(line, false), cm, type);
+        }
         return;
     }
     // Points go straight into the block: large files hold millions of them.
@@ -446,12 +519,12 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
         if (m_bulges[i] != 0 && (i + 1 < n || closed))
             appendBulgeArc(b.points, m_vertices[i], m_vertices[(i + 1) % n], m_bulges[i]);
     }
+    toPlan(b.points, first);
     Shape s;
     s.kind = ShapeKind::Polyline;
     s.flags = closed ? Closed : 0;
     s.first = uint32_t(first);
     s.count = uint32_t(b.points.size() - first);
-    s.width = width;
     style(s, cm, type);
     b.shapes.push_back(s);
 }
@@ -515,9 +588,11 @@ void EntityReader::emitMesh(const Common& cm, const Target& t, int flags,
 void EntityReader::readLwPolyline(Cursor& c, const Target& t) {
     Common cm;
     int flags = 0;
-    double width = 0;
+    double width = 0, elevation = 0;
     m_vertices.clear();
     m_bulges.clear();
+    m_startWidths.clear();
+    m_endWidths.clear();
     // The vertex count (90) is not trusted: vertices are taken as they come.
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
@@ -530,13 +605,26 @@ void EntityReader::readLwPolyline(Cursor& c, const Target& t) {
         case 43:
             width = toDouble(g);
             break;
+        case 38:
+            elevation = toDouble(g);
+            break;
         case 10:
             m_vertices.push_back({toDouble(g), 0});
             m_bulges.push_back(0);
+            m_startWidths.push_back(std::nan(""));
+            m_endWidths.push_back(std::nan(""));
             break;
         case 20:
             if (!m_vertices.empty())
                 m_vertices.back().y = toDouble(g);
+            break;
+        case 40:
+            if (!m_startWidths.empty())
+                m_startWidths.back() = toDouble(g);
+            break;
+        case 41:
+            if (!m_endWidths.empty())
+                m_endWidths.back() = toDouble(g);
             break;
         case 42:
             if (!m_bulges.empty())
@@ -546,13 +634,13 @@ void EntityReader::readLwPolyline(Cursor& c, const Target& t) {
             break;
         }
     }
-    emitPolyline(cm, t, "LWPOLYLINE", (flags & 1) != 0, float(std::abs(width)));
+    emitPolyline(cm, t, "LWPOLYLINE", (flags & 1) != 0, elevation, width, width);
 }
 
 void EntityReader::readPolyline(Cursor& c, const Target& t) {
     Common cm;
     int flags = 0;
-    double startWidth = 0, endWidth = 0;
+    double startWidth = 0, endWidth = 0, elevation = 0;
     int meshSizeM = 0, meshSizeN = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
@@ -568,6 +656,9 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
         case 41:
             endWidth = toDouble(g);
             break;
+        case 30:
+            elevation = toDouble(g);
+            break;
         case 71:
             meshSizeM = toInt(g);
             break;
@@ -580,12 +671,14 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
     }
     m_vertices.clear();
     m_bulges.clear();
+    m_startWidths.clear();
+    m_endWidths.clear();
     const bool mesh = (flags & (16 | 64)) != 0;
     std::vector<Vec2> meshPoints;
     std::vector<std::array<int, 4>> faces;
     while (c.atZero("VERTEX")) {
         Vec2 p;
-        double bulge = 0;
+        double bulge = 0, w0 = std::nan(""), w1 = std::nan("");
         int vflags = 0;
         std::array<int, 4> face{0, 0, 0, 0};
         while (c.advance() && c.group().code != 0) {
@@ -603,6 +696,12 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
                 break;
             case 42:
                 bulge = toDouble(g);
+                break;
+            case 40:
+                w0 = toDouble(g);
+                break;
+            case 41:
+                w1 = toDouble(g);
                 break;
             case 70:
                 vflags = toInt(g);
@@ -623,6 +722,8 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
         if (!(vflags & 16)) {
             m_vertices.push_back(p);
             m_bulges.push_back(bulge);
+            m_startWidths.push_back(w0);
+            m_endWidths.push_back(w1);
         }
     }
     if (c.atZero("SEQEND"))
@@ -631,19 +732,21 @@ void EntityReader::readPolyline(Cursor& c, const Target& t) {
         emitMesh(cm, t, flags, meshPoints, faces, meshSizeM, meshSizeN);
         return;
     }
-    if (flags & 8) { // 3D polyline: world coordinates, drawn as its projection
+    if (flags & 8) { // 3D polyline: world coordinates, drawn as its projection, never wide
         std::fill(m_bulges.begin(), m_bulges.end(), 0.0);
-        cm.extrusionZ = 1;
+        cm.extrusion = {0, 0, 1};
+        m_startWidths.assign(m_vertices.size(), 0.0);
+        m_endWidths.assign(m_vertices.size(), 0.0);
+        elevation = 0;
     }
-    const float width = startWidth == endWidth ? float(std::abs(startWidth)) : 0.0f;
-    emitPolyline(cm, t, "POLYLINE", (flags & 1) != 0, width);
+    emitPolyline(cm, t, "POLYLINE", (flags & 1) != 0, elevation, startWidth, endWidth);
 }
 
 void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef) {
     Common cm;
     Vec2 first, second;
     std::string_view value, styleName;
-    double height = 0, rotation = 0, widthFactor = 0, oblique = 0;
+    double height = 0, rotation = 0, widthFactor = 0, oblique = 0, firstZ = 0, secondZ = 0;
     bool hasOblique = false, embedded = false;
     int h = 0, v = 0, attribFlags = 0, generation = -1;
     const int vCode = attrib ? 74 : 73;
@@ -676,6 +779,12 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
             break;
         case 21:
             second.y = toDouble(g);
+            break;
+        case 30:
+            firstZ = toDouble(g);
+            break;
+        case 31:
+            secondZ = toDouble(g);
             break;
         case 40:
             height = toDouble(g);
@@ -767,16 +876,7 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
         if (generation & 4)
             text.height = -text.height;
     }
-    if (cm.mirrored()) {
-        // Viewed from below: keep the glyphs readable but on the mirrored
-        // side of the alignment point.
-        text.position.x = -text.position.x;
-        text.rotation = -text.rotation;
-        if (text.hAlign == Text::Left)
-            text.hAlign = Text::Right;
-        else if (text.hAlign == Text::Right)
-            text.hAlign = Text::Left;
-    }
+    placeInFrame(text, cm.frame(), (h != 0 || v != 0) ? secondZ : firstZ);
     style(m_ctx.doc.blocks[size_t(block)].addText(text), cm, type);
 }
 
@@ -784,6 +884,7 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
     Common cm;
     Insert ins;
     std::string_view name;
+    double elevation = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
@@ -797,6 +898,9 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
             break;
         case 20:
             ins.position.y = toDouble(g);
+            break;
+        case 30:
+            elevation = toDouble(g);
             break;
         case 41:
             ins.scaleX = toDouble(g);
@@ -826,6 +930,7 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
     }
     uint16_t type;
     const int block = place(cm, t, "INSERT", type);
+    placeInFrame(ins, cm.frame(), elevation);
     if (block >= 0 && !trimmed(name).empty())
         addBlockReference(block, ins, name, cm, type);
     // Attributes follow the insert in world coordinates.
@@ -886,11 +991,6 @@ void EntityReader::readTable(Cursor& c, const Target& t) {
 
 void EntityReader::addBlockReference(int block, Insert ins, std::string_view name, const Common& cm,
                                      uint16_t type) {
-    if (cm.mirrored()) {
-        ins.position.x = -ins.position.x;
-        ins.rotation = -ins.rotation;
-        ins.scaleX = -ins.scaleX;
-    }
     Block& b = m_ctx.doc.blocks[size_t(block)];
     style(b.addInsert(ins), cm, type);
     m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), name);

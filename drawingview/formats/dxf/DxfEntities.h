@@ -5,6 +5,7 @@
 
 #include "DxfContext.h"
 #include "DxfTokenizer.h"
+#include "formats/common/ObjectFrame.h"
 
 #include <QString>
 
@@ -51,9 +52,9 @@ private:
         bool trueColor = false;
         bool invisible = false;
         bool paper = false;
-        double extrusionZ = 1;
+        Vec3 extrusion{0, 0, 1};
         std::string_view handle;
-        bool mirrored() const { return extrusionZ < 0; }
+        ObjectFrame frame() const { return ObjectFrame(extrusion); }
     };
 
     bool common(const Group& g, Common& cm);
@@ -124,9 +125,11 @@ private:
     // Polygon meshes as grid lines, polyface meshes as face edges.
     void emitMesh(const Common& cm, const Target& t, int flags, const std::vector<Vec2>& pts,
                   const std::vector<std::array<int, 4>>& faces, int m, int n);
-    // Builds the outline of vertices joined by straight or bulged segments.
+    // Builds the outline of vertices joined by straight or bulged segments,
+    // or its bands where it has widths; vertices without their own widths
+    // take the defaults. Vertices lie at `elevation` in the entity's frame.
     void emitPolyline(const Common& cm, const Target& t, std::string_view type, bool closed,
-                      float width);
+                      double elevation, double startWidth, double endWidth);
 
     DxfContext& m_ctx;
     std::vector<Item> m_items;
@@ -140,6 +143,7 @@ private:
     std::vector<Infinite> m_infinite;
     std::vector<Vec2> m_vertices;
     std::vector<double> m_bulges;
+    std::vector<double> m_startWidths, m_endWidths; // per vertex; NaN when not given
     std::vector<Vec2> m_points;
 
     struct FrozenRef {

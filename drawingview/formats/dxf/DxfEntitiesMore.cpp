@@ -224,10 +224,10 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     }
     p.height = height > 0 ? height : 1.0;
     p.rotation = hasDir && length(dir) > 0 ? std::atan2(dir.y, dir.x) : rotation;
-    if (cm.mirrored() && !hasDir) {
-        p.insert.x = -p.insert.x;
-        p.rotation = -p.rotation;
-    }
+    // The insertion point and direction are world coordinates; an angle
+    // alone is the frame's, read the way the plan view keeps text readable.
+    if (const ObjectFrame f = cm.frame(); !hasDir && !f.isWorld())
+        p.rotation = f.angleToPlan(p.rotation) + (f.isMirrored() ? kPi : 0);
     // Masked with a colour of its own (1), or with the view's background (2).
     if (maskFlags & kMaskBackground)
         mask.color = Color::background();
@@ -485,16 +485,12 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
                 m_ctx.countSkipped("HATCH pattern unknown (plain hatch drawn)");
         }
     }
-    if (cm.mirrored()) {
-        for (auto& r : rings)
-            for (Vec2& p : r)
-                p.x = -p.x;
-        for (PatternLine& pl : pattern) {
-            pl.angle = kPi - pl.angle;
-            pl.base.x = -pl.base.x;
-            pl.offset.x = -pl.offset.x;
-        }
-    }
+    // Filled and clipped in the hatch's own plane, then seen in plan.
+    const ObjectFrame frame = cm.frame();
+    const auto elevationItem =
+        std::find_if(it.begin(), it.end(), [](const Item& item) { return item.code == 30; });
+    const double elevation = elevationItem == it.end() ? 0.0 : elevationItem->num;
+    auto toPlan = [&](Vec2 p) { return frame.toPlan(p, elevation); };
     Block& b = m_ctx.doc.blocks[size_t(block)];
     if (solid || gradient) {
         m_points.clear();
@@ -502,7 +498,8 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
         const uint32_t first = uint32_t(b.points.size());
         for (const auto& r : rings) {
             starts.push_back(first + uint32_t(m_points.size()));
-            m_points.insert(m_points.end(), r.begin(), r.end());
+            for (Vec2 p : r)
+                m_points.push_back(toPlan(p));
         }
         Shape& s = addPath(block, m_points, true, true, cm, type);
         if (gradient && gradientColor)
@@ -516,15 +513,18 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
         m_ctx.patternBudget -=
             std::min(m_ctx.patternBudget, result.segments.size() + result.dots.size());
         for (const auto& [a, e] : result.segments)
-            addPath(block, {a, e}, false, false, cm, type);
+            addPath(block, {toPlan(a), toPlan(e)}, false, false, cm, type);
         for (Vec2 p : result.dots)
-            style(b.addPoint(p), cm, type);
+            style(b.addPoint(toPlan(p)), cm, type);
         return;
     }
     if (!pattern.empty())
         m_ctx.countSkipped("HATCH pattern too dense (outline drawn)");
-    for (const auto& r : rings)
+    for (auto& r : rings) {
+        for (Vec2& p : r)
+            p = toPlan(p);
         addPath(block, r, true, false, cm, type);
+    }
 }
 
 void EntityReader::readSpline(Cursor& c, const Target& t) {
@@ -581,9 +581,6 @@ void EntityReader::readSpline(Cursor& c, const Target& t) {
     std::erase_if(m_points, [](Vec2 p) { return !std::isfinite(p.x) || !std::isfinite(p.y); });
     if (m_points.empty())
         return;
-    if (cm.mirrored())
-        for (Vec2& p : m_points)
-            p.x = -p.x;
     if (m_points.size() == 1)
         style(m_ctx.doc.blocks[size_t(block)].addPoint(m_points[0]), cm, type);
     else
@@ -595,7 +592,7 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
     std::string_view blockName, textValue;
     Vec2 p10, p11, p13, p14, p15, p16;
     bool has11 = false;
-    double measured = -1, angle = 0;
+    double measured = -1, angle = 0, z11 = 0, z16 = 0;
     int kind = 0, flags = 0;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
@@ -620,6 +617,12 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
             break;
         case 21:
             p11.y = toDouble(g);
+            break;
+        case 31:
+            z11 = toDouble(g);
+            break;
+        case 36:
+            z16 = toDouble(g);
             break;
         case 13:
             p13.x = toDouble(g);
@@ -669,6 +672,12 @@ void EntityReader::readDimension(Cursor& c, const Target& t, std::string_view ty
         style(b.addInsert(Insert{}), cm, type);
         m_ctx.addInsertReference(block, uint32_t(b.inserts.size() - 1), blockName);
         return;
+    }
+    // The text point and the arc point are in the dimension's own frame; the
+    // definition points are world coordinates.
+    if (const ObjectFrame f = cm.frame(); !f.isWorld()) {
+        p11 = f.toPlan(p11, z11);
+        p16 = f.toPlan(p16, z16);
     }
     if (typeName == "DIMENSION" && kind >= 2) {
         DimensionData dd{kind,
@@ -755,9 +764,6 @@ void EntityReader::readLeader(Cursor& c, const Target& t) {
     const int block = place(cm, t, "LEADER", type);
     if (block < 0 || m_vertices.size() < 2)
         return;
-    if (cm.mirrored())
-        for (Vec2& v : m_vertices)
-            v.x = -v.x;
     m_points.clear();
     if (spline)
         appendThroughPoints(m_points, m_vertices, false);
@@ -963,6 +969,7 @@ void EntityReader::readInfiniteLine(Cursor& c, const Target& t, bool ray) {
         return;
     // Its ends are set once the drawing's extents are known.
     Shape& s = addPath(block, {base, base + dir * (1 / len)}, false, false, cm, type);
+    s.flags |= Unbounded;
     m_infinite.push_back({block, s.first, base, dir * (1 / len), ray});
 }
 

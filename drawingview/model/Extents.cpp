@@ -1,0 +1,276 @@
+#include "Extents.h"
+
+#include "Bounds.h"
+#include "TextMetrics.h"
+
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QHash>
+
+#include <algorithm>
+#include <cmath>
+#include <map>
+#include <memory>
+#include <numbers>
+
+namespace dv {
+
+namespace {
+
+struct FontMeasure {
+    std::unique_ptr<QFontMetricsF> metrics;
+    double capHeight = 70;
+    double descent = 0;
+    struct Glyphs {
+        QRectF box; // ink and advance, font pixels, y down
+        double advance = 0;
+    };
+    QHash<QString, Glyphs> boxes;
+};
+
+// Per thread, as documents load on a thread of their own.
+FontMeasure& measureFor(const QString& family) {
+    thread_local std::map<QString, FontMeasure> cache;
+    auto it = cache.find(family);
+    if (it != cache.end())
+        return it->second;
+    FontMeasure& m = cache[family];
+    m.metrics = std::make_unique<QFontMetricsF>(drawingFont(family));
+    if (m.metrics->capHeight() > 0)
+        m.capHeight = m.metrics->capHeight();
+    m.descent = m.metrics->descent();
+    return m;
+}
+
+// The glyphs' ink and the advance the renderer's small-text stroke spans.
+FontMeasure::Glyphs glyphBox(FontMeasure& m, const QString& text) {
+    auto it = m.boxes.constFind(text);
+    if (it != m.boxes.constEnd())
+        return *it;
+    if (m.boxes.size() > 100000) // drawings repeat their strings; a bound on odd ones
+        m.boxes.clear();
+    const QRectF ink = m.metrics->tightBoundingRect(text);
+    const double advance = m.metrics->horizontalAdvance(text);
+    QRectF box(0, -m.capHeight / 2, advance, 0);
+    if (ink.isValid())
+        box = box.united(ink);
+    return m.boxes[text] = {box, advance};
+}
+
+} // namespace
+
+std::array<Vec2, 4> textCorners(const Text& t) {
+    const double wf = std::isfinite(t.widthFactor) && t.widthFactor != 0 ? t.widthFactor : 1.0;
+    const double shear = std::isfinite(t.oblique) ? std::tan(t.oblique) : 0.0;
+    double capHeight = 1, descent = 0.25;
+    FontMeasure::Glyphs g;
+    if (qobject_cast<QGuiApplication*>(QCoreApplication::instance())) {
+        FontMeasure& m = measureFor(t.fontFamily);
+        capHeight = m.capHeight;
+        descent = m.descent;
+        g = glyphBox(m, t.text);
+    } else {
+        // An average glyph 0.6 of the cap height wide; ascenders and descenders.
+        g.advance = 0.6 * double(t.text.size());
+        g.box = QRectF(0, -1.2, std::max(g.advance, 0.6), 1.45);
+    }
+    const QRectF& box = g.box;
+    // As the renderer places them: font pixels (y down) scaled so that the
+    // cap height is the text's height, aligned, turned and moved.
+    const double k = t.height / capHeight;
+    const double width = g.advance * std::abs(k) * wf;
+    const double ox = t.hAlign == Text::Center ? -width / 2 : t.hAlign == Text::Right ? -width : 0;
+    double oy = 0;
+    if (t.vAlign == Text::Bottom)
+        oy = descent * k;
+    else if (t.vAlign == Text::Middle)
+        oy = -t.height / 2;
+    else if (t.vAlign == Text::Top)
+        oy = -t.height;
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    std::array<Vec2, 4> out;
+    const double gxs[2] = {box.left(), box.right()}, gys[2] = {box.top(), box.bottom()};
+    for (int i = 0; i < 4; ++i) {
+        const double gx = gxs[i & 1], gy = gys[i >> 1];
+        const double x = std::abs(k) * wf * gx - shear * std::abs(k) * gy + ox;
+        const double y = -k * gy + oy;
+        out[size_t(i)] = {t.position.x + x * c - y * s, t.position.y + x * s + y * c};
+    }
+    return out;
+}
+
+ExtentsMeter::ExtentsMeter(const Document& doc)
+    : m_doc(doc), m_hulls(doc.blocks.size()), m_state(doc.blocks.size(), 0) {
+    for (size_t i = 0; i < doc.layers.size(); ++i)
+        if (doc.layers[i].name == QLatin1String("0"))
+            m_layerZero = int(i);
+}
+
+Box ExtentsMeter::layoutExtents(int block) {
+    Box box;
+    if (block >= 0 && block < int(m_doc.blocks.size()))
+        gather(block, false, &box, nullptr);
+    return box;
+}
+
+bool ExtentsMeter::counts(const Shape& s, bool nested) const {
+    if (s.flags & Unbounded)
+        return false;
+    // Inside a block layer "0" takes the insert's layer, which is not frozen
+    // or the insert would not show at all.
+    if (nested && s.layer == m_layerZero)
+        return true;
+    return !(s.layer >= 0 && s.layer < int(m_doc.layers.size()) &&
+             m_doc.layers[size_t(s.layer)].frozen);
+}
+
+void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* points) {
+    const Block& b = m_doc.blocks[size_t(bi)];
+    auto add = [&](Vec2 p) {
+        if (!std::isfinite(p.x) || !std::isfinite(p.y))
+            return;
+        if (box)
+            box->add(p);
+        else
+            points->push_back(p);
+    };
+    for (const Shape& s : b.shapes) {
+        if (!counts(s, nested))
+            continue;
+        switch (s.kind) {
+        case ShapeKind::Polyline:
+        case ShapeKind::Polygon:
+        case ShapeKind::Point:
+            for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
+                add(b.points[s.first + i]);
+            break;
+        case ShapeKind::Arc: {
+            if (s.first >= b.arcs.size())
+                break;
+            const Arc& a = b.arcs[s.first];
+            if (box) {
+                addArcBounds(*box, a);
+                break;
+            }
+            // Points on the arc and the corners of tangents between them:
+            // a polygon that holds the arc, however it is turned later.
+            const double sweep =
+                std::clamp(a.endAngle - a.startAngle, -2 * std::numbers::pi, 2 * std::numbers::pi);
+            if (!std::isfinite(sweep) || !std::isfinite(a.startAngle))
+                break;
+            const int steps =
+                std::max(2, int(std::ceil(std::abs(sweep) / (std::numbers::pi / 32))));
+            const double h = sweep / steps, out = 1 / std::cos(h / 2);
+            const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
+            auto at = [&](double t, double f) {
+                const double x = a.radiusX * f * std::cos(t), y = a.radiusY * f * std::sin(t);
+                add({a.center.x + x * c - y * sn, a.center.y + x * sn + y * c});
+            };
+            for (int k = 0; k <= steps; ++k) {
+                at(a.startAngle + h * k, 1);
+                if (k < steps)
+                    at(a.startAngle + h * (k + 0.5), out);
+            }
+            break;
+        }
+        case ShapeKind::Text:
+            if (s.first < b.texts.size() && !b.texts[s.first].text.isEmpty())
+                for (Vec2 p : textCorners(b.texts[s.first]))
+                    add(p);
+            break;
+        case ShapeKind::Insert: {
+            if (s.first >= b.inserts.size())
+                break;
+            const Insert& ins = b.inserts[s.first];
+            if (ins.block < 0 || ins.block >= int(m_doc.blocks.size()))
+                break;
+            const Vec2 base = m_doc.blocks[size_t(ins.block)].basePoint;
+            const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
+            // The array's hull is the hull of its corner cells.
+            for (Vec2 p : hull(ins.block))
+                for (int gx : {0, cols - 1})
+                    for (int gy : {0, rows - 1})
+                        add(placeInInsert(ins, base, p, gx, gy));
+            break;
+        }
+        case ShapeKind::Image:
+            if (s.first < b.images.size()) {
+                const Image& im = b.images[s.first];
+                if (!im.image || im.image->isNull())
+                    break;
+                if (im.clip.size() >= 3) {
+                    for (Vec2 p : im.clip)
+                        add(p);
+                    break;
+                }
+                for (double i : {0.0, double(im.image->width())})
+                    for (double j : {0.0, double(im.image->height())})
+                        add({im.origin.x + i * im.u.x + j * im.v.x,
+                             im.origin.y + i * im.u.y + j * im.v.y});
+            }
+            break;
+        case ShapeKind::Picture:
+            if (s.first < b.pictures.size()) {
+                const Picture& p = b.pictures[s.first];
+                if (!p.picture || p.bounds.isEmpty())
+                    break;
+                for (double x : {p.bounds.left(), p.bounds.right()})
+                    for (double y : {p.bounds.top(), p.bounds.bottom()})
+                        add({p.origin.x + x * p.u.x + y * p.v.x,
+                             p.origin.y + x * p.u.y + y * p.v.y});
+            }
+            break;
+        case ShapeKind::Viewport:
+            if (s.first < b.viewports.size()) {
+                Box r;
+                addViewportBounds(r, b.viewports[s.first]);
+                if (r.isValid())
+                    for (double x : {r.minX, r.maxX})
+                        for (double y : {r.minY, r.maxY})
+                            add({x, y});
+            }
+            break;
+        }
+    }
+}
+
+const std::vector<Vec2>& ExtentsMeter::hull(int bi) {
+    std::vector<Vec2>& h = m_hulls[size_t(bi)];
+    if (m_state[size_t(bi)] != 0)
+        return h; // done, or a cycle (drawn nowhere)
+    m_state[size_t(bi)] = 1;
+    std::vector<Vec2> pts;
+    gather(bi, true, nullptr, &pts);
+    // Monotone chain.
+    std::sort(pts.begin(), pts.end(),
+              [](Vec2 a, Vec2 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });
+    pts.erase(std::unique(pts.begin(), pts.end(),
+                          [](Vec2 a, Vec2 b) { return a.x == b.x && a.y == b.y; }),
+              pts.end());
+    std::vector<Vec2> out;
+    if (pts.size() < 3) {
+        out = pts;
+    } else {
+        out.resize(2 * pts.size());
+        size_t k = 0;
+        auto turn = [](Vec2 o, Vec2 a, Vec2 b) {
+            return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
+        };
+        for (size_t i = 0; i < pts.size(); ++i) {
+            while (k >= 2 && turn(out[k - 2], out[k - 1], pts[i]) <= 0)
+                --k;
+            out[k++] = pts[i];
+        }
+        for (size_t i = pts.size() - 1, lower = k + 1; i > 0; --i) {
+            while (k >= lower && turn(out[k - 2], out[k - 1], pts[i - 1]) <= 0)
+                --k;
+            out[k++] = pts[i - 1];
+        }
+        out.resize(k - 1);
+    }
+    m_hulls[size_t(bi)] = std::move(out);
+    m_state[size_t(bi)] = 2;
+    return m_hulls[size_t(bi)];
+}
+
+} // namespace dv

@@ -1,0 +1,285 @@
+// Geometry as CAD places it: entities in frames of their own seen in plan,
+// the extents a fit shows, and polylines drawn with their widths.
+
+#include "formats/Reader.h"
+#include "formats/common/ObjectFrame.h"
+#include "formats/common/PolylineBands.h"
+#include "model/Bounds.h"
+#include "model/Extents.h"
+#include "render/Renderer.h"
+
+#include <QDir>
+#include <QPainter>
+#include <QtTest>
+
+#include <cmath>
+#include <numbers>
+
+using namespace dv;
+
+namespace {
+
+const double kPi = std::numbers::pi;
+const double kS = std::sqrt(0.5);
+
+QString fixture(const QString& name) {
+    return QStringLiteral(TEST_DATA_DIR "/dxf/") + name;
+}
+
+std::shared_ptr<Document> load(const QString& name) {
+    return std::shared_ptr<Document>(ReaderRegistry::builtin().load(fixture(name)));
+}
+
+bool near(double a, double b, double eps = 1e-9) {
+    return std::abs(a - b) <= eps;
+}
+
+bool near(Vec2 a, Vec2 b, double eps = 1e-9) {
+    return std::hypot(a.x - b.x, a.y - b.y) <= eps;
+}
+
+std::vector<const Shape*> shapesOf(const Document& doc, const char* type) {
+    std::vector<const Shape*> out;
+    for (const Shape& s : doc.blocks[size_t(doc.layouts[0].block)].shapes)
+        if (doc.entityTypeNames[s.entityType] == QLatin1String(type))
+            out.push_back(&s);
+    return out;
+}
+
+const Block& model(const Document& doc) {
+    return doc.blocks[size_t(doc.layouts[0].block)];
+}
+
+Box arcBox(const Arc& a) {
+    Box b;
+    addArcBounds(b, a);
+    return b;
+}
+
+// A layout fitted into `size` with `margin` on every side, on black.
+QImage renderFit(const std::shared_ptr<Document>& doc, int layout, QSize size, double margin,
+                 ViewTransform& view) {
+    RenderScene scene(doc);
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::black);
+    view.zoomToFit(doc->layouts[size_t(layout)].extents, QRectF(QPointF(0, 0), QSizeF(size)),
+                   margin);
+    QPainter painter(&image);
+    QPainterBackend backend(painter, QRectF(image.rect()));
+    RenderOptions options;
+    options.background = Qt::black;
+    Renderer(scene).render(backend, view, layout, options);
+    return image;
+}
+
+bool lit(const QImage& img, QPointF p) {
+    const QPoint q = p.toPoint();
+    return img.rect().contains(q) && (img.pixel(q) & 0xFFFFFF) != 0;
+}
+
+} // namespace
+
+class TestDxfGeometry : public QObject {
+    Q_OBJECT
+
+private slots:
+    void arbitraryAxisRule() {
+        // Near the world z axis the frame's x axis comes from world y x N.
+        const ObjectFrame below({0, 0, -1});
+        QVERIFY(!below.isWorld() && below.isMirrored());
+        QVERIFY(near(below.toPlan(3, 4), {-3, 4}));
+        const ObjectFrame nearZ({0.01, 0, 1});
+        QVERIFY(nearZ.axisX().x > 0.99 && near(nearZ.axisX().y, 0));
+        // Further out from world z x N; the axes stay unit length and square.
+        const ObjectFrame tilt({1, 0, 1});
+        QVERIFY(near(tilt.axisX().y, 1) && near(tilt.axisY().x, -kS) && near(tilt.axisY().z, kS));
+        QVERIFY(near(tilt.toPlan(1, 2, 3), {-2 * kS + 3 * kS, 1}));
+        QVERIFY(!tilt.isMirrored());
+        QVERIFY(ObjectFrame({0, 0, 5}).isWorld());
+        QVERIFY(ObjectFrame({0, 0, 0}).isWorld());
+        QVERIFY(ObjectFrame({std::nan(""), 0, 1}).isWorld());
+    }
+
+    void conjugateAxesGiveTheEllipse() {
+        // Two diameters that are not square to each other.
+        const Arc a = conjugateArc({1, 2}, {3, 0}, {1, 1}, 0, kPi / 2);
+        auto at = [&](double t) {
+            const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
+            return Vec2{a.center.x + x * std::cos(a.rotation) - y * std::sin(a.rotation),
+                        a.center.y + x * std::sin(a.rotation) + y * std::cos(a.rotation)};
+        };
+        QVERIFY(near(at(a.startAngle), {4, 2}));
+        QVERIFY(near(at(a.endAngle), {2, 3}));
+        // Clockwise pairs keep positive radii and run the sweep backwards.
+        const Arc m = conjugateArc({0, 0}, {-2, 0}, {0, 2}, 0, kPi / 2);
+        QVERIFY(m.radiusX > 0 && m.radiusY > 0 && m.endAngle > m.startAngle);
+        const double x = m.radiusX * std::cos(m.startAngle), y = m.radiusY * std::sin(m.startAngle);
+        QVERIFY(near(Vec2{x * std::cos(m.rotation) - y * std::sin(m.rotation),
+                          x * std::sin(m.rotation) + y * std::cos(m.rotation)},
+                     {0, 2}));
+    }
+
+    void tiltedEntitiesLandInPlan() {
+        auto doc = load(QStringLiteral("frames.dxf"));
+        QVERIFY(doc);
+        const Block& b = model(*doc);
+        // Circle r 4 at (10, 0, 0) of the frame: world (0, 10), seen shortened in x.
+        const Box circle = arcBox(b.arcs[shapesOf(*doc, "CIRCLE")[0]->first]);
+        QVERIFY(near(circle.minX, -4 * kS, 1e-6) && near(circle.maxX, 4 * kS, 1e-6));
+        QVERIFY(near(circle.minY, 6, 1e-6) && near(circle.maxY, 14, 1e-6));
+        // The ellipse's minor axis is normal x major: world (-S, 0, S) * 3.
+        const Box ellipse = arcBox(b.arcs[shapesOf(*doc, "ELLIPSE")[0]->first]);
+        QVERIFY(near(ellipse.minX, 40 - 3 * kS, 1e-6) && near(ellipse.maxY, 6, 1e-6));
+        // A polyline at elevation 4: the frame's z lifts it along the normal.
+        const Shape* pl = shapesOf(*doc, "LWPOLYLINE")[0];
+        QVERIFY(near(b.points[pl->first], {-10 * kS + 4 * kS, 0}));
+        QVERIFY(near(b.points[pl->first + 1], {-20 * kS + 4 * kS, 0}));
+        const Shape* solid = shapesOf(*doc, "SOLID")[0];
+        QVERIFY(near(b.points[solid->first], {0, 30}));
+        QVERIFY(near(b.points[solid->first + 2], {-2 * kS, 32}));
+        // Text at 90 degrees in the frame runs along its y axis: world -x.
+        const Text& t = b.texts[shapesOf(*doc, "TEXT")[0]->first];
+        QVERIFY(near(t.position, {-10 * kS, 50}));
+        QVERIFY(near(std::remainder(t.rotation - kPi, 2 * kPi), 0));
+        // The square block's axes lean as the frame shows them.
+        const Insert& ins = b.inserts.at(0);
+        const Vec2 base{0, 0};
+        const double c = std::cos(kPi / 4);
+        QVERIFY(near(placeInInsert(ins, base, {0, 0}), {0, 60}));
+        QVERIFY(near(placeInInsert(ins, base, {1, 0}), {-c * kS, 60 + c}));
+        QVERIFY(near(placeInInsert(ins, base, {0, 1}), {-c * kS, 60 - c}));
+        // World coordinates stay put whatever the extrusion says.
+        QVERIFY(near(b.texts[shapesOf(*doc, "MTEXT")[0]->first].position.x, 70, 1));
+        const Shape* leader = shapesOf(*doc, "LEADER")[0];
+        QVERIFY(near(b.points[leader->first], {80, 0}));
+    }
+
+    void extentsShowTheDrawing() {
+        auto doc = load(QStringLiteral("extents.dxf"));
+        QVERIFY(doc);
+        const Box e = doc->layouts[0].extents;
+        // Construction lines and the frozen layer do not count; the off layer does.
+        QVERIFY(near(e.minX, -20));
+        // The ring turned by 45 degrees reaches exactly its radius, not a
+        // rotated box's corner (20 + 3 * sqrt 2).
+        QVERIFY(near(e.maxX, 23, 0.01) && near(e.maxY, 23, 0.01));
+        // Narrow glyphs measure narrow: ten "i" at height 2, not 10 * 0.6 * 2.
+        QVERIFY(near(e.minY, -10, 0.05));
+        const Text& t = model(*doc).texts.at(0);
+        Box text;
+        for (Vec2 p : textCorners(t))
+            text.add(p);
+        QVERIFY(text.width() > 1 && text.width() < 8);
+    }
+
+    void rotatedArrayInsertsStayTight() {
+        auto doc = std::make_shared<Document>();
+        doc->layers.push_back({});
+        doc->layers[0].name = QStringLiteral("0");
+        Block ring, top;
+        ring.name = QStringLiteral("R");
+        ring.addArc(Arc{{0, 0}, 1, 1, 0, 0, 2 * kPi});
+        doc->blocks = {top, ring};
+        Insert ins;
+        ins.block = 1;
+        ins.rotation = kPi / 6;
+        ins.columns = 3;
+        ins.columnSpacing = 10;
+        doc->blocks[0].addInsert(ins);
+        doc->layouts.push_back(Layout{QStringLiteral("Model"), 0, 0, false, {}});
+        doc->finish();
+        // Three rings along a line at 30 degrees: the first and the last bound it.
+        const Box e = doc->layouts[0].extents;
+        QVERIFY(near(e.minX, -1, 0.01) && near(e.minY, -1, 0.01));
+        QVERIFY(near(e.maxX, 20 * std::cos(kPi / 6) + 1, 0.01));
+        QVERIFY(near(e.maxY, 20 * std::sin(kPi / 6) + 1, 0.01));
+    }
+
+    void bandsTaperMitreAndBend() {
+        // Taper: a triangle from a point to width 4.
+        auto t = buildBands({{0, 0}, {20, 0}}, {0, 0}, {0, 0}, {4, 0}, false);
+        QCOMPARE(t.bands.size(), size_t(1));
+        QVERIFY(near(t.bands[0][1], {20, 2}) && near(t.bands[0][2], {20, -2}));
+        // A closed square of width 2 mitres every corner, the first one too.
+        auto sq = buildBands({{0, 0}, {10, 0}, {10, 10}, {0, 10}}, {0, 0, 0, 0}, {2, 2, 2, 2},
+                             {2, 2, 2, 2}, true);
+        QCOMPARE(sq.bands.size(), size_t(4));
+        QVERIFY(near(sq.bands[0][0], {1, 1}) && near(sq.bands[0][3], {-1, -1}));
+        QVERIFY(near(sq.bands[0][1], {9, 1}) && near(sq.bands[0][2], {11, -1}));
+        // Where the width changes at a corner each band ends square.
+        auto step = buildBands({{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, {2, 4, 0}, {2, 4, 0}, false);
+        QVERIFY(near(step.bands[0][1], {10, 1}) && near(step.bands[1][0], {8, 0}));
+        QVERIFY(near(step.bands[1][3], {12, 0}));
+        // A wide half circle keeps its width all along the arc.
+        auto arc = buildBands({{0, 0}, {2, 0}}, {1, 0}, {0.5, 0}, {0.5, 0}, false);
+        QCOMPARE(arc.bands.size(), size_t(1));
+        for (Vec2 p : arc.bands[0]) {
+            const double r = std::hypot(p.x - 1, p.y);
+            QVERIFY(near(r, 1.25) || near(r, 0.75));
+        }
+        // Segments without width stay lines.
+        auto mixed = buildBands({{0, 0}, {5, 0}, {5, 5}}, {0, 0, 0}, {1, 0, 0}, {1, 0, 0}, false);
+        QCOMPARE(mixed.bands.size(), size_t(1));
+        QCOMPARE(mixed.hairlines.size(), size_t(1));
+    }
+
+    void widePolylinesDrawFilled() {
+        auto doc = load(QStringLiteral("widths.dxf"));
+        QVERIFY(doc);
+        // The POLYLINE's default widths (1 to 3) go to its first vertex; the
+        // second says 0 and draws a line.
+        const auto poly = shapesOf(*doc, "POLYLINE");
+        QCOMPARE(poly.size(), size_t(2));
+        QCOMPARE(poly[0]->kind, ShapeKind::Polygon);
+        QCOMPARE(poly[1]->kind, ShapeKind::Polyline);
+        ViewTransform view;
+        const QImage img = renderFit(doc, 0, {610, 360}, 0, view); // 10 px per unit
+        auto at = [&](double x, double y) { return lit(img, view.mapFromDrawing({x, y})); };
+        QVERIFY(at(18, 1.5) && !at(2, 1.5));   // the taper widens to the right
+        QVERIFY(at(30, 0.0) && at(39.5, 9.5)); // the square's band, corners filled
+        QVERIFY(at(30.9, 0.9) && !at(35, 5));  // mitred inside, open in the middle
+        QVERIFY(at(55, -5) && !at(55, -3));    // the arc's band, hollow inside
+        QVERIFY(at(19, 21.3) && !at(1, 21.3)); // the default taper
+    }
+
+    // Whatever a fixture holds, a fit shows all of its glyphs and strokes
+    // inside the frame of its extents (points and lines without end apart).
+    void nothingDrawnOutsideTheExtents() {
+        const QStringList files =
+            QDir(QStringLiteral(TEST_DATA_DIR "/dxf")).entryList({QStringLiteral("*.dxf")});
+        QVERIFY(files.size() > 20);
+        for (const QString& name : files) {
+            auto doc = load(name);
+            if (!doc)
+                continue; // files made to fail are another test's
+            doc->showLineWeights = false;
+            for (Block& b : doc->blocks)
+                std::erase_if(b.shapes, [](const Shape& s) {
+                    return (s.flags & Unbounded) || s.kind == ShapeKind::Point;
+                });
+            doc->finish();
+            for (size_t l = 0; l < doc->layouts.size(); ++l) {
+                const Box e = doc->layouts[l].extents;
+                if (!e.isValid() || e.width() <= 0 || e.height() <= 0)
+                    continue;
+                ViewTransform view;
+                const QImage img = renderFit(doc, int(l), {400, 300}, 0.1, view);
+                const QPointF a = view.mapFromDrawing({e.minX, e.maxY});
+                const QPointF z = view.mapFromDrawing({e.maxX, e.minY});
+                const QRectF frame = QRectF(a, z).normalized().adjusted(-2, -2, 2, 2);
+                int outside = 0;
+                for (int y = 0; y < img.height(); ++y)
+                    for (int x = 0; x < img.width(); ++x)
+                        if (!frame.contains(QPointF(x + 0.5, y + 0.5)) &&
+                            (img.pixel(x, y) & 0xFFFFFF) != 0)
+                            ++outside;
+                QVERIFY2(outside == 0, qPrintable(QStringLiteral("%1, layout %2: %3 pixels")
+                                                      .arg(name, doc->layouts[l].name)
+                                                      .arg(outside)));
+            }
+        }
+    }
+};
+
+QTEST_MAIN(TestDxfGeometry)
+#include "test_dxf_geometry.moc"
