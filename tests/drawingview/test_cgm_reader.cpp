@@ -158,6 +158,31 @@ private slots:
         COMPARE_COLOR(r.at(500, 330), kWhite); // nothing there
     }
 
+    void linesWithoutAColourAreForeground() {
+        const QJsonObject counts =
+            info("manual_illustration.cgm")["entities"].toObject()["Figure 1"].toObject();
+        QCOMPARE(counts["POLYLINE"].toInt(), 2);
+        QCOMPARE(counts["DISJOINT POLYLINE"].toInt(), 1);
+
+        const auto doc = load("manual_illustration.cgm");
+        for (const Shape& s : doc->blocks[0].shapes)
+            if (s.entityType == doc->entityTypeId(QStringLiteral("LINE")))
+                QCOMPARE(s.color, Color::fromRgb(0x000000));
+
+        const Rendered r = render("manual_illustration.cgm", {765, 1005}, {0, 0, 7650, 10050});
+        const QColor kBlack(0, 0, 0);
+        COMPARE_COLOR(r.at(3000, 5000), kBlack);
+        COMPARE_COLOR(r.at(7000, 6500), kBlack); // the polyline's second leg
+        COMPARE_COLOR(r.at(2000, 2000), kBlack); // disjoint pieces
+        COMPARE_COLOR(r.at(5500, 1000), kBlack);
+        COMPARE_COLOR(r.at(3500, 1500), kWhite); // between them
+        COMPARE_COLOR(r.at(3000, 7000), kWhite);
+        int dark = 0; // the dotted line shows, broken
+        for (int x = 500; x < 7000; x += 10)
+            dark += r.at(x, 9000).lightness() < 128;
+        QVERIFY2(dark > 50 && dark < 600, qPrintable(QString::number(dark)));
+    }
+
     void directColourAndRealVdc() {
         const auto doc = load("lines_direct_real.cgm");
         const Box& e = doc->layouts[0].extents;

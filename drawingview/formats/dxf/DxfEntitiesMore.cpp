@@ -302,10 +302,11 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
                         break;
                     if (code == 97) {
                         // A spline edge's own fit point count, or the path's
-                        // count of source objects that ends the edges.
+                        // count of source objects that ends the edges. A
+                        // further edge after it makes it the spline's.
                         const int next = i + 1 < n ? it[i + 1].code : -1;
                         if (edge == 4 && !fitCountSeen &&
-                            (next == 11 || next == 12 || next == 13 || next == 97)) {
+                            (next == 11 || next == 12 || next == 13 || next == 97 || next == 72)) {
                             fitCountSeen = true;
                             continue;
                         }

@@ -18,7 +18,9 @@ struct LineStyle {
     int type = 1;     // 1 solid, 2 dash, 3 dot, 4 dash-dot, 5 dash-dot-dot
     double width = 1; // below 0: the default of the width's mode
     SizeMode mode = SizeMode::Scaled;
-    uint32_t colour = 0; // index or rgb, after the selection mode
+    // Index 1, the foreground: 0 is the background, which hides whatever
+    // never sets its colour.
+    uint32_t colour = 1; // index or rgb, after the selection mode
     bool indexed = true;
 };
 

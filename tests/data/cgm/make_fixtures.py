@@ -491,6 +491,33 @@ def damaged():
     c.save("short_cells.cgm")
 
 
+def manual_illustration():
+    """Line art as maintenance manuals carry it: the line colour is never set,
+    widths are absolute, dotted lines then solid, all in the short form."""
+    c = Cgm()
+    c.begin_metafile("illustration")
+    c.element(1, 13, c.s("Helvetica"))
+    c.begin_picture("Figure 1")
+    c.element(2, 1, c.e(0) + c.r(1.0))  # scaling mode abstract
+    c.width_mode(3, 0)
+    c.line_abs = True
+    c.extent(0, 0, 7650, 10050)
+    c.body()
+    c.fill(style=1, colour=0)  # a white sheet: the extents are the picture's
+    c.rectangle(0, 0, 7650, 10050)
+    c.line(width=8, ltype=3)
+    c.polyline((500, 9000), (7000, 9000))  # dotted
+    c.line(width=20, ltype=1)
+    c.polyline((500, 5000), (7000, 5000), (7000, 8000))
+    c.line(width=12)
+    c.element(4, 2, c.pts((500, 2000), (3000, 2000), (4000, 1000), (7000, 1000)))
+    c.element(5, 15, c.vdc(200))
+    c.element(4, 4, c.pt(500, 3000) + c.e(1) + c.s("LABEL"))
+    c.end_picture()
+    c.end_metafile()
+    c.save("manual_illustration.cgm")
+
+
 CLEAR_TEXT = """\
 BEGMF 'clear text';  % comments sit between percent signs %
 MFVERSION 1;
@@ -543,4 +570,5 @@ if __name__ == "__main__":
     metric()
     y_down()
     long_form()
+    manual_illustration()
     damaged()

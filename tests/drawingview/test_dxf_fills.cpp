@@ -1,0 +1,113 @@
+// Fills from DXF (fixtures of tests/data/dxf/make_fill_fixtures.py): hatch
+// boundaries of spline and elliptic edges, and gradient hatches, checked in
+// the model and in rendered pixels.
+
+#include "formats/Reader.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <cmath>
+
+using namespace dv;
+
+namespace {
+
+QString fixture(const char* name) {
+    return QStringLiteral(TEST_DATA_DIR "/dxf/") + QLatin1String(name);
+}
+
+// A rendering without border whose aspect matches `extents`, so that
+// drawing coordinates map straight onto pixels.
+struct Rendered {
+    QImage image;
+    QRectF extents; // left, bottom, width, height in drawing units
+    QColor at(double x, double y) const {
+        const double px = (x - extents.left()) / extents.width() * image.width();
+        const double py =
+            (extents.top() + extents.height() - y) / extents.height() * image.height();
+        return image.pixelColor(std::clamp(int(px), 0, image.width() - 1),
+                                std::clamp(int(py), 0, image.height() - 1));
+    }
+};
+
+Rendered render(const char* name, QSize size, QRectF extents) {
+    static QTemporaryDir dir;
+    const QString out = dir.filePath(QStringLiteral("out.png"));
+    QProcess p;
+    p.start(VISTREL_TOOL,
+            {"render", fixture(name), out, "--size",
+             QStringLiteral("%1x%2").arg(size.width()).arg(size.height()), "--without-border"});
+    p.waitForFinished(60000);
+    return {QImage(out), extents};
+}
+
+bool near(const QColor& a, const QColor& b, int tolerance = 40) {
+    return std::abs(a.red() - b.red()) <= tolerance &&
+           std::abs(a.green() - b.green()) <= tolerance &&
+           std::abs(a.blue() - b.blue()) <= tolerance;
+}
+
+#define COMPARE_COLOR(actual, expected)                                                            \
+    do {                                                                                           \
+        const QColor a_ = (actual), e_ = (expected);                                               \
+        QVERIFY2(near(a_, e_), qPrintable(a_.name() + " != " + e_.name()));                        \
+    } while (0)
+
+const QColor kRed(255, 0, 0), kGreen(0, 255, 0), kBlue(0, 0, 255), kBlack(0, 0, 0);
+
+} // namespace
+
+class TestDxfFills : public QObject {
+    Q_OBJECT
+
+private slots:
+    void edgesAfterASplineCloseThePath() {
+        const Rendered r = render("fill_edges.dxf", {1000, 100}, {0, 0, 100, 10});
+        COMPARE_COLOR(r.at(2, 8), kRed); // the corner the closing edges make
+        COMPARE_COLOR(r.at(8, 2), kRed);
+        COMPARE_COLOR(r.at(12, 5), kRed); // the spline's bulge
+        COMPARE_COLOR(r.at(22, 8), kGreen);
+        COMPARE_COLOR(r.at(32, 5), kGreen);
+        COMPARE_COLOR(r.at(15, 5), kBlack);
+    }
+
+    void ellipseEdgesMeetTheirNeighbours() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("fill_edges.dxf"));
+        const Block& model = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        int checked = 0;
+        for (const Shape& s : model.shapes) {
+            const Vec2 first = model.points[s.first];
+            if (first.x < 39)
+                continue;
+            // Every point is on the half ellipse, or on the straight edges.
+            for (uint32_t i = s.first; i < s.first + s.count; ++i) {
+                const Vec2 p = model.points[i];
+                if (p.x > 95) {
+                    const double e = std::pow((p.x - 100) / 4, 2) + std::pow(p.y / 10, 2);
+                    QVERIFY2(std::abs(p.y) < 1e-9 || std::abs(p.x - 100) < 1e-9 ||
+                                 std::abs(e - 1) < 1e-9,
+                             qPrintable(QString("%1 %2").arg(p.x).arg(p.y)));
+                } else {
+                    const double c = p.x < 65 ? 50 : 80;
+                    const double e = std::pow((p.x - c) / 10, 2) + std::pow(p.y / 5, 2);
+                    QVERIFY2(std::abs(p.y) < 1e-9 || std::abs(e - 1) < 1e-9,
+                             qPrintable(QString("%1 %2").arg(p.x).arg(p.y)));
+                    QVERIFY(p.y > -1e-9); // the upper halves, either way round
+                }
+            }
+            ++checked;
+        }
+        QCOMPARE(checked, 3);
+        const Rendered r = render("fill_edges.dxf", {1000, 100}, {0, 0, 100, 10});
+        COMPARE_COLOR(r.at(50, 4.5), kBlue);
+        COMPARE_COLOR(r.at(80, 4.5), kBlue);
+        COMPARE_COLOR(r.at(42, 4.5), kBlack);
+        COMPARE_COLOR(r.at(98.5, 3), kBlue);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDxfFills)
+#include "test_dxf_fills.moc"
