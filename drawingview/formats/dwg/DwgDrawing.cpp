@@ -108,7 +108,7 @@ class Assembler {
 public:
     Assembler(Sections& s, DecodedDrawing& out, const std::function<void(int)>& progress)
         : m_s(s), m_out(out), m_progress(progress), m_text(s.release, s.codePage),
-          m_tables(out.tables), m_pool(out.entities) {}
+          m_tables(out.tables), m_objects(out.objects), m_pool(out.entities) {}
 
     void run();
 
@@ -131,6 +131,8 @@ private:
     void readStyle(ObjectReader& o);
     void readBlockHeader(ObjectReader& o);
     void readLayout(ObjectReader& o);
+    void readMLineStyle(ObjectReader& o);
+    void readImageDef(ObjectReader& o);
     void nameBlocks();
     void decodeEntities();
     void writeAll();
@@ -156,6 +158,7 @@ private:
     std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, std::string>>> m_styleEed;
     int m_model = -1, m_paper = -1;
     std::vector<LayoutRec> m_layouts;
+    GroupList& m_objects; // MLINESTYLE and IMAGEDEF objects, ready to write
     std::vector<std::pair<uint64_t, uint64_t>> m_entityOffsets; // handle, offset
     std::vector<int> m_entityTypes;
 
@@ -236,7 +239,8 @@ void Assembler::readTableEntry(ObjectReader& o, uint64_t) {
     if (type >= 500)
         className = m_classes[type].dxfName;
     if (type != kLayer && type != kLtype && type != kStyle && type != kBlockHeader &&
-        type != kDimstyle && type != kAppid && type != kLayout && className != "LAYOUT")
+        type != kDimstyle && type != kAppid && type != kMLineStyle && type != kLayout &&
+        className != "LAYOUT" && className != "IMAGEDEF")
         return;
     o.readCommon(false);
     o.readCommonHandles();
@@ -255,7 +259,11 @@ void Assembler::readTableEntry(ObjectReader& o, uint64_t) {
     case kAppid:
         m_appIds[o.head.handle] = str(o.data);
         return;
+    case kMLineStyle:
+        return readMLineStyle(o);
     default:
+        if (className == "IMAGEDEF")
+            return readImageDef(o);
         // Layouts came with R2000; an older file holds them only as a newer
         // program's leftovers, which its own DXF form leaves out as well.
         if (m_s.release >= Release::R2000)
@@ -453,6 +461,48 @@ void Assembler::readBlockHeader(ObjectReader& o) {
     }
     m_names.blocks[b.handle] = b.name;
     m_blocks.push_back(std::move(b));
+}
+
+void Assembler::readMLineStyle(ObjectReader& o) {
+    BitReader& r = o.data;
+    GroupList& g = m_objects;
+    const std::string name = str(r);
+    m_names.mlineStyles[o.head.handle] = name;
+    g.literal(0, "MLINESTYLE");
+    g.handle(5, o.head.handle);
+    g.literal(100, "AcDbMlineStyle");
+    g.text(2, name);
+    g.text(3, str(r));
+    g.integer(70, r.BS());
+    const CmColor fill = r.CMC();
+    g.integer(62, fill.index);
+    if (fill.rgb >= 0)
+        g.integer(420, fill.rgb);
+    g.real(51, r.BD() * kDegrees);
+    g.real(52, r.BD() * kDegrees);
+    const int lines = r.RC();
+    g.integer(71, lines);
+    for (int i = 0; i < lines; ++i) {
+        g.real(49, r.BD());
+        const CmColor c = r.CMC();
+        g.integer(62, c.index);
+        if (c.rgb >= 0)
+            g.integer(420, c.rgb);
+        if (!r.atLeast(Release::R2018))
+            r.BS(); // line type index
+    }
+}
+
+void Assembler::readImageDef(ObjectReader& o) {
+    BitReader& r = o.data;
+    r.BL();  // class version
+    r.RD2(); // size in pixels
+    const std::string file = str(r);
+    GroupList& g = m_objects;
+    g.literal(0, "IMAGEDEF");
+    g.handle(5, o.head.handle);
+    g.literal(100, "AcDbRasterImageDef");
+    g.text(1, file);
 }
 
 void Assembler::readLayout(ObjectReader& o) {
@@ -736,6 +786,7 @@ void Assembler::writeAll() {
         if (l.blockRecord)
             g.handle(330, l.blockRecord);
     }
+    g.append(m_objects, 0, m_objects.size());
     g.literal(0, "ENDSEC");
     g.literal(0, "EOF");
 }

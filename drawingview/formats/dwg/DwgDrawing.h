@@ -17,7 +17,7 @@ namespace dv::dwg {
 struct DecodedDrawing {
     GroupList groups;
     // Where the strings of `groups` live.
-    GroupList tables, entities;
+    GroupList tables, entities, objects;
     HeaderVars header;
     // Types not drawn, and objects that failed to decode, with counts.
     std::map<std::string, int> skipped;

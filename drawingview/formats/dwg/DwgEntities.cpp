@@ -379,8 +379,17 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
         begin("VIEWPORT");
         viewport(o, out);
         return true;
+    case kMLine:
+        begin("MLINE");
+        mline(o, out);
+        return true;
     default:
         break;
+    }
+    if (dxfName == "IMAGE" || dxfName == "WIPEOUT") {
+        begin(dxfName);
+        image(o, out);
+        return true;
     }
     if (dxfName == "HATCH") {
         begin("HATCH");
@@ -1050,6 +1059,83 @@ void EntityDecoder::hatch(ObjectReader& o, GroupList& out) {
         }
         out.text(470, gradientName);
     }
+}
+
+void EntityDecoder::mline(ObjectReader& o, GroupList& out) {
+    BitReader& r = o.data;
+    const double scale = r.BD();
+    const int justification = r.RC();
+    const Point3 base = r.BD3();
+    const Point3 ext = r.BD3();
+    const int flags = r.BS();
+    const int lines = r.RC();
+    const int vertices = checkedCount(r, r.BS(), "multiline vertices");
+    const uint64_t style = o.handleValue();
+    out.literal(100, "AcDbMline");
+    out.text(2, TableNames::find(m_names.mlineStyles, style, kNone));
+    out.handle(340, style);
+    out.real(40, scale);
+    out.integer(70, justification);
+    out.integer(71, flags);
+    out.integer(72, vertices);
+    out.integer(73, lines);
+    out.point(10, base);
+    out.extrusion(ext);
+    for (int v = 0; v < vertices; ++v) {
+        out.point(11, r.BD3());
+        out.point(12, r.BD3());
+        out.point(13, r.BD3());
+        for (int l = 0; l < lines; ++l) {
+            const int params = checkedCount(r, r.BS(), "segment parameters");
+            out.integer(74, params);
+            for (int i = 0; i < params; ++i)
+                out.real(41, r.BD());
+            const int fills = checkedCount(r, r.BS(), "fill parameters");
+            out.integer(75, fills);
+            for (int i = 0; i < fills; ++i)
+                out.real(42, r.BD());
+        }
+    }
+}
+
+void EntityDecoder::image(ObjectReader& o, GroupList& out) {
+    BitReader& r = o.data;
+    r.BL(); // class version
+    const Point3 at = r.BD3();
+    const Point3 u = r.BD3();
+    const Point3 v = r.BD3();
+    const Point2 size = r.RD2();
+    const int display = r.BS();
+    const bool clipping = r.B();
+    r.RC(); // brightness
+    r.RC(); // contrast
+    r.RC(); // fade
+    if (r.atLeast(Release::R2010))
+        r.B();
+    const int clipType = r.BS();
+    std::vector<Point2> clip;
+    if (clipType == 1) {
+        clip.push_back(r.RD2());
+        clip.push_back(r.RD2());
+    } else {
+        const int32_t n = checkedCount(r, r.BL(), "clip vertices");
+        for (int32_t i = 0; i < n; ++i)
+            clip.push_back(r.RD2());
+    }
+    const uint64_t def = o.handleValue();
+    out.literal(100, "AcDbRasterImage");
+    out.point(10, at);
+    out.point(11, u);
+    out.point(12, v);
+    out.point(13, size);
+    if (def)
+        out.handle(340, def);
+    out.integer(70, display);
+    out.integer(280, clipping ? 1 : 0);
+    out.integer(71, clipType);
+    out.integer(91, int(clip.size()));
+    for (const Point2& p : clip)
+        out.point(14, p);
 }
 
 void EntityDecoder::viewport(ObjectReader& o, GroupList& out) {

@@ -16,7 +16,8 @@ namespace dv::dwg {
 
 // Names of table entries by handle, filled before entities are read.
 struct TableNames {
-    std::unordered_map<uint64_t, std::string> layers, lineTypes, styles, blocks, dimStyles;
+    std::unordered_map<uint64_t, std::string> layers, lineTypes, styles, blocks, dimStyles,
+        mlineStyles;
     static const std::string& find(const std::unordered_map<uint64_t, std::string>& m, uint64_t h,
                                    const std::string& fallback);
 };
@@ -65,6 +66,8 @@ private:
     void viewport(ObjectReader& o, GroupList& out);
     void leader(ObjectReader& o, GroupList& out);
     void followers(ObjectReader& o, EntityLinks& links, bool present);
+    void mline(ObjectReader& o, GroupList& out);
+    void image(ObjectReader& o, GroupList& out);
     std::string str(BitReader& r) const { return m_text(r.T()); }
 
     const TableNames& m_names;
