@@ -82,6 +82,12 @@ QJsonObject info(const Document& doc, qint64 loadMs) {
         o.insert("activeLayout", doc.layouts[doc.activeLayout].name);
     o.insert("entities", entities);
     o.insert("skipped", counts(doc.skippedEntities));
+    if (!doc.problems.empty()) {
+        QJsonArray problems;
+        for (const QString& p : doc.problems)
+            problems.append(p);
+        o.insert("problems", problems);
+    }
     o.insert("blocks", int(doc.blocks.size()));
     QJsonObject header;
     for (const auto& [name, value] : doc.header)

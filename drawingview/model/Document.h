@@ -302,6 +302,8 @@ public:
     std::vector<QString> entityTypeNames;
     std::map<QString, int> skippedEntities; // types the reader did not draw
     std::map<QString, QString> header;      // selected header variables as text
+    // Damage that did not stop the file from opening (a bad checksum, say).
+    std::vector<QString> problems;
     // How Point shapes show: 0 a dot, 1 nothing, 2 a plus, 3 a cross, 4 a tick;
     // adding 32 circles it, 64 boxes it. `pointSize` > 0 is in drawing units,
     // 0 is 5% of the view's height and < 0 that percentage of it.

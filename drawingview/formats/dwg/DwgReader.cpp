@@ -1,12 +1,18 @@
 #include "formats/Reader.h"
 
+#include "DwgDrawing.h"
+#include "DwgSections.h"
+#include "formats/dxf/DxfContext.h"
+#include "formats/dxf/DxfSections.h"
+
 #include <QFile>
 
 namespace dv {
 
-// DWG drawings are not read yet. This reader claims them, by their version
-// string or by their suffix, so that the user is told so plainly instead of
-// learning that the bytes match no format.
+// DWG drawings: the container yields the sections, the object layer turns
+// them into the groups of the same drawing in DXF, and the DXF parser builds
+// the document from those, so that both formats share every entity's
+// meaning.
 
 namespace {
 
@@ -38,6 +44,26 @@ bool looksLikeDwg(const QByteArray& head) {
            QChar(head[5]).isDigit();
 }
 
+dwg::Sections readContainer(const QByteArray& bytes, const QString& path) {
+    const QByteArray tag = bytes.left(6);
+    const char* data = bytes.constData();
+    const size_t size = size_t(bytes.size());
+    if (tag == "AC1012" || tag == "AC1014" || tag == "AC1015")
+        return dwg::readR13Container(data, size);
+    if (tag == "AC1018" || tag == "AC1024" || tag == "AC1027" || tag == "AC1032")
+        return dwg::readR2004Container(data, size);
+    if (tag == "AC1021")
+        return dwg::readR2007Container(data, size);
+    QString what;
+    if (const Release* r = releaseOf(tag))
+        what = QStringLiteral("DWG drawings of %1 are not supported").arg(QLatin1String(r->name));
+    else if (looksLikeDwg(tag))
+        what = QStringLiteral("DWG version %1 is not supported").arg(QString::fromLatin1(tag));
+    else
+        what = QStringLiteral("not a DWG file (no version at its start)");
+    throw ReadError(path, what);
+}
+
 class DwgReader : public Reader {
 public:
     QString name() const override { return QStringLiteral("DWG"); }
@@ -49,17 +75,46 @@ public:
     }
 
     std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const override {
-        progress(0);
+        if (progress)
+            progress(0);
         QFile file(path);
         if (!file.open(QIODevice::ReadOnly))
             throw ReadError(path, file.errorString());
-        const QByteArray head = file.read(6);
-        QString version;
-        if (const Release* r = releaseOf(head))
-            version = QStringLiteral(" (%1 format)").arg(QLatin1String(r->name));
-        else if (looksLikeDwg(head))
-            version = QStringLiteral(" (version %1)").arg(QString::fromLatin1(head));
-        throw ReadError(path, QStringLiteral("DWG drawings are not supported yet%1").arg(version));
+        const QByteArray bytes = file.readAll();
+        auto doc = std::make_unique<Document>();
+        doc->kind = Document::Kind::Drawing;
+        doc->format = QStringLiteral("DWG");
+        doc->fileName = path;
+        try {
+            dwg::Sections sections = readContainer(bytes, path);
+            dwg::DecodedDrawing decoded;
+            dwg::decodeDrawing(sections, decoded, [&](int p) {
+                if (progress)
+                    progress(p * 7 / 10);
+            });
+            dxf::DxfContext ctx(*doc);
+            dxf::Cursor cursor(decoded.groups.groups());
+            dxf::DxfParser parser(ctx, cursor, [&](int p) {
+                if (progress)
+                    progress(70 + p * 3 / 10);
+            });
+            parser.parse();
+            doc->header[QStringLiteral("$ACADVER")] = QString::fromLatin1(bytes.left(6));
+            doc->header[QStringLiteral("$ACADMAINTVER")] = QString::number(sections.maintenance);
+            for (const auto& [what, count] : decoded.skipped)
+                doc->skippedEntities[QString::fromStdString(what)] += count;
+            for (const std::string& p : sections.problems)
+                doc->problems.push_back(QString::fromStdString(p));
+        } catch (const dwg::FormatError& e) {
+            const Release* r = releaseOf(bytes.left(6));
+            throw ReadError(path, QStringLiteral("%1 (%2 format)")
+                                      .arg(QString::fromStdString(e.what()),
+                                           QLatin1String(r ? r->name : "DWG")));
+        } catch (const dxf::SyntaxError& e) {
+            throw ReadError(path, QString::fromStdString(e.what()));
+        }
+        doc->finish();
+        return doc;
     }
 };
 

@@ -828,7 +828,8 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
         return;
     Text text;
     text.text = m_ctx.text.decodeText(value, &text.decorations);
-    const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
+    // Text without a style name is in STANDARD.
+    const DxfContext::Style* st = m_ctx.style(styleName.empty() ? "STANDARD" : styleName);
     // What the entity leaves out, its style supplies.
     if (st) {
         text.fontFamily = st->fontFamily;

@@ -188,16 +188,21 @@ bool Cursor::atZero(std::string_view name) const {
 
 namespace dv::dxf {
 
-bool Cursor::nextBinary() {
-    return m_bin->next(m_group);
+bool Cursor::nextOther() {
+    if (m_bin)
+        return m_bin->next(m_group);
+    if (m_index >= m_list->size())
+        return false;
+    m_group = (*m_list)[m_index++];
+    return true;
 }
 
 size_t Cursor::position() const {
-    return m_tok ? m_tok->position() : m_bin->position();
+    return m_tok ? m_tok->position() : m_bin ? m_bin->position() : m_index;
 }
 
 size_t Cursor::size() const {
-    return m_tok ? m_tok->size() : m_bin->size();
+    return m_tok ? m_tok->size() : m_bin ? m_bin->size() : m_list->size();
 }
 
 } // namespace dv::dxf

@@ -9,6 +9,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace dv::dxf {
 
@@ -71,19 +72,23 @@ std::string numberText(const Group& g);
 namespace dv::dxf {
 
 // The tokenizer with one current group, so that a parser can look at the
-// group that ends its record and leave it for the next one.
+// group that ends its record and leave it for the next one. Its groups come
+// from ASCII or binary DXF text, or from a list built in memory (a DWG
+// drawing decoded into the groups its DXF form would have).
 class BinaryTokenizer;
 
 class Cursor {
 public:
     explicit Cursor(Tokenizer& tokenizer) : m_tok(&tokenizer) {}
     explicit Cursor(BinaryTokenizer& tokenizer) : m_bin(&tokenizer) {}
+    // Numbers in binary style (isNumber set); strings must outlive the cursor.
+    explicit Cursor(const std::vector<Group>& groups) : m_list(&groups) {}
 
     const Group& group() const { return m_group; }
     bool atEnd() const { return m_end; }
     // Loads the next group; false (and atEnd()) when the data is over.
     bool advance() {
-        if (m_end || !(m_tok ? m_tok->next(m_group) : nextBinary())) {
+        if (m_end || !(m_tok ? m_tok->next(m_group) : nextOther())) {
             m_end = true;
             m_group.code = -1;
             m_group.value = {};
@@ -100,13 +105,15 @@ public:
     }
     size_t position() const;
     size_t size() const;
-    bool isBinary() const { return m_bin != nullptr; }
+    bool isBinary() const { return m_bin != nullptr || m_list != nullptr; }
 
 private:
-    bool nextBinary();
+    bool nextOther();
 
     Tokenizer* m_tok = nullptr;
     BinaryTokenizer* m_bin = nullptr;
+    const std::vector<Group>* m_list = nullptr;
+    size_t m_index = 0;
     Group m_group;
     bool m_end = false;
 };

@@ -1,0 +1,110 @@
+#pragma once
+
+// Reads the bit-packed values of DWG data: each value starts at any bit, and
+// numbers carry a short prefix that says how many bytes follow. Every read is
+// checked against the end of the data (or a narrower limit) and throws
+// FormatError past it.
+
+#include "DwgSections.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace dv::dwg {
+
+struct Point3 {
+    double x = 0, y = 0, z = 0;
+};
+
+struct Point2 {
+    double x = 0, y = 0;
+};
+
+// A reference to another object: the code says how the value relates to
+// the referring object's own handle.
+struct HandleRef {
+    uint8_t code = 0;
+    uint64_t value = 0; // already resolved to an absolute handle
+};
+
+// CMC and ENC colours. `index` is the ACI (256 ByLayer, 0 ByBlock); `rgb`
+// is set when the colour is a true colour.
+struct CmColor {
+    int index = 256;
+    int64_t rgb = -1;
+    int32_t transparency = -1; // raw value when stored
+    bool book = false;         // a colour book's handle follows among the handles
+};
+
+class BitReader {
+public:
+    BitReader(const char* data, size_t size, Release release);
+
+    Release release() const { return m_release; }
+    bool atLeast(Release r) const { return m_release >= r; }
+    size_t bitPosition() const { return m_bit; }
+    // Places the reader at `bit`; FormatError beyond the limit.
+    void seek(size_t bit);
+    // Reads stop at `bits` (within the data) from now on.
+    void setLimit(size_t bits);
+    size_t limit() const { return m_limit; }
+    size_t bitsLeft() const { return m_limit - m_bit; }
+
+    bool B();
+    uint8_t BB();
+    uint8_t B3(); // 1 to 3 bits: 0, 2, 6 or 7
+    int16_t BS();
+    int32_t BL();
+    int64_t BLL();
+    double BD();
+    double DD(double fallback);
+    double BT(); // thickness
+    Point3 BE(); // extrusion
+    uint8_t RC();
+    int16_t RS();
+    int32_t RL();
+    double RD();
+    Point2 RD2();
+    Point2 BD2();
+    Point2 DD2(Point2 fallback);
+    Point3 BD3();
+    Point3 DD3(Point3 fallback);
+    uint32_t MC();      // unsigned modular char
+    int64_t MCSigned(); // the last byte's 0x40 is the sign
+    uint32_t MS();      // modular short
+    uint16_t BOT();     // object type, R2010 on
+    // A handle reference; `base` is the handle relative codes count from.
+    HandleRef H(uint64_t base = 0);
+    // Text as stored before R2007: bytes in the drawing's code page.
+    std::string TV();
+    // Text as UTF-16 (R2007 on), returned as UTF-8.
+    std::string TU();
+    // TV before R2007, TU from then on: raw code-page bytes or UTF-8.
+    std::string T() { return atLeast(Release::R2007) ? TU() : TV(); }
+    CmColor CMC();
+    CmColor ENC();
+    // Skips `bytes` raw bytes (graphics, preview data).
+    void skipBytes(size_t bytes);
+
+    // Throws the FormatError for a read past the end.
+    [[noreturn]] void pastEnd(size_t bits) const;
+
+private:
+    void need(size_t bits) const {
+        if (bits > m_limit - m_bit)
+            pastEnd(bits);
+    }
+    uint64_t raw(unsigned bits); // up to 64, least significant first in value order
+
+    const unsigned char* m_data;
+    size_t m_size;
+    size_t m_bit = 0;
+    size_t m_limit;
+    Release m_release;
+};
+
+// CRC-16 as DWG sections use it (reflected polynomial 0xA001).
+uint16_t crc16(uint16_t seed, const char* data, size_t size);
+
+} // namespace dv::dwg

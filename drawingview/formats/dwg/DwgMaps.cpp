@@ -1,0 +1,115 @@
+#include "DwgMaps.h"
+
+#include "DwgBitReader.h"
+
+#include <cstring>
+
+namespace dv::dwg {
+
+namespace {
+
+constexpr unsigned char kClassesStart[16] = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9, 0xF8, 0xC5,
+                                             0xC0, 0xDC, 0xF4, 0x5F, 0xE7, 0xCF, 0xB6, 0x8A};
+
+} // namespace
+
+std::map<int, DwgClass> readClasses(Sections& s) {
+    std::map<int, DwgClass> classes;
+    const QByteArray& c = s.classes;
+    if (c.size() < 20 || std::memcmp(c.constData(), kClassesStart, 16) != 0) {
+        s.problems.push_back("the classes section has no start sentinel");
+        return classes;
+    }
+    if (s.release >= Release::R2007) {
+        s.problems.push_back("classes of this release are not read yet");
+        return classes;
+    }
+    uint32_t size;
+    std::memcpy(&size, c.constData() + 16, 4);
+    if (size > uint32_t(c.size()) - 20) {
+        s.problems.push_back("the classes section is cut off");
+        size = uint32_t(c.size()) - 20;
+    }
+    BitReader r(c.constData() + 20, size, s.release);
+    if (s.release >= Release::R2004) {
+        r.BS(); // the highest class number
+        r.RC();
+        r.RC();
+        r.B();
+    }
+    try {
+        // Each class takes at least a few bytes; the section's end stops the loop.
+        while (r.bitsLeft() >= 8 * 8) {
+            const int number = r.BS();
+            r.BS(); // proxy flags
+            r.TV(); // application
+            r.TV(); // C++ class
+            DwgClass k;
+            k.dxfName = r.TV();
+            r.B(); // was a zombie
+            const int itemClass = r.BS();
+            k.entity = itemClass == 0x1F2;
+            if (s.release >= Release::R2004) {
+                r.BL();
+                r.BL();
+                r.BL();
+                r.BL();
+            }
+            if (number >= 500 && number < 0x8000)
+                classes[number] = std::move(k);
+        }
+    } catch (const FormatError& e) {
+        s.problems.push_back(std::string("classes: ") + e.what());
+    }
+    return classes;
+}
+
+namespace {
+
+std::map<uint64_t, uint64_t> readMap(Sections& s) {
+    std::map<uint64_t, uint64_t> map;
+    const QByteArray& m = s.handles;
+    const auto* p = reinterpret_cast<const unsigned char*>(m.constData());
+    const size_t size = size_t(m.size());
+    size_t pos = 0;
+    for (;;) {
+        if (pos + 2 > size)
+            throw FormatError("the object map is cut off at byte " + std::to_string(pos));
+        // Each part's size (big-endian) counts its own two bytes, not the CRC.
+        const size_t part = size_t(p[pos]) << 8 | p[pos + 1];
+        if (part <= 2)
+            break;
+        if (part > size - pos)
+            throw FormatError("a part of the object map runs past its end");
+        BitReader r(m.constData() + pos + 2, part - 2, s.release);
+        uint64_t handle = 0;
+        int64_t offset = 0;
+        while (r.bitsLeft() >= 16) {
+            handle += r.MC();
+            offset += r.MCSigned();
+            if (offset < 0 || uint64_t(offset) >= uint64_t(s.objects.size()))
+                throw FormatError("the object map places handle " + std::to_string(handle) +
+                                  " at byte " + std::to_string(offset) + ", outside the objects");
+            map[handle] = uint64_t(offset);
+        }
+        if (pos + part + 2 <= size) {
+            const uint16_t stored = uint16_t(p[pos + part] << 8 | p[pos + part + 1]);
+            if (crc16(0xC0C1, m.constData() + pos, part) != stored && s.problems.size() < 20)
+                s.problems.push_back("a part of the object map has a bad CRC");
+        }
+        pos += part + 2;
+    }
+    return map;
+}
+
+} // namespace
+
+std::map<uint64_t, uint64_t> readObjectMap(Sections& s) {
+    try {
+        return readMap(s);
+    } catch (const FormatError& e) {
+        throw FormatError(std::string("the object map: ") + e.what());
+    }
+}
+
+} // namespace dv::dwg

@@ -1,0 +1,182 @@
+#include "formats/dwg/DwgBitReader.h"
+
+#include <QTest>
+
+#include <string>
+#include <vector>
+
+using namespace dv::dwg;
+
+namespace {
+
+// Packs fields of given bit widths, most significant bit first, as DWG does.
+class BitWriter {
+public:
+    void put(uint64_t value, int bits) {
+        for (int i = bits - 1; i >= 0; --i) {
+            if (m_bit % 8 == 0)
+                m_bytes.push_back('\0');
+            if ((value >> i) & 1)
+                m_bytes.back() = char(m_bytes.back() | (0x80 >> (m_bit % 8)));
+            ++m_bit;
+        }
+    }
+    void bytes(std::initializer_list<int> b) {
+        for (int v : b)
+            put(uint64_t(v) & 0xFF, 8);
+    }
+    BitReader reader(Release r = Release::R2000) const {
+        return BitReader(m_bytes.data(), m_bytes.size(), r);
+    }
+    std::string m_bytes;
+
+private:
+    size_t m_bit = 0;
+};
+
+} // namespace
+
+class TestDwgBits : public QObject {
+    Q_OBJECT
+private slots:
+    void numbersTakeTheirPrefixedForms() {
+        BitWriter w;
+        w.put(2, 2); // BS 0
+        w.put(3, 2); // BS 256
+        w.put(1, 2); // BS one byte
+        w.bytes({200});
+        w.put(0, 2); // BS two bytes, little-endian
+        w.bytes({0x34, 0x12});
+        w.put(1, 2); // BD 1.0
+        w.put(2, 2); // BD 0.0
+        w.put(0, 2); // BL four bytes
+        w.bytes({0x78, 0x56, 0x34, 0x12});
+        w.put(1, 1); // a lone bit, leaving the next values unaligned
+        w.put(1, 2); // BL one byte
+        w.bytes({7});
+        BitReader r = w.reader();
+        QCOMPARE(r.BS(), int16_t(0));
+        QCOMPARE(r.BS(), int16_t(256));
+        QCOMPARE(r.BS(), int16_t(200));
+        QCOMPARE(r.BS(), int16_t(0x1234));
+        QCOMPARE(r.BD(), 1.0);
+        QCOMPARE(r.BD(), 0.0);
+        QCOMPARE(r.BL(), int32_t(0x12345678));
+        QVERIFY(r.B());
+        QCOMPARE(r.BL(), int32_t(7));
+    }
+
+    void realsAndDefaults() {
+        BitWriter w;
+        double v = -12.5;
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        w.put(0, 2); // BD with eight bytes
+        for (int i = 0; i < 8; ++i)
+            w.put((bits >> (8 * i)) & 0xFF, 8);
+        w.put(0, 2); // DD: the default
+        w.put(1, 2); // DD: the low four bytes replaced
+        const double base = 3.0;
+        uint64_t b;
+        std::memcpy(&b, &base, 8);
+        const uint64_t changed = (b & ~0xFFFFFFFFull) | 0x1;
+        for (int i = 0; i < 4; ++i)
+            w.put((changed >> (8 * i)) & 0xFF, 8);
+        w.put(1, 1); // BT in R2000: zero thickness
+        w.put(1, 1); // BE in R2000: the Z axis
+        BitReader r = w.reader();
+        QCOMPARE(r.BD(), -12.5);
+        QCOMPARE(r.DD(4.0), 4.0);
+        double expected;
+        std::memcpy(&expected, &changed, 8);
+        QCOMPARE(r.DD(base), expected);
+        QCOMPARE(r.BT(), 0.0);
+        const Point3 e = r.BE();
+        QVERIFY(e.x == 0 && e.y == 0 && e.z == 1);
+    }
+
+    void modularNumbers() {
+        BitWriter w;
+        w.bytes({0x82, 0x01});             // MC 130
+        w.bytes({0xE9, 0x97, 0x4F});       // MCSigned: negative
+        w.bytes({0x05});                   // MCSigned 5
+        w.bytes({0x01, 0x80, 0x02, 0x00}); // MS: 1 | 2 << 15
+        BitReader r = w.reader();
+        QCOMPARE(r.MC(), uint32_t(130));
+        QCOMPARE(r.MCSigned(), -int64_t(0x69 | 0x17 << 7 | 0x0F << 14));
+        QCOMPARE(r.MCSigned(), int64_t(5));
+        QCOMPARE(r.MS(), uint32_t(1 | 2 << 15));
+    }
+
+    void handlesResolveAgainstTheirBase() {
+        BitWriter w;
+        w.bytes({0x52, 0x01, 0x2C}); // code 5, absolute 0x12C
+        w.bytes({0x60});             // code 6: base + 1
+        w.bytes({0x80});             // code 8: base - 1
+        w.bytes({0xA1, 0x10});       // code 0xA: base + 0x10
+        w.bytes({0xC1, 0x03});       // code 0xC: base - 3
+        BitReader r = w.reader();
+        QCOMPARE(r.H(0x40).value, uint64_t(0x12C));
+        QCOMPARE(r.H(0x40).value, uint64_t(0x41));
+        QCOMPARE(r.H(0x40).value, uint64_t(0x3F));
+        QCOMPARE(r.H(0x40).value, uint64_t(0x50));
+        QCOMPARE(r.H(0x40).value, uint64_t(0x3D));
+    }
+
+    void textInBothForms() {
+        BitWriter w;
+        w.put(1, 2); // BS 3
+        w.bytes({3, 'A', 'b', 0});
+        w.put(1, 2); // BS 2: UTF-16 "é€"
+        w.bytes({2, 0xE9, 0x00, 0xAC, 0x20});
+        BitReader r = w.reader();
+        QCOMPARE(r.TV(), std::string("Ab")); // the counted NUL dropped
+        QCOMPARE(r.TU(), std::string("\xC3\xA9\xE2\x82\xAC"));
+    }
+
+    void colorsByRelease() {
+        BitWriter w;
+        w.put(1, 2); // CMC before R2004: an index
+        w.bytes({5});
+        BitReader old = w.reader(Release::R2000);
+        QCOMPARE(old.CMC().index, 5);
+
+        BitWriter t; // ENC from R2004 on: a true colour
+        t.put(0, 2);
+        t.bytes({0x00, 0x80});
+        t.put(0, 2);
+        t.bytes({0x33, 0x22, 0x11, 0xC2});
+        BitReader r = t.reader(Release::R2004);
+        const CmColor c = r.ENC();
+        QCOMPARE(c.rgb, int64_t(0x112233));
+    }
+
+    void readsPastTheEndThrow() {
+        BitWriter w;
+        w.bytes({0x00}); // BS says two bytes follow, only six bits do
+        BitReader r = w.reader();
+        QVERIFY_THROWS_EXCEPTION(FormatError, r.BS());
+        BitWriter s;
+        s.put(1, 2);
+        s.bytes({200}); // a text of 200 characters in two bytes
+        BitReader t = s.reader();
+        QVERIFY_THROWS_EXCEPTION(FormatError, t.TV());
+        BitReader limited = s.reader();
+        limited.setLimit(4);
+        QVERIFY_THROWS_EXCEPTION(FormatError, limited.RC());
+        QVERIFY_THROWS_EXCEPTION(FormatError, limited.seek(5));
+        QVERIFY_THROWS_EXCEPTION(FormatError, limited.setLimit(1000));
+        BitWriter h;
+        h.bytes({0x4F}); // a handle of fifteen bytes
+        BitReader hr = h.reader();
+        QVERIFY_THROWS_EXCEPTION(FormatError, hr.H());
+    }
+
+    void crcMatchesTheStandardCheckValue() {
+        // CRC-16/ARC of "123456789".
+        QCOMPARE(crc16(0, "123456789", 9), uint16_t(0xBB3D));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDwgBits)
+#include "test_dwg_bits.moc"
