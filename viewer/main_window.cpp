@@ -9,6 +9,7 @@
 #include "status_format.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
 #include <QDockWidget>
 #include <QDragEnterEvent>
@@ -16,6 +17,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -98,6 +100,26 @@ void runPrintDialog(QWidget* parent, QPrinter& printer, bool preview, const QStr
     if (dialog.exec() == QDialog::Accepted)
         paint(printer);
 }
+
+// Esc is Exit's shortcut, but while a list or menu is open it belongs to that popup: Qt closes
+// a combobox's list on the shortcut check itself and then lets the same key run the shortcut.
+// Claiming the key as an ordinary press leaves it to the popup, which closes on it.
+class PopupKeepsEscape : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride && QApplication::activePopupWidget()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Escape) {
+                key->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
 
 } // namespace
 
@@ -182,6 +204,7 @@ void TfmMain::createMenu() {
     mmiExit = addItem(mmiFile, "mmiExit", QStringLiteral("Exit"), 0, true);
     mmiExit->setShortcut(QKeySequence(Qt::Key_Escape));
     mmiExit->setShortcutContext(Qt::WindowShortcut);
+    qApp->installEventFilter(new PopupKeepsEscape(this));
 
     mmiZoomIn = addItem(mmiView, "mmiZoomIn", QStringLiteral("Zoom In"), 2, false);
     mmiZoomOut = addItem(mmiView, "mmiZoomOut", QStringLiteral("Zoom Out"), 2, false);
@@ -191,6 +214,16 @@ void TfmMain::createMenu() {
     mmiIsWithoutBorder =
         addItem(mmiView, "mmiIsWithoutBorder", QStringLiteral("Without Border"), 1, false);
     mmiIsWithoutBorder->setCheckable(true);
+    // The hints promise + and -; the keypad and Ctrl spellings are what users also try. Ctrl+=
+    // is Ctrl++ typed without Shift. Application-wide, so they also reach a floating drawing.
+    mmiZoomIn->setShortcuts(
+        {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::KeypadModifier | Qt::Key_Plus),
+         QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    mmiZoomOut->setShortcuts({QKeySequence(Qt::Key_Minus),
+                              QKeySequence(Qt::KeypadModifier | Qt::Key_Minus),
+                              QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+    mmiZoomIn->setShortcutContext(Qt::ApplicationShortcut);
+    mmiZoomOut->setShortcutContext(Qt::ApplicationShortcut);
 
     connectHandler(mmiOpen, &TfmMain::mmiOpenClick);
     connectHandler(mmiSave, &TfmMain::mmiSaveClick);
