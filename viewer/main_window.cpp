@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -196,6 +197,11 @@ void TfmMain::createMenu() {
     mmiOpen = addItem(mmiFile, "mmiOpen", QStringLiteral("Open"), 0, true);
     mmiSave = addItem(mmiFile, "mmiSave", QStringLiteral("Save to picture"), 1, false);
     mmiClose = addItem(mmiFile, "mmiClose", QStringLiteral("Close"), 2, false);
+    mmiRecent = mmiFile->addMenu(QStringLiteral("Recent Files"));
+    mmiRecent->setObjectName(QStringLiteral("mmiRecent"));
+    // Built as the File menu opens, never while one of its items is delivering a click.
+    refillRecent();
+    connect(mmiFile, &QMenu::aboutToShow, this, guarded([this] { refillRecent(); }));
     N1 = addItem(mmiFile, "N1", QStringLiteral("-"), 0, true);
     mmiPrint = addItem(mmiFile, "mmiPrint", QStringLiteral("Print"), 2, true);
     mmiPrintPreview =
@@ -432,6 +438,32 @@ void TfmMain::mmiOpenClick() {
     DrawingView->LoadFile(fileName);
 }
 
+void TfmMain::refillRecent() {
+    mmiRecent->clear();
+    const QStringList files = m_recent.files();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files.at(i);
+        QAction* item = mmiRecent->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        item->setStatusTip(path);
+        item->setToolTip(path);
+        connect(item, &QAction::triggered, this, guarded([this, path] { openRecent(path); }));
+    }
+    mmiRecent->setEnabled(!files.isEmpty());
+}
+
+void TfmMain::openRecent(const QString& fileName) {
+    if (!QFileInfo(fileName).isFile()) {
+        m_recent.remove(fileName);
+        sbStatus->showMessage(
+            QStringLiteral("%1 is gone; it has been removed from the recent files.")
+                .arg(QDir::toNativeSeparators(fileName)),
+            8000);
+        return;
+    }
+    openFile(fileName);
+}
+
 void TfmMain::mmiCloseClick() {
     DrawingView->CloseFile();
     RefreshState();
@@ -608,6 +640,8 @@ void TfmMain::DrawingViewAfterLoad() {
     setPanel(0, name, std::min(textWidth(name) + 16, FileNamePanelMax));
 
     RefreshState();
+    if (!DrawingView->IsEmpty())
+        m_recent.add(DrawingView->FileName());
 
     if (DrawingView->IsDrawing()) {
         DXFImageSrv->connectTo(DrawingView->DXFImage());
