@@ -12,6 +12,8 @@
 #include <QJsonObject>
 #include <QRegularExpression>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -31,7 +33,8 @@ void printErr(const QString& text) {
 int usage() {
     std::fputs("usage: vistrel-tool info FILE\n"
                "       vistrel-tool render FILE OUT.png [--size WxH] [--layout NAME] "
-               "[--without-border]\n",
+               "[--without-border]\n"
+               "       vistrel-tool thumbnail FILE OUT.png SIZE\n",
                stderr);
     return exitUsage;
 }
@@ -120,6 +123,14 @@ int runInfo(const QStringList& args) {
     return 0;
 }
 
+int savePicture(const QImage& image, const QString& out, const char* format) {
+    if (!image.save(out, format)) {
+        printErr(QStringLiteral("cannot write the picture \"%1\"").arg(out));
+        return exitFailure;
+    }
+    return 0;
+}
+
 int runRender(QStringList args) {
     if (args.size() < 2)
         return usage();
@@ -167,12 +178,39 @@ int runRender(QStringList args) {
         }
     }
     RenderScene scene(doc);
-    const QImage image = renderFitted(scene, layout, size, withoutBorder);
-    if (!image.save(out)) {
-        printErr(QStringLiteral("cannot write the picture \"%1\"").arg(out));
-        return exitFailure;
+    return savePicture(renderFitted(scene, layout, size, withoutBorder), out, nullptr);
+}
+
+// The drawing's own shape, its longer side `side` pixels long.
+QSize thumbnailSize(const Document& doc, int side) {
+    double w = doc.raster.width(), h = doc.raster.height();
+    if (doc.kind != Document::Kind::Raster) {
+        const Box extents = Renderer::contentExtents(doc, doc.activeLayout);
+        w = extents.isValid() ? extents.width() : 0;
+        h = extents.isValid() ? extents.height() : 0;
     }
-    return 0;
+    if (!(w > 0) || !(h > 0))
+        return QSize(side, side);
+    if (w >= h)
+        return QSize(side, std::max(1, int(std::lround(side * h / w))));
+    return QSize(std::max(1, int(std::lround(side * w / h))), side);
+}
+
+// For file managers (the thumbnailer entry): always PNG, whatever OUT is called.
+int runThumbnail(const QStringList& args) {
+    if (args.size() != 3)
+        return usage();
+    bool ok = false;
+    const int side = args[2].toInt(&ok);
+    if (!ok || side < 1 || side > maxImageSide) {
+        printErr(QStringLiteral("the size must be between 1 and %1").arg(maxImageSide));
+        return exitUsage;
+    }
+    qint64 ms = 0;
+    std::shared_ptr<Document> doc = load(args[0], ms);
+    RenderScene scene(doc);
+    const QImage image = renderFitted(scene, doc->activeLayout, thumbnailSize(*doc, side), false);
+    return savePicture(image, args[1], "PNG");
 }
 
 } // namespace
@@ -191,6 +229,8 @@ int main(int argc, char** argv) {
             return runInfo(args);
         if (command == "render")
             return runRender(args);
+        if (command == "thumbnail")
+            return runThumbnail(args);
         return usage();
     } catch (const std::exception& e) {
         printErr(QString::fromLocal8Bit(e.what()));

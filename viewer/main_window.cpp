@@ -9,13 +9,16 @@
 #include "status_format.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCursor>
+#include <QDir>
 #include <QDockWidget>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -99,6 +102,26 @@ void runPrintDialog(QWidget* parent, QPrinter& printer, bool preview, const QStr
         paint(printer);
 }
 
+// Esc is Exit's shortcut, but while a list or menu is open it belongs to that popup: Qt closes
+// a combobox's list on the shortcut check itself and then lets the same key run the shortcut.
+// Claiming the key as an ordinary press leaves it to the popup, which closes on it.
+class PopupKeepsEscape : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::ShortcutOverride && QApplication::activePopupWidget()) {
+            auto* key = static_cast<QKeyEvent*>(event);
+            if (key->key() == Qt::Key_Escape) {
+                key->accept();
+                return true;
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
 } // namespace
 
 TfmMain::TfmMain(ControlFactory createControl, QWidget* parent)
@@ -174,6 +197,11 @@ void TfmMain::createMenu() {
     mmiOpen = addItem(mmiFile, "mmiOpen", QStringLiteral("Open"), 0, true);
     mmiSave = addItem(mmiFile, "mmiSave", QStringLiteral("Save to picture"), 1, false);
     mmiClose = addItem(mmiFile, "mmiClose", QStringLiteral("Close"), 2, false);
+    mmiRecent = mmiFile->addMenu(QStringLiteral("Recent Files"));
+    mmiRecent->setObjectName(QStringLiteral("mmiRecent"));
+    // Built as the File menu opens, never while one of its items is delivering a click.
+    refillRecent();
+    connect(mmiFile, &QMenu::aboutToShow, this, guarded([this] { refillRecent(); }));
     N1 = addItem(mmiFile, "N1", QStringLiteral("-"), 0, true);
     mmiPrint = addItem(mmiFile, "mmiPrint", QStringLiteral("Print"), 2, true);
     mmiPrintPreview =
@@ -182,6 +210,7 @@ void TfmMain::createMenu() {
     mmiExit = addItem(mmiFile, "mmiExit", QStringLiteral("Exit"), 0, true);
     mmiExit->setShortcut(QKeySequence(Qt::Key_Escape));
     mmiExit->setShortcutContext(Qt::WindowShortcut);
+    qApp->installEventFilter(new PopupKeepsEscape(this));
 
     mmiZoomIn = addItem(mmiView, "mmiZoomIn", QStringLiteral("Zoom In"), 2, false);
     mmiZoomOut = addItem(mmiView, "mmiZoomOut", QStringLiteral("Zoom Out"), 2, false);
@@ -191,6 +220,16 @@ void TfmMain::createMenu() {
     mmiIsWithoutBorder =
         addItem(mmiView, "mmiIsWithoutBorder", QStringLiteral("Without Border"), 1, false);
     mmiIsWithoutBorder->setCheckable(true);
+    // The hints promise + and -; the keypad and Ctrl spellings are what users also try. Ctrl+=
+    // is Ctrl++ typed without Shift. Application-wide, so they also reach a floating drawing.
+    mmiZoomIn->setShortcuts(
+        {QKeySequence(Qt::Key_Plus), QKeySequence(Qt::KeypadModifier | Qt::Key_Plus),
+         QKeySequence(Qt::CTRL | Qt::Key_Plus), QKeySequence(Qt::CTRL | Qt::Key_Equal)});
+    mmiZoomOut->setShortcuts({QKeySequence(Qt::Key_Minus),
+                              QKeySequence(Qt::KeypadModifier | Qt::Key_Minus),
+                              QKeySequence(Qt::CTRL | Qt::Key_Minus)});
+    mmiZoomIn->setShortcutContext(Qt::ApplicationShortcut);
+    mmiZoomOut->setShortcutContext(Qt::ApplicationShortcut);
 
     connectHandler(mmiOpen, &TfmMain::mmiOpenClick);
     connectHandler(mmiSave, &TfmMain::mmiSaveClick);
@@ -399,6 +438,32 @@ void TfmMain::mmiOpenClick() {
     DrawingView->LoadFile(fileName);
 }
 
+void TfmMain::refillRecent() {
+    mmiRecent->clear();
+    const QStringList files = m_recent.files();
+    for (int i = 0; i < files.size(); ++i) {
+        const QString path = files.at(i);
+        QAction* item = mmiRecent->addAction(
+            QStringLiteral("&%1 %2").arg(i + 1).arg(QFileInfo(path).fileName()));
+        item->setStatusTip(path);
+        item->setToolTip(path);
+        connect(item, &QAction::triggered, this, guarded([this, path] { openRecent(path); }));
+    }
+    mmiRecent->setEnabled(!files.isEmpty());
+}
+
+void TfmMain::openRecent(const QString& fileName) {
+    if (!QFileInfo(fileName).isFile()) {
+        m_recent.remove(fileName);
+        sbStatus->showMessage(
+            QStringLiteral("%1 is gone; it has been removed from the recent files.")
+                .arg(QDir::toNativeSeparators(fileName)),
+            8000);
+        return;
+    }
+    openFile(fileName);
+}
+
 void TfmMain::mmiCloseClick() {
     DrawingView->CloseFile();
     RefreshState();
@@ -575,6 +640,8 @@ void TfmMain::DrawingViewAfterLoad() {
     setPanel(0, name, std::min(textWidth(name) + 16, FileNamePanelMax));
 
     RefreshState();
+    if (!DrawingView->IsEmpty())
+        m_recent.add(DrawingView->FileName());
 
     if (DrawingView->IsDrawing()) {
         DXFImageSrv->connectTo(DrawingView->DXFImage());

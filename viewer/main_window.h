@@ -7,6 +7,7 @@
 
 #include "DrawingViewLib.h"
 #include "cadview/Wrappers.h"
+#include "recent_files.h"
 
 #include <QMainWindow>
 
@@ -115,6 +116,7 @@ public:
     QAction* mmiOpen = nullptr;
     QAction* mmiSave = nullptr;
     QAction* mmiClose = nullptr;
+    QMenu* mmiRecent = nullptr;
     QAction* N1 = nullptr;
     QAction* mmiPrint = nullptr;
     QAction* mmiPrintPreview = nullptr;
@@ -152,6 +154,8 @@ private:
     void updateDockTitleBar();
     void layOutPanel();
     bool reportNothingLoaded();
+    void refillRecent();
+    void openRecent(const QString& fileName);
 
     FileChooser m_chooseFile;
     InfoReporter m_reportInfo;
@@ -160,4 +164,5 @@ private:
     int m_layoutChangeId = 0;
     std::vector<std::function<void()>> m_unsubscribe;
     bool m_dragStartedFloating = false;
+    RecentFiles m_recent;
 };

@@ -1,6 +1,7 @@
 #include "core/instance_guard.h"
 #include "core/msg_manager.h"
 #include "core/user_session.h"
+#include "popups/scaling.h"
 
 #include <QApplication>
 #include <QThread>
@@ -12,6 +13,7 @@ int main(int argc, char** argv) {
     if (!guard.acquire())
         return 0;
 
+    tidewell::leaveScalingToPopups();
     QApplication app(argc, argv);
 
     QTranslator qtTranslator;

@@ -173,9 +173,13 @@ bool readMessageReply(const Json::Value& reply, std::string* type, std::string* 
 
 bool MsgManager::checkMessage() {
     QByteArray body;
-    if (!tidewell::fetchServiceBody(tidewell::endpoints().getMessage, fetchLimitMs, &body))
+    const auto fetched =
+        tidewell::fetchServiceBody(tidewell::endpoints().getMessage, fetchLimitMs, &body);
+    if (fetched == tidewell::FetchResult::Failed)
         return false;
     noteMessageAnswered();
+    if (fetched == tidewell::FetchResult::TooLarge)
+        return false;
 
     Json::Value reply;
     if (!tidewell::json::parse(body.toStdString(), reply))
@@ -337,9 +341,12 @@ bool MsgManager::checkCoupon() {
     const QString url = tidewell::endpoints().timingCoupon + QStringLiteral("?userId=") +
                         QString::fromLatin1(QUrl::toPercentEncoding(uid));
     QByteArray body;
-    if (!tidewell::fetchServiceBody(url, fetchLimitMs, &body))
+    const auto fetched = tidewell::fetchServiceBody(url, fetchLimitMs, &body);
+    if (fetched == tidewell::FetchResult::Failed)
         return false;
     noteCouponAnswered();
+    if (fetched == tidewell::FetchResult::TooLarge)
+        return false;
 
     Json::Value record;
     if (!buildCouponRecord(body.toStdString(), record))

@@ -9,25 +9,39 @@
 
 namespace tidewell {
 
-bool fetchServiceBody(const QString& url, int limitMs, QByteArray* body) {
+namespace {
+
+// Only a successful status counts as the service's answer; error pages over the cap are
+// errors like any other.
+bool answeredSoFar(const QNetworkReply* reply) {
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return reply->error() == QNetworkReply::NoError && status >= 200 && status < 300;
+}
+
+} // namespace
+
+FetchResult fetchServiceBody(const QString& url, int limitMs, QByteArray* body) {
     body->clear();
     QNetworkAccessManager manager;
     QNetworkRequest request{QUrl(url)};
     request.setMaximumRedirectsAllowed(kMaxRedirects);
     QNetworkReply* reply = manager.get(request);
 
-    bool ok = true;
+    bool timedOut = false;
+    bool tooLarge = false;
     QEventLoop loop;
     QTimer limit;
     limit.setSingleShot(true);
     QObject::connect(&limit, &QTimer::timeout, &loop, [&] {
-        ok = false;
+        timedOut = true;
         loop.quit();
     });
     QObject::connect(reply, &QNetworkReply::readyRead, &loop, [&] {
+        if (tooLarge)
+            return;
         const QByteArray chunk = reply->readAll();
         if (body->size() + chunk.size() > kMaxBodyBytes) {
-            ok = false;
+            tooLarge = true;
             loop.quit();
             return;
         }
@@ -39,20 +53,24 @@ bool fetchServiceBody(const QString& url, int limitMs, QByteArray* body) {
         loop.exec();
 
     // A reply still running here is aborted when the manager goes.
-    if (!ok || !reply->isFinished() || reply->error() != QNetworkReply::NoError) {
+    if (tooLarge) {
         body->clear();
-        return false;
+        return answeredSoFar(reply) ? FetchResult::TooLarge : FetchResult::Failed;
+    }
+    if (timedOut || !reply->isFinished() || reply->error() != QNetworkReply::NoError) {
+        body->clear();
+        return FetchResult::Failed;
     }
     const QByteArray rest = reply->readAll();
     if (body->size() + rest.size() > kMaxBodyBytes) {
         body->clear();
-        return false;
+        return FetchResult::TooLarge;
     }
     body->append(rest);
     const qsizetype zero = body->indexOf('\0');
     if (zero >= 0)
         body->truncate(zero);
-    return true;
+    return FetchResult::Answered;
 }
 
 } // namespace tidewell

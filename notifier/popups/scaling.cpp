@@ -46,6 +46,10 @@ float scaleFactor() {
     return scaling(&x, &y) ? float(y / kBaseDpi) : 1.0f;
 }
 
+void leaveScalingToPopups() {
+    qputenv("QT_ENABLE_HIGHDPI_SCALING", "0");
+}
+
 void setDpiOverride(double dpiX, double dpiY) {
     g_dpiX = dpiX;
     g_dpiY = dpiY;

@@ -187,12 +187,19 @@ private slots:
         QVERIFY(shownPopups().isEmpty());
     }
 
-    void oversizedReplyIsAFailure() {
+    // Too large to read, but answered: it costs the check, so the same reply is not fetched
+    // again on every run of the day.
+    void oversizedReplyCountsAsAnswered() {
         DevRoute huge;
         huge.hugeBytes = 2 << 20;
         service.setRoute(kMessagePath, huge);
         QVERIFY(!runOnce());
-        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("2"));
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("1"));
+        QVERIFY(shownPopups().isEmpty());
+        QVERIFY(!runOnce());
+        QCOMPARE(storedState("AvaTimes").toString(), QStringLiteral("0"));
+        QVERIFY(!runOnce());
+        QCOMPARE(service.requestCount(kMessagePath), 2);
     }
 
     void spentDayAsksNothing() {

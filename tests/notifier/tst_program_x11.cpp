@@ -45,15 +45,8 @@ class TestProgramX11 : public QObject {
         return QRect(v.value("X"), v.value("Y"), v.value("WIDTH"), v.value("HEIGHT"));
     }
 
-private slots:
-    void initTestCase() {
-        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
-            QFAIL("xdotool is needed to act on the popup as a user would");
-        QVERIFY(runtime.isValid());
-        QVERIFY(service.listen());
-    }
-
-    void popupRestsBottomRightAndClosingEndsTheProgram() {
+    // A fresh day with one text message waiting, and the program started against it.
+    void startWithAMessage(QProcess& p) {
         clearState();
         const QJsonObject rec{{"title", "Quillon 8"}, {"brief", "Night mode"}};
         const QJsonObject body{
@@ -63,7 +56,6 @@ private slots:
         service.setRoute("/message/getMessage",
                          DevRoute::json(QJsonDocument(QJsonObject{{"ret", 1}, {"body", body}})
                                             .toJson(QJsonDocument::Compact)));
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert("TIDEWELL_BASE_URL", service.baseUrl());
         env.insert("QT_QPA_PLATFORM", "xcb");
@@ -72,14 +64,44 @@ private slots:
         p.setProgram(QStringLiteral(TIDEWELL_EXE));
         p.start();
         QVERIFY(p.waitForStarted());
+    }
 
+    // Once the message is shown, where the popup comes to rest: the bottom-right corner.
+    void waitForRestingPopup(QProcess& p, QRect* popup) {
         QTRY_COMPARE_WITH_TIMEOUT(storedState("LastId").toString(), QStringLiteral("7001"), 30000);
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
-        QRect popup;
         // The slide-in lasts a fifth of a second; wait for it to come to rest.
-        QTRY_VERIFY_WITH_TIMEOUT((popup = windowGeometry(p.processId())).isValid() &&
-                                     popup.bottomRight() == screen.bottomRight(),
+        QTRY_VERIFY_WITH_TIMEOUT((*popup = windowGeometry(p.processId())).isValid() &&
+                                     popup->bottomRight() == screen.bottomRight(),
                                  15000);
+    }
+
+    // The X server's resource database, which Qt reads its logical dpi from at start-up.
+    static bool setXftDpi(int dpi) {
+        QProcess p;
+        p.start(QStringLiteral("xprop"),
+                {"-root", "-format", "RESOURCE_MANAGER", "8s", "-set", "RESOURCE_MANAGER",
+                 QStringLiteral("Xft.dpi:\t%1\n").arg(dpi)});
+        return p.waitForFinished(10000) && p.exitStatus() == QProcess::NormalExit &&
+               p.exitCode() == 0;
+    }
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
+            QFAIL("xdotool is needed to act on the popup as a user would");
+        QVERIFY(runtime.isValid());
+        QVERIFY(service.listen());
+    }
+
+    void popupRestsBottomRightAndClosingEndsTheProgram() {
+        QProcess p;
+        startWithAMessage(p);
+
+        QRect popup;
+        waitForRestingPopup(p, &popup);
+        if (QTest::currentTestFailed())
+            return;
         QCOMPARE(popup.size(), QSize(300, 200));
         QCOMPARE(p.state(), QProcess::Running); // the popup keeps the program alive
 
@@ -91,6 +113,34 @@ private slots:
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);
         QCOMPARE(p.exitCode(), 0);
         QCOMPARE(service.requestCount("/message/getMessage"), 1);
+    }
+
+    // Up to 120 dpi the popup keeps its 96 dpi size; above, it grows by dpi / 96, once.
+    void popupSizeAtEachResolution_data() {
+        QTest::addColumn<int>("dpi");
+        QTest::addColumn<QSize>("size");
+        QTest::newRow("96") << 96 << QSize(300, 200);
+        QTest::newRow("108") << 108 << QSize(300, 200);
+        QTest::newRow("120") << 120 << QSize(300, 200);
+        QTest::newRow("144") << 144 << QSize(450, 300);
+        QTest::newRow("192") << 192 << QSize(600, 400);
+    }
+    void popupSizeAtEachResolution() {
+        QFETCH(int, dpi);
+        QFETCH(QSize, size);
+        if (QStandardPaths::findExecutable(QStringLiteral("xprop")).isEmpty())
+            QSKIP("xprop is needed to set the X server's Xft.dpi");
+        QVERIFY(setXftDpi(dpi));
+        QProcess p;
+        startWithAMessage(p);
+        QRect popup;
+        waitForRestingPopup(p, &popup);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(popup.size(), size);
+        p.kill();
+        QVERIFY(p.waitForFinished(10000));
+        QVERIFY(setXftDpi(96));
     }
 };
 

@@ -5,6 +5,7 @@
 
 #include <QTimer>
 
+using tidewell::FetchResult;
 using tidewell::fetchServiceBody;
 
 class TestServiceFetch : public QObject {
@@ -13,8 +14,9 @@ class TestServiceFetch : public QObject {
 private:
     DevService service;
 
+    // True when the service answered with a readable body.
     bool fetch(const QString& path, QByteArray* body, int limitMs = 10000) {
-        return fetchServiceBody(service.baseUrl() + path, limitMs, body);
+        return fetchServiceBody(service.baseUrl() + path, limitMs, body) == FetchResult::Answered;
     }
 
 private slots:
@@ -61,13 +63,31 @@ private slots:
         QVERIFY(!fetch("/trickle", &body, 1000));
     }
 
-    void hugeBodyFails() {
+    // Over the cap is still the service's answer, with nothing to read; an error page over
+    // the cap stays an error.
+    void hugeBodyIsAnAnswerTooLarge() {
         DevRoute r;
         r.hugeBytes = 2 * tidewell::kMaxBodyBytes;
         service.setRoute("/huge", r);
-        QByteArray body;
-        QVERIFY(!fetch("/huge", &body));
+        QByteArray body = "old";
+        QCOMPARE(fetchServiceBody(service.baseUrl() + "/huge", 10000, &body),
+                 FetchResult::TooLarge);
         QVERIFY(body.isEmpty());
+
+        r.hugeBytes = tidewell::kMaxBodyBytes + 1;
+        service.setRoute("/just-over", r);
+        QCOMPARE(fetchServiceBody(service.baseUrl() + "/just-over", 10000, &body),
+                 FetchResult::TooLarge);
+        r.hugeBytes = tidewell::kMaxBodyBytes;
+        service.setRoute("/at-cap", r);
+        QVERIFY(fetch("/at-cap", &body));
+        QCOMPARE(body.size(), tidewell::kMaxBodyBytes);
+
+        r.hugeBytes = 2 * tidewell::kMaxBodyBytes;
+        r.status = 500;
+        service.setRoute("/huge-error", r);
+        QCOMPARE(fetchServiceBody(service.baseUrl() + "/huge-error", 10000, &body),
+                 FetchResult::Failed);
     }
 
     void redirects() {

@@ -8,6 +8,8 @@
 #include "fake_drawing_view.h"
 #include "main_window.h"
 
+#include <QSettings>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <memory>
@@ -49,11 +51,14 @@ struct ViewerFixture {
     }
 };
 
-// QTEST_MAIN with the viewer's application object.
+// QTEST_MAIN with the viewer's application object, and settings (the recent files) kept in a
+// folder of the run's own.
 #define VIEWER_TEST_MAIN(TestClass)                                                                \
     int main(int argc, char** argv) {                                                              \
         TApplication app(argc, argv);                                                              \
         QCoreApplication::setApplicationName(QStringLiteral("Vistrel"));                           \
+        QTemporaryDir settingsDir;                                                                 \
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settingsDir.path());     \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
