@@ -7,8 +7,8 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
+#include <utility>
 
 namespace dv::dwg {
 
