@@ -1,4 +1,6 @@
 #include "formats/dwg/DwgBitReader.h"
+#include "formats/dwg/DwgEntities.h"
+#include "formats/dwg/DwgObject.h"
 
 #include <QTest>
 
@@ -24,6 +26,13 @@ public:
     void bytes(std::initializer_list<int> b) {
         for (int v : b)
             put(uint64_t(v) & 0xFF, 8);
+    }
+    size_t bits() const { return m_bit; }
+    void real(double v) {
+        uint64_t b;
+        std::memcpy(&b, &v, 8);
+        for (int i = 0; i < 8; ++i)
+            put((b >> (8 * i)) & 0xFF, 8);
     }
     BitReader reader(Release r = Release::R2000) const {
         return BitReader(m_bytes.data(), m_bytes.size(), r);
@@ -170,6 +179,81 @@ private slots:
         h.bytes({0x4F}); // a handle of fifteen bytes
         BitReader hr = h.reader();
         QVERIFY_THROWS_EXCEPTION(FormatError, hr.H());
+    }
+
+    // An R2000 LINE object: framing, common entity data, its own fields and
+    // the handle stream, decoded into the groups of its DXF form.
+    void aLineObjectBecomesItsDxfGroups() {
+        auto build = [](uint32_t handleStart, size_t* dataBits) {
+            BitWriter w;
+            w.put(1, 2); // BS type: one byte
+            w.bytes({0x13});
+            for (int k = 0; k < 4; ++k) // RL, little-endian: where the handles start
+                w.put((handleStart >> (8 * k)) & 0xFF, 8);
+            w.bytes({0x01, 0x2A}); // H: the object's handle 2A
+            w.put(2, 2);           // BS 0: no extended data
+            w.put(0, 1);           // no graphics
+            w.put(2, 2);           // model space
+            w.put(2, 2);           // BL 0 reactors
+            w.put(1, 1);           // no links
+            w.put(1, 2);           // colour: one byte
+            w.bytes({1});          // red
+            w.put(1, 2);           // line type scale 1.0
+            w.put(0, 2);           // line type ByLayer
+            w.put(0, 2);           // plot style ByLayer
+            w.put(2, 2);           // visible
+            w.bytes({0x1D});       // line weight ByLayer
+            w.put(1, 1);           // flat
+            w.real(1.5);           // x1
+            w.put(3, 2);           // x2 in full
+            w.real(4.0);
+            w.real(-2.0); // y1
+            w.put(0, 2);  // y2 = y1
+            w.put(1, 1);  // no thickness
+            w.put(1, 1);  // the Z axis
+            *dataBits = w.bits();
+            while (w.bits() % 8)
+                w.put(0, 1);
+            w.bytes({0x30});       // the extension dictionary: none
+            w.bytes({0x51, 0x10}); // the layer, handle 10
+            return w.m_bytes;
+        };
+        size_t bits = 0;
+        build(0, &bits);
+        const std::string body = build(uint32_t(bits + (8 - bits % 8) % 8), &bits);
+        std::string object;
+        object.push_back(char(body.size()));
+        object.push_back('\0');
+        object += body;
+
+        ObjectReader o(object.data(), object.size(), 0, Release::R2000);
+        QCOMPARE(o.type(), int(kLine));
+        o.readCommon(true);
+        o.readCommonHandles();
+        QCOMPARE(o.head.handle, uint64_t(0x2A));
+        QCOMPARE(o.head.layer, uint64_t(0x10));
+        TableNames names;
+        names.layers[0x10] = "Walls";
+        const TextConverter text(Release::R2000, 30);
+        EntityDecoder decoder(names, text);
+        GroupList out;
+        EntityLinks links;
+        QVERIFY(decoder.decode(o, {}, false, out, links));
+        auto find = [&](int code) -> const dv::dxf::Group* {
+            for (const dv::dxf::Group& g : out.groups())
+                if (g.code == code)
+                    return &g;
+            return nullptr;
+        };
+        QCOMPARE(out[0].value, std::string_view("LINE"));
+        QCOMPARE(find(5)->value, std::string_view("2A"));
+        QCOMPARE(find(8)->value, std::string_view("Walls"));
+        QCOMPARE(find(62)->number, 1.0);
+        QCOMPARE(find(10)->number, 1.5);
+        QCOMPARE(find(11)->number, 4.0);
+        QCOMPARE(find(20)->number, -2.0);
+        QCOMPARE(find(21)->number, -2.0);
+        QVERIFY(!find(370)); // ByLayer is left out, as DXF does
     }
 
     void crcMatchesTheStandardCheckValue() {

@@ -3,6 +3,7 @@
 
 #include "formats/Reader.h"
 #include "formats/dxf/DxfMText.h"
+#include "formats/dxf/DxfReader.h"
 #include "model/TextMetrics.h"
 
 #include <QtTest>
@@ -59,6 +60,17 @@ private slots:
     void initTestCase() {
         m_doc = ReaderRegistry::builtin().load(fixture("mtext.dxf"));
         QVERIFY(m_doc);
+    }
+
+    void textWithoutAStyleIsInStandard() {
+        const QByteArray dxf = "0\nSECTION\n2\nTABLES\n0\nSTYLE\n2\nStandard\n3\narial.ttf\n"
+                               "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n0\nTEXT\n8\n0\n10\n0\n20\n0\n"
+                               "40\n1\n1\nHello\n0\nENDSEC\n0\nEOF\n";
+        const auto doc = readDxfBytes(dxf.constData(), size_t(dxf.size()), "nostyle.dxf");
+        const Block& b = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        QCOMPARE(b.texts.size(), size_t(1));
+        // The style's TrueType font, not the default drawing font.
+        QVERIFY(!b.texts[0].fontFamily.isEmpty());
     }
 
     void paragraphsAreLinesBelowEachOther() {

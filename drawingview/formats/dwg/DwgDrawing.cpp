@@ -20,7 +20,7 @@ constexpr double kDegrees = 180 / std::numbers::pi;
 
 bool isFixedEntity(int type) {
     return (type >= kText && type <= kMLine && type != kDictionary) || type == kOle2Frame ||
-           type == kLwPolyline || type == kHatch;
+           type == kLwPolyline || type == kHatch || type == kProxyEntity;
 }
 
 // DXF names of the fixed entity types not decoded, for the skipped list.

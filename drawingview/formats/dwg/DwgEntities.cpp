@@ -386,6 +386,19 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
     default:
         break;
     }
+    if (dxfName == "ACAD_TABLE") {
+        // A table draws as a reference to the block of its look.
+        begin("ACAD_TABLE");
+        insert(o, out, links, false);
+        links.hasFollowers = false;
+        return true;
+    }
+    if (dxfName == "ARC_DIMENSION") {
+        // Its first points are those of a three-point angle; its block draws it.
+        begin("ARC_DIMENSION");
+        dimension(o, out, kDimAng3Pt);
+        return true;
+    }
     if (dxfName == "IMAGE" || dxfName == "WIPEOUT") {
         begin(dxfName);
         image(o, out);
@@ -399,6 +412,12 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
     if (dxfName == "LWPOLYLINE") {
         begin("LWPOLYLINE");
         lwPolyline(o, out);
+        return true;
+    }
+    if ((o.type() == kProxyEntity || (!dxfName.empty() && dxfName != "MULTILEADER")) &&
+        o.graphics.size() > 8) {
+        begin(o.type() == kProxyEntity ? std::string_view("ACAD_PROXY_ENTITY") : dxfName);
+        proxyGraphics(o.graphics, out);
         return true;
     }
     out.truncate(start);
@@ -1058,6 +1077,21 @@ void EntityDecoder::hatch(ObjectReader& o, GroupList& out) {
                 out.integer(421, c.rgb);
         }
         out.text(470, gradientName);
+    }
+}
+
+// As DXF stores them: the size, then the bytes in hexadecimal chunks.
+void EntityDecoder::proxyGraphics(const std::string& bytes, GroupList& out) {
+    static const char digits[] = "0123456789ABCDEF";
+    out.integer(92, int64_t(bytes.size()));
+    for (size_t at = 0; at < bytes.size(); at += 127) {
+        std::string hex;
+        const size_t n = std::min<size_t>(127, bytes.size() - at);
+        for (size_t i = 0; i < n; ++i) {
+            hex.push_back(digits[uint8_t(bytes[at + i]) >> 4]);
+            hex.push_back(digits[uint8_t(bytes[at + i]) & 15]);
+        }
+        out.text(310, hex);
     }
 }
 

@@ -68,6 +68,7 @@ private:
     void followers(ObjectReader& o, EntityLinks& links, bool present);
     void mline(ObjectReader& o, GroupList& out);
     void image(ObjectReader& o, GroupList& out);
+    void proxyGraphics(const std::string& bytes, GroupList& out);
     std::string str(BitReader& r) const { return m_text(r.T()); }
 
     const TableNames& m_names;

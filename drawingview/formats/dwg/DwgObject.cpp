@@ -112,7 +112,11 @@ void ObjectReader::readCommon(bool entity) {
     const Release r = data.release();
     if (entity && data.B()) {
         const size_t bytes = r >= Release::R2010 ? size_t(data.BLL()) : size_t(uint32_t(data.RL()));
-        data.skipBytes(bytes);
+        if (bytes > data.bitsLeft() / 8)
+            data.pastEnd(bytes * 8);
+        graphics.reserve(bytes);
+        for (size_t i = 0; i < bytes; ++i)
+            graphics.push_back(char(data.RC()));
     }
     if (r < Release::R2000) {
         splitAt(size_t(uint32_t(data.RL())));

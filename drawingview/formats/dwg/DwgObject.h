@@ -91,7 +91,8 @@ enum ObjectType : int {
     kXRecord,
     kPlaceholder,
     kVbaProject,
-    kLayout
+    kLayout,
+    kProxyEntity = 0x1F2
 };
 
 struct ObjectHead {
@@ -129,6 +130,8 @@ public:
     HandleRef handle() { return handles.H(head.handle); }
     uint64_t handleValue() { return handles.H(head.handle).value; }
 
+    // The entity's stored graphics (the proxy graphics of custom entities).
+    std::string graphics;
     // The first text of the extended data each application attached.
     std::vector<std::pair<uint64_t, std::string>> eedTexts;
 

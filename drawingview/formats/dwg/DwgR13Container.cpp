@@ -93,6 +93,7 @@ Sections readR13Container(const char* data, size_t size) {
     for (int i = 0; i < 3; ++i)
         if (!found[i])
             throw FormatError(std::string("the file has no ") + kNames[i] + " section");
+    // Not copied: the caller's bytes outlive the sections.
     s.objects = QByteArray::fromRawData(data, qsizetype(size));
     return s;
 }
