@@ -242,6 +242,21 @@ private slots:
         QVERIFY(at(19, 21.3) && !at(1, 21.3)); // the default taper
     }
 
+    void wideOutlineClipsByItsCentreLine() {
+        auto doc = load(QStringLiteral("widths_clip.dxf"));
+        QVERIFY(doc);
+        const Layout* sheet = nullptr;
+        for (const Layout& l : doc->layouts)
+            if (l.paperSpace)
+                sheet = &l;
+        QVERIFY(sheet);
+        const Block& paper = doc->blocks[size_t(sheet->block)];
+        QCOMPARE(paper.viewports.size(), size_t(1)); // the sheet itself is no window
+        const std::vector<Vec2>& clip = paper.viewports[0].clip;
+        QCOMPARE(clip.size(), size_t(3));
+        QVERIFY(near(clip[0], {170, 30}) && near(clip[2], {170, 90}));
+    }
+
     // Whatever a fixture holds, a fit shows all of its glyphs and strokes
     // inside the frame of its extents (points and lines without end apart).
     void nothingDrawnOutsideTheExtents() {
