@@ -195,6 +195,42 @@ private slots:
         QVERIFY(near(e.maxY, 20 * std::sin(kPi / 6) + 1, 0.01));
     }
 
+    // A leaning array drawn where its cells are, also when the view shows
+    // only one of them and culls the rest.
+    void shearedArraysDrawTheirCells() {
+        auto doc = std::make_shared<Document>();
+        doc->layers.push_back({});
+        Block top, cell;
+        cell.name = QStringLiteral("C");
+        cell.addPolygon({{0, 0}, {1, 0}, {1, 1}, {0, 1}}).color = Color::fromRgb(0xFF0000);
+        doc->blocks = {top, cell};
+        Insert ins;
+        ins.block = 1;
+        ins.shear = 1;
+        ins.columns = 2;
+        ins.rows = 3;
+        ins.columnSpacing = 10;
+        ins.rowSpacing = 10;
+        doc->blocks[0].addInsert(ins);
+        doc->layouts.push_back(Layout{QStringLiteral("Model"), 0, 0, false, {}});
+        doc->finish();
+        // Cell (1, 2) leans by its row: its corner at (10 + 20, 20).
+        QVERIFY(near(placeInInsert(ins, {0, 0}, {0.5, 0.5}, 1, 2), {31, 20.5}));
+        RenderScene scene(doc);
+        QImage image(40, 40, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        ViewTransform view;
+        view.setViewport(QRectF(0, 0, 40, 40));
+        view.setZoom(10, {31, 20.5});
+        {
+            QPainter painter(&image);
+            QPainterBackend backend(painter, QRectF(image.rect()));
+            Renderer(scene).render(backend, view, 0);
+        }
+        QCOMPARE(image.pixel(20, 20) & 0xFFFFFF, 0xFF0000u);
+        QCOMPARE(image.pixel(2, 20) & 0xFFFFFF, 0u); // (29.2, 20.5): between cells
+    }
+
     void bandsTaperMitreAndBend() {
         // Taper: a triangle from a point to width 4.
         auto t = buildBands({{0, 0}, {20, 0}}, {0, 0}, {0, 0}, {4, 0}, false);
