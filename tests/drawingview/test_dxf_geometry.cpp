@@ -152,6 +152,18 @@ private slots:
         QVERIFY(near(b.texts[shapesOf(*doc, "MTEXT")[0]->first].position.x, 70, 1));
         const Shape* leader = shapesOf(*doc, "LEADER")[0];
         QVERIFY(near(b.points[leader->first], {80, 0}));
+        // Hatches fill in their own plane: the solid one tilted and lifted by
+        // its elevation, the pattern seen from below, its lines within the square.
+        const auto hatches = shapesOf(*doc, "HATCH");
+        QVERIFY(hatches.size() > 2);
+        QCOMPARE(hatches[0]->kind, ShapeKind::Polygon);
+        QVERIFY(near(b.points[hatches[0]->first], {2 * kS, 0}));
+        QVERIFY(near(b.points[hatches[0]->first + 2], {-2 * kS + 2 * kS, 2}));
+        for (size_t i = 1; i < hatches.size(); ++i)
+            for (uint32_t k = 0; k < hatches[i]->count; ++k) {
+                const Vec2 p = b.points[hatches[i]->first + k];
+                QVERIFY(p.x >= -12 - 1e-9 && p.x <= -10 + 1e-9 && p.y >= -1e-9 && p.y <= 2 + 1e-9);
+            }
     }
 
     void extentsShowTheDrawing() {

@@ -52,6 +52,15 @@ square = block("SQUARE", [
     (10, 0.0), (20, 0.0), (10, 2.0), (20, 0.0), (10, 2.0), (20, 2.0), (10, 0.0), (20, 2.0)])
 ring = block("RING", [(0, "CIRCLE"), (8, "0"), (10, 0.0), (20, 0.0), (40, 1.0)])
 
+def hatch(x, elevation, name, solid, frame):
+    """A 2 x 2 square hatch at x in the frame, at its elevation."""
+    out = [(0, "HATCH"), (8, "0"), (10, 0.0), (20, 0.0), (30, elevation)] + frame + [
+        (2, name), (70, solid), (71, 0), (91, 1), (92, 2), (72, 0), (73, 1), (93, 4)]
+    for px, py in [(x, 0.0), (x + 2, 0.0), (x + 2, 2.0), (x, 2.0)]:
+        out += [(10, px), (20, py)]
+    return out + [(97, 0), (75, 0), (76, 1), (52, 0.0), (41, 0.25), (77, 0), (78, 0), (98, 0)]
+
+
 # Frames: each entity once in the tilted frame, the MTEXT seen from below.
 write("frames.dxf", drawing([
     (0, "CIRCLE"), (8, "0"), (10, 10.0), (20, 0.0), (30, 0.0), (40, 4.0)] + TILT + [
@@ -69,7 +78,8 @@ write("frames.dxf", drawing([
     + TILT + [
     (0, "MTEXT"), (8, "0"), (10, 70.0), (20, 5.0), (30, 0.0), (40, 1.0), (71, 1), (1, "World")]
     + BELOW + [
-    (0, "LEADER"), (8, "0"), (76, 2), (10, 80.0), (20, 0.0), (10, 82.0), (20, 2.0)] + BELOW,
+    (0, "LEADER"), (8, "0"), (76, 2), (10, 80.0), (20, 0.0), (10, 82.0), (20, 2.0)] + BELOW
+    + hatch(0.0, 2.0, "SOLID", 1, TILT) + hatch(10.0, 0.0, "ANSI31", 0, BELOW),
     blocks=square))
 
 # Extents: construction lines, a frozen and an off layer far out, a ring
