@@ -254,6 +254,11 @@ private slots:
         QCOMPARE(sq.bands.size(), size_t(4));
         QVERIFY(near(sq.bands[0][0], {1, 1}) && near(sq.bands[0][3], {-1, -1}));
         QVERIFY(near(sq.bands[0][1], {9, 1}) && near(sq.bands[0][2], {11, -1}));
+        // The closing vertex written out again changes nothing.
+        auto again = buildBands({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}, {0, 0, 0, 0, 0},
+                                {2, 2, 2, 2, 2}, {2, 2, 2, 2, 2}, true);
+        QCOMPARE(again.bands.size(), size_t(4));
+        QVERIFY(near(again.bands[0][0], {1, 1}) && near(again.bands[3][2], {-1, -1}));
         // Where the width changes at a corner each band ends square.
         auto step = buildBands({{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, {2, 4, 0}, {2, 4, 0}, false);
         QVERIFY(near(step.bands[0][1], {10, 1}) && near(step.bands[1][0], {8, 0}));
