@@ -152,6 +152,18 @@ private slots:
         QVERIFY(near(b.texts[shapesOf(*doc, "MTEXT")[0]->first].position.x, 70, 1));
         const Shape* leader = shapesOf(*doc, "LEADER")[0];
         QVERIFY(near(b.points[leader->first], {80, 0}));
+        // Hatches fill in their own plane: the solid one tilted and lifted by
+        // its elevation, the pattern seen from below, its lines within the square.
+        const auto hatches = shapesOf(*doc, "HATCH");
+        QVERIFY(hatches.size() > 2);
+        QCOMPARE(hatches[0]->kind, ShapeKind::Polygon);
+        QVERIFY(near(b.points[hatches[0]->first], {2 * kS, 0}));
+        QVERIFY(near(b.points[hatches[0]->first + 2], {-2 * kS + 2 * kS, 2}));
+        for (size_t i = 1; i < hatches.size(); ++i)
+            for (uint32_t k = 0; k < hatches[i]->count; ++k) {
+                const Vec2 p = b.points[hatches[i]->first + k];
+                QVERIFY(p.x >= -12 - 1e-9 && p.x <= -10 + 1e-9 && p.y >= -1e-9 && p.y <= 2 + 1e-9);
+            }
     }
 
     void extentsShowTheDrawing() {
@@ -195,6 +207,42 @@ private slots:
         QVERIFY(near(e.maxY, 20 * std::sin(kPi / 6) + 1, 0.01));
     }
 
+    // A leaning array drawn where its cells are, also when the view shows
+    // only one of them and culls the rest.
+    void shearedArraysDrawTheirCells() {
+        auto doc = std::make_shared<Document>();
+        doc->layers.push_back({});
+        Block top, cell;
+        cell.name = QStringLiteral("C");
+        cell.addPolygon({{0, 0}, {1, 0}, {1, 1}, {0, 1}}).color = Color::fromRgb(0xFF0000);
+        doc->blocks = {top, cell};
+        Insert ins;
+        ins.block = 1;
+        ins.shear = 1;
+        ins.columns = 2;
+        ins.rows = 3;
+        ins.columnSpacing = 10;
+        ins.rowSpacing = 10;
+        doc->blocks[0].addInsert(ins);
+        doc->layouts.push_back(Layout{QStringLiteral("Model"), 0, 0, false, {}});
+        doc->finish();
+        // Cell (1, 2) leans by its row: its corner at (10 + 20, 20).
+        QVERIFY(near(placeInInsert(ins, {0, 0}, {0.5, 0.5}, 1, 2), {31, 20.5}));
+        RenderScene scene(doc);
+        QImage image(40, 40, QImage::Format_RGB32);
+        image.fill(Qt::black);
+        ViewTransform view;
+        view.setViewport(QRectF(0, 0, 40, 40));
+        view.setZoom(10, {31, 20.5});
+        {
+            QPainter painter(&image);
+            QPainterBackend backend(painter, QRectF(image.rect()));
+            Renderer(scene).render(backend, view, 0);
+        }
+        QCOMPARE(image.pixel(20, 20) & 0xFFFFFF, 0xFF0000u);
+        QCOMPARE(image.pixel(2, 20) & 0xFFFFFF, 0u); // (29.2, 20.5): between cells
+    }
+
     void bandsTaperMitreAndBend() {
         // Taper: a triangle from a point to width 4.
         auto t = buildBands({{0, 0}, {20, 0}}, {0, 0}, {0, 0}, {4, 0}, false);
@@ -206,6 +254,11 @@ private slots:
         QCOMPARE(sq.bands.size(), size_t(4));
         QVERIFY(near(sq.bands[0][0], {1, 1}) && near(sq.bands[0][3], {-1, -1}));
         QVERIFY(near(sq.bands[0][1], {9, 1}) && near(sq.bands[0][2], {11, -1}));
+        // The closing vertex written out again changes nothing.
+        auto again = buildBands({{0, 0}, {10, 0}, {10, 10}, {0, 10}, {0, 0}}, {0, 0, 0, 0, 0},
+                                {2, 2, 2, 2, 2}, {2, 2, 2, 2, 2}, true);
+        QCOMPARE(again.bands.size(), size_t(4));
+        QVERIFY(near(again.bands[0][0], {1, 1}) && near(again.bands[3][2], {-1, -1}));
         // Where the width changes at a corner each band ends square.
         auto step = buildBands({{0, 0}, {10, 0}, {10, 10}}, {0, 0, 0}, {2, 4, 0}, {2, 4, 0}, false);
         QVERIFY(near(step.bands[0][1], {10, 1}) && near(step.bands[1][0], {8, 0}));
@@ -240,6 +293,21 @@ private slots:
         QVERIFY(at(30.9, 0.9) && !at(35, 5));  // mitred inside, open in the middle
         QVERIFY(at(55, -5) && !at(55, -3));    // the arc's band, hollow inside
         QVERIFY(at(19, 21.3) && !at(1, 21.3)); // the default taper
+    }
+
+    void wideOutlineClipsByItsCentreLine() {
+        auto doc = load(QStringLiteral("widths_clip.dxf"));
+        QVERIFY(doc);
+        const Layout* sheet = nullptr;
+        for (const Layout& l : doc->layouts)
+            if (l.paperSpace)
+                sheet = &l;
+        QVERIFY(sheet);
+        const Block& paper = doc->blocks[size_t(sheet->block)];
+        QCOMPARE(paper.viewports.size(), size_t(1)); // the sheet itself is no window
+        const std::vector<Vec2>& clip = paper.viewports[0].clip;
+        QCOMPARE(clip.size(), size_t(3));
+        QVERIFY(near(clip[0], {170, 30}) && near(clip[2], {170, 90}));
     }
 
     // Whatever a fixture holds, a fit shows all of its glyphs and strokes

@@ -138,10 +138,16 @@ PolylineBands buildBands(const std::vector<Vec2>& v, const std::vector<double>& 
             s.endR = diff(s.b, times(s.normal, s.w1 / 2));
         }
     }
-    for (size_t i = 0; i + 1 < count; ++i)
-        mitre(segs[i], segs[i + 1], segs[i].b);
-    if (closed && count > 1)
-        mitre(segs[count - 1], segs[0], segs[0].a);
+    // Repeated vertices (a closing one written out, say) leave no segment
+    // between their neighbours, which still join.
+    std::vector<size_t> real;
+    for (size_t i = 0; i < count; ++i)
+        if (!segs[i].degenerate)
+            real.push_back(i);
+    for (size_t k = 0; k + 1 < real.size(); ++k)
+        mitre(segs[real[k]], segs[real[k + 1]], segs[real[k]].b);
+    if (closed && real.size() > 2)
+        mitre(segs[real.back()], segs[real.front()], segs[real.front()].a);
 
     for (const Segment& s : segs) {
         if (s.degenerate)

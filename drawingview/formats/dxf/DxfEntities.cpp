@@ -501,6 +501,15 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
         wide = wide || ((w0 > 0 || w1 > 0) && (i + 1 < n || closed));
     }
     if (wide) {
+        if (closed && b.name.startsWith(QLatin1String("*Paper_Space"), Qt::CaseInsensitive)) {
+            std::vector<Vec2> centre;
+            for (size_t i = 0; i < n; ++i) {
+                centre.push_back(m_vertices[i]);
+                appendBulgeArc(centre, m_vertices[i], m_vertices[(i + 1) % n], m_bulges[i]);
+            }
+            toPlan(centre, 0);
+            m_centreLines[{block, uint32_t(b.shapes.size())}] = std::move(centre);
+        }
         PolylineBands bands = buildBands(m_vertices, m_bulges, m_startWidths, m_endWidths, closed);
         for (auto& ring : bands.bands) {
             toPlan(ring, 0);

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <array>
+#include <map>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -171,6 +172,9 @@ private:
     };
     std::vector<ClipRef> m_clipRefs;
     void rememberOutline();
+    // Centre lines of wide closed polylines on paper, by their first band
+    // (block, shape): the bands themselves outline nothing.
+    std::map<std::pair<int, uint32_t>, std::vector<Vec2>> m_centreLines;
     // The first closed outline among an entity's shapes, tessellated.
     std::vector<Vec2> outlinePoints(const Outline& o) const;
     std::vector<int> m_viewportBlocks; // blocks whose first viewport has been read

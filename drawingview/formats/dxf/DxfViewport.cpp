@@ -216,6 +216,8 @@ void EntityReader::rememberOutline() {
 
 std::vector<Vec2> EntityReader::outlinePoints(const Outline& o) const {
     const Block& b = m_ctx.doc.blocks[size_t(o.block)];
+    if (auto centre = m_centreLines.find({o.block, o.first}); centre != m_centreLines.end())
+        return centre->second;
     std::vector<Vec2> pts;
     for (uint32_t i = o.first; i < o.end && i < b.shapes.size() && pts.size() < 3; ++i) {
         const Shape& s = b.shapes[i];

@@ -52,6 +52,15 @@ square = block("SQUARE", [
     (10, 0.0), (20, 0.0), (10, 2.0), (20, 0.0), (10, 2.0), (20, 2.0), (10, 0.0), (20, 2.0)])
 ring = block("RING", [(0, "CIRCLE"), (8, "0"), (10, 0.0), (20, 0.0), (40, 1.0)])
 
+def hatch(x, elevation, name, solid, frame):
+    """A 2 x 2 square hatch at x in the frame, at its elevation."""
+    out = [(0, "HATCH"), (8, "0"), (10, 0.0), (20, 0.0), (30, elevation)] + frame + [
+        (2, name), (70, solid), (71, 0), (91, 1), (92, 2), (72, 0), (73, 1), (93, 4)]
+    for px, py in [(x, 0.0), (x + 2, 0.0), (x + 2, 2.0), (x, 2.0)]:
+        out += [(10, px), (20, py)]
+    return out + [(97, 0), (75, 0), (76, 1), (52, 0.0), (41, 0.25), (77, 0), (78, 0), (98, 0)]
+
+
 # Frames: each entity once in the tilted frame, the MTEXT seen from below.
 write("frames.dxf", drawing([
     (0, "CIRCLE"), (8, "0"), (10, 10.0), (20, 0.0), (30, 0.0), (40, 4.0)] + TILT + [
@@ -69,7 +78,8 @@ write("frames.dxf", drawing([
     + TILT + [
     (0, "MTEXT"), (8, "0"), (10, 70.0), (20, 5.0), (30, 0.0), (40, 1.0), (71, 1), (1, "World")]
     + BELOW + [
-    (0, "LEADER"), (8, "0"), (76, 2), (10, 80.0), (20, 0.0), (10, 82.0), (20, 2.0)] + BELOW,
+    (0, "LEADER"), (8, "0"), (76, 2), (10, 80.0), (20, 0.0), (10, 82.0), (20, 2.0)] + BELOW
+    + hatch(0.0, 2.0, "SOLID", 1, TILT) + hatch(10.0, 0.0, "ANSI31", 0, BELOW),
     blocks=square))
 
 # Extents: construction lines, a frozen and an off layer far out, a ring
@@ -101,3 +111,16 @@ write("widths.dxf", drawing([
     (0, "VERTEX"), (8, "0"), (10, 20.0), (20, 20.0), (40, 0.0), (41, 0.0),
     (0, "VERTEX"), (8, "0"), (10, 20.0), (20, 30.0),
     (0, "SEQEND"), (8, "0")]))
+
+# A window on paper clipped by a wide closed polyline: its centre line clips.
+write("widths_clip.dxf", section("HEADER", [(9, "$ACADVER"), (1, "AC1015"), (9, "$TILEMODE"),
+                                            (70, 0)]) + section("ENTITIES", [
+    (0, "SOLID"), (8, "0"), (10, 0.0), (20, 0.0), (11, 10.0), (21, 0.0), (12, 0.0), (22, 10.0),
+    (13, 10.0), (23, 10.0),
+    (0, "VIEWPORT"), (8, "0"), (67, 1), (10, 148.5), (20, 105.0), (40, 297.0), (41, 210.0),
+    (68, 1), (69, 1), (12, 5.0), (22, 5.0), (45, 210.0), (90, 32768),
+    (0, "LWPOLYLINE"), (5, "2B"), (8, "0"), (67, 1), (90, 3), (70, 1), (43, 4.0),
+    (10, 170.0), (20, 30.0), (10, 200.0), (20, 30.0), (10, 170.0), (20, 90.0),
+    (0, "VIEWPORT"), (8, "0"), (67, 1), (10, 200.0), (20, 60.0), (40, 80.0), (41, 80.0),
+    (68, 1), (69, 2), (12, 5.0), (22, 5.0), (45, 80.0), (90, 32768 | 0x10000), (340, "2B")])
+    + [(0, "EOF")])
