@@ -1,4 +1,5 @@
 #include "Bounds.h"
+#include "Clipping.h"
 
 #include <algorithm>
 #include <cmath>
@@ -38,7 +39,10 @@ void addArcBounds(Box& box, const Arc& a) {
         }
 }
 
-void addInsertBounds(Box& box, const Insert& ins, const Box& inner, Vec2 base) {
+void addInsertBounds(Box& box, const Insert& ins, const Box& whole, Vec2 base) {
+    Box inner = whole;
+    if (ins.clip.size() >= 3 && !ins.clipInverted)
+        inner = clippedBox(whole, ins.clip);
     if (!inner.isValid())
         return;
     const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
