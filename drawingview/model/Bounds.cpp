@@ -1,4 +1,5 @@
 #include "Bounds.h"
+#include "Clipping.h"
 
 #include <algorithm>
 #include <cmath>
@@ -45,7 +46,10 @@ Vec2 placeInInsert(const Insert& ins, Vec2 base, Vec2 p, int column, int row) {
     return {ins.position.x + x * c - y * s, ins.position.y + x * s + y * c};
 }
 
-void addInsertBounds(Box& box, const Insert& ins, const Box& inner, Vec2 base) {
+void addInsertBounds(Box& box, const Insert& ins, const Box& whole, Vec2 base) {
+    Box inner = whole;
+    if (ins.clip.size() >= 3 && !ins.clipInverted)
+        inner = clippedBox(whole, ins.clip);
     if (!inner.isValid())
         return;
     const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);

@@ -27,4 +27,17 @@ bool clipParameters(double ax, double ay, double bx, double by, double minX, dou
     return true;
 }
 
+Box clippedBox(const Box& box, const std::vector<Vec2>& polygon) {
+    Box clip;
+    for (Vec2 p : polygon)
+        clip.add(p);
+    Box out;
+    if (!box.isValid() || !clip.isValid() || clip.minX > box.maxX || clip.maxX < box.minX ||
+        clip.minY > box.maxY || clip.maxY < box.minY)
+        return out;
+    out.add(std::max(box.minX, clip.minX), std::max(box.minY, clip.minY));
+    out.add(std::min(box.maxX, clip.maxX), std::min(box.maxY, clip.maxY));
+    return out;
+}
+
 } // namespace dv

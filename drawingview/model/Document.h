@@ -208,6 +208,10 @@ struct Insert {
     int32_t rows = 1;
     double columnSpacing = 0;
     double rowSpacing = 0;
+    // Drawn only inside this polygon (outside it when inverted), in the
+    // block's coordinates; empty: unclipped.
+    std::vector<Vec2> clip;
+    bool clipInverted = false;
 };
 
 // A raster placed by its pixel grid: the top-left corner of pixel (i, j)
@@ -247,6 +251,26 @@ struct Viewport {
     std::vector<Vec2> clip;            // optional clip polygon on paper
 };
 
+// A colour blend across a filled Polygon shape, in place of its flat colour.
+struct Gradient {
+    enum class Kind : uint8_t {
+        Linear,
+        Cylinder,
+        InvCylinder,
+        Spherical,
+        InvSpherical,
+        Hemispherical,
+        InvHemispherical,
+        Curved,
+        InvCurved
+    };
+    uint32_t shape = 0; // index into Block::shapes
+    Kind kind = Kind::Linear;
+    Color first, second;
+    double angle = 0; // radians
+    double shift = 0; // 0 centred, 1 moved fully towards the first colour's side
+};
+
 struct Block {
     QString name;
     Vec2 basePoint;
@@ -261,6 +285,7 @@ struct Block {
     std::vector<Image> images;
     std::vector<Picture> pictures;
     std::vector<Viewport> viewports;
+    std::vector<Gradient> gradients; // in the order of their shapes
     // entity type name -> count of the entities read into this block
     std::map<QString, int> entityCounts;
 

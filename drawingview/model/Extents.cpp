@@ -1,6 +1,7 @@
 #include "Extents.h"
 
 #include "Bounds.h"
+#include "Clipping.h"
 #include "TextMetrics.h"
 
 #include <QFontMetricsF>
@@ -187,7 +188,21 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
             const Vec2 base = m_doc.blocks[size_t(ins.block)].basePoint;
             const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
             // The array's hull is the hull of its corner cells.
-            for (Vec2 p : hull(ins.block))
+            const std::vector<Vec2>* shape = &hull(ins.block);
+            std::vector<Vec2> clipped;
+            if (ins.clip.size() >= 3 && !ins.clipInverted) {
+                // What the clip lets through, as a box in the block's frame.
+                Box inner;
+                for (Vec2 p : *shape)
+                    inner.add(p);
+                const Box cut = clippedBox(inner, ins.clip);
+                if (!cut.isValid())
+                    break;
+                clipped = {{cut.minX, cut.minY}, {cut.maxX, cut.minY}, {cut.maxX, cut.maxY},
+                           {cut.minX, cut.maxY}};
+                shape = &clipped;
+            }
+            for (Vec2 p : *shape)
                 for (int gx : {0, cols - 1})
                     for (int gy : {0, rows - 1})
                         add(placeInInsert(ins, base, p, gx, gy));

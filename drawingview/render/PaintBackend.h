@@ -6,6 +6,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QGradient>
 #include <QImage>
 #include <QLineF>
 #include <QPicture>
@@ -47,6 +48,9 @@ public:
     // Odd-even fill of one or more rings; ringSizes[i] points make ring i.
     virtual void fillPolygon(const QColor& color, const QPointF* points, const uint32_t* ringSizes,
                              size_t ringCount) = 0;
+    // The same rings filled with a colour blend given in device pixels.
+    virtual void fillGradient(const QGradient& gradient, const QPointF* points,
+                              const uint32_t* ringSizes, size_t ringCount) = 0;
     virtual void drawText(const QColor& color, const TextRun& run) = 0;
     virtual void drawImage(const QRectF& target, const QImage& image, const QRectF& source,
                            bool smooth) = 0;
@@ -60,6 +64,8 @@ public:
     // Narrows drawing to a polygon in device pixels until the matching
     // popClip(); clips nest.
     virtual void pushClip(const QPolygonF& polygon) = 0;
+    // The same, keeping what lies outside the polygon.
+    virtual void pushClipOutside(const QPolygonF& polygon) = 0;
     virtual void popClip() = 0;
 };
 
@@ -77,6 +83,8 @@ public:
     void drawPoints(const QColor& color, const QPointF* points, size_t count) override;
     void fillPolygon(const QColor& color, const QPointF* points, const uint32_t* ringSizes,
                      size_t ringCount) override;
+    void fillGradient(const QGradient& gradient, const QPointF* points, const uint32_t* ringSizes,
+                      size_t ringCount) override;
     void drawText(const QColor& color, const TextRun& run) override;
     void drawImage(const QRectF& target, const QImage& image, const QRectF& source,
                    bool smooth) override;
@@ -85,10 +93,13 @@ public:
                          const QPolygonF& clip, bool smooth) override;
     void drawPicture(const QTransform& pictureToDevice, const QPicture& picture) override;
     void pushClip(const QPolygonF& polygon) override;
+    void pushClipOutside(const QPolygonF& polygon) override;
     void popClip() override;
 
 private:
     void setPen(const QColor& color, double width, bool roundEnds = true);
+    void fillRings(const QBrush& brush, const QPointF* points, const uint32_t* ringSizes,
+                   size_t ringCount);
 
     QPainter& m_painter;
     QRectF m_bounds;

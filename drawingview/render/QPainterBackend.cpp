@@ -47,8 +47,18 @@ void QPainterBackend::drawPoints(const QColor& color, const QPointF* points, siz
 
 void QPainterBackend::fillPolygon(const QColor& color, const QPointF* points,
                                   const uint32_t* ringSizes, size_t ringCount) {
+    fillRings(color, points, ringSizes, ringCount);
+}
+
+void QPainterBackend::fillGradient(const QGradient& gradient, const QPointF* points,
+                                   const uint32_t* ringSizes, size_t ringCount) {
+    fillRings(gradient, points, ringSizes, ringCount);
+}
+
+void QPainterBackend::fillRings(const QBrush& brush, const QPointF* points,
+                                const uint32_t* ringSizes, size_t ringCount) {
     m_painter.setPen(Qt::NoPen);
-    m_painter.setBrush(color);
+    m_painter.setBrush(brush);
     if (ringCount == 1) {
         m_painter.drawPolygon(points, int(ringSizes[0]), Qt::OddEvenFill);
     } else {
@@ -125,6 +135,19 @@ void QPainterBackend::pushClip(const QPolygonF& polygon) {
     m_painter.save();
     ++m_clipDepth;
     QPainterPath path;
+    path.addPolygon(polygon);
+    path.closeSubpath();
+    m_painter.setClipPath(path, Qt::IntersectClip);
+}
+
+void QPainterBackend::pushClipOutside(const QPolygonF& polygon) {
+    m_painter.save();
+    ++m_clipDepth;
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    // Device space around the hole; the painter's own transform is identity.
+    const QRectF around = m_bounds.united(polygon.boundingRect()).adjusted(-1, -1, 1, 1);
+    path.addRect(around);
     path.addPolygon(polygon);
     path.closeSubpath();
     m_painter.setClipPath(path, Qt::IntersectClip);

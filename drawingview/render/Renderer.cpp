@@ -2,6 +2,7 @@
 
 #include "Colors.h"
 #include "Dashes.h"
+#include "GradientBrush.h"
 #include "model/Bounds.h"
 #include "model/Clipping.h"
 #include "model/TextMetrics.h"
@@ -264,7 +265,8 @@ private:
     const ScreenPattern* pattern(const Shape& s, int layer, const Context& ctx);
     void drawPolyline(const Block& b, const Shape& s, int layer, const Context& ctx,
                       const QColor& color);
-    void drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color);
+    void drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color,
+                     const Gradient* gradient = nullptr);
     void drawArc(const Arc& a, const Shape& s, int layer, const Context& ctx, const QColor& color);
     void drawText(const Text& t, const Context& ctx, const QColor& color);
     void drawDecorations(const Text& t, const FontInfo& f, const Affine& glyphToScreen,
@@ -558,7 +560,8 @@ void Pass::drawPolyline(const Block& b, const Shape& s, int layer, const Context
     drawPath(m_scratch, s.flags & Closed, penPixels(s, layer, ctx), color, pattern(s, layer, ctx));
 }
 
-void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color) {
+void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const QColor& color,
+                       const Gradient* gradient) {
     const size_t first = s.first;
     const size_t end = std::min(b.points.size(), first + s.count);
     if (end <= first)
@@ -587,10 +590,40 @@ void Pass::drawPolygon(const Block& b, const Shape& s, const Context& ctx, const
         all.insert(all.end(), ring.begin(), ring.end());
         sizes.push_back(uint32_t(ring.size()));
     }
-    if (!sizes.empty()) {
-        keepOrder();
+    if (sizes.empty())
+        return;
+    keepOrder();
+    if (!gradient) {
         m_out.fillPolygon(color, all.data(), sizes.data(), sizes.size());
+        return;
     }
+    // Colours of the layer or block come from the shape's own.
+    auto shade = [&](const Color& c) {
+        if (c.kind == Color::Kind::ByLayer || c.kind == Color::Kind::ByBlock)
+            return color;
+        QColor q = visible(c);
+        q.setAlpha(color.alpha());
+        return q;
+    };
+    const GradientGeometry geo = gradientGeometry(*gradient, b.points.data() + first, end - first,
+                                                  shade(gradient->first), shade(gradient->second));
+    const QPointF from = ctx.toScreen.map(geo.from);
+    if (geo.radial) {
+        QRadialGradient brush(from, geo.radius * ctx.scale);
+        brush.setStops(geo.stops);
+        m_out.fillGradient(brush, all.data(), sizes.data(), sizes.size());
+    } else {
+        QLinearGradient brush(from, ctx.toScreen.map(geo.to));
+        brush.setStops(geo.stops);
+        m_out.fillGradient(brush, all.data(), sizes.data(), sizes.size());
+    }
+}
+
+// The gradient of shape `index` in `b`, if it has one.
+const Gradient* gradientOf(const Block& b, uint32_t index) {
+    const auto it = std::lower_bound(b.gradients.begin(), b.gradients.end(), index,
+                                     [](const Gradient& g, uint32_t i) { return g.shape < i; });
+    return it != b.gradients.end() && it->shape == index ? &*it : nullptr;
 }
 
 void Pass::drawArc(const Arc& a, const Shape& s, int layer, const Context& ctx,
@@ -933,7 +966,21 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
             dot({(screen.minX + screen.maxX) / 2, (screen.minY + screen.maxY) / 2}, visible(color));
             return;
         }
+        if (ins.clip.size() < 3) {
+            drawBlock(ins.block, child);
+            return;
+        }
+        QPolygonF clip;
+        for (Vec2 p : ins.clip)
+            clip << child.toScreen.map(p);
+        flush();
+        if (ins.clipInverted)
+            m_out.pushClipOutside(clip);
+        else
+            m_out.pushClip(clip);
         drawBlock(ins.block, child);
+        flush();
+        m_out.popClip();
     };
     if (cols == 1 && rows == 1) {
         drawCell(0, 0);
@@ -1073,7 +1120,7 @@ void Pass::drawBlock(int block, const Context& ctx) {
             // Lines wait in batches; a mask must come after those it hides.
             if (s.flags & Mask)
                 flush();
-            drawPolygon(b, s, ctx, qc);
+            drawPolygon(b, s, ctx, qc, gradientOf(b, i));
             break;
         case ShapeKind::Arc:
             if (s.first < b.arcs.size())

@@ -107,6 +107,81 @@ private slots:
         COMPARE_COLOR(r.at(42, 4.5), kBlack);
         COMPARE_COLOR(r.at(98.5, 3), kBlue);
     }
+
+    void gradientKindsKeepTheirGroups() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("gradients.dxf"));
+        const Block& model = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        QCOMPARE(model.gradients.size(), size_t(12));
+        using K = Gradient::Kind;
+        const K kinds[] = {K::Linear,           K::Cylinder,     K::InvCylinder,
+                           K::Spherical,        K::InvSpherical, K::Hemispherical,
+                           K::InvHemispherical, K::Curved,       K::InvCurved};
+        for (size_t k = 0; k < 9; ++k) {
+            const Gradient& g = model.gradients[k];
+            QCOMPARE(g.kind, kinds[k]);
+            QCOMPARE(model.shapes[g.shape].kind, ShapeKind::Polygon);
+            QCOMPARE(g.first, Color::fromRgb(0xFF0000)); // the true colour, not index 5
+            QCOMPARE(g.second, Color::fromRgb(0x0000FF));
+        }
+        QVERIFY(std::abs(model.gradients[9].angle - M_PI / 2) < 1e-9);
+        QCOMPARE(model.gradients[10].second, Color::fromRgb(0xFFFFFF)); // tinted to white
+        QCOMPARE(model.gradients[11].shift, 1.0);
+    }
+
+    void gradientsAreDrawnByKind() {
+        const Rendered r = render("gradients.dxf", {1300, 250}, {0, 0, 130, 25});
+        auto left = [&](int k) { return r.at(15 * k + 0.5, 5); };
+        auto right = [&](int k) { return r.at(15 * k + 9.5, 5); };
+        auto centre = [&](int k) { return r.at(15 * k + 5, 5); };
+        COMPARE_COLOR(left(0), kRed); // linear
+        COMPARE_COLOR(right(0), kBlue);
+        COMPARE_COLOR(left(1), kRed); // cylinder: light along the middle
+        COMPARE_COLOR(centre(1), kBlue);
+        COMPARE_COLOR(right(1), kRed);
+        COMPARE_COLOR(left(2), kBlue);
+        COMPARE_COLOR(centre(2), kRed);
+        COMPARE_COLOR(centre(3), kBlue); // spherical
+        COMPARE_COLOR(r.at(45.3, 9.7), QColor(200, 0, 55));
+        COMPARE_COLOR(centre(4), kRed);
+        COMPARE_COLOR(r.at(80, 0.3), kBlue); // hemispherical: from the bottom's middle
+        COMPARE_COLOR(r.at(75.3, 9.7), kRed);
+        COMPARE_COLOR(r.at(95, 0.3), kRed);
+        COMPARE_COLOR(r.at(105, 9.7), kRed); // curved: down from the top
+        COMPARE_COLOR(r.at(105, 0.3), kBlue);
+        COMPARE_COLOR(r.at(120, 9.7), kBlue);
+        COMPARE_COLOR(r.at(5, 15.5), kRed); // turned: bottom to top
+        COMPARE_COLOR(r.at(5, 24.5), kBlue);
+        COMPARE_COLOR(r.at(15.5, 20), kGreen); // one colour, tinted to white
+        COMPARE_COLOR(r.at(24.5, 20), QColor(255, 255, 255));
+        // Shifted: the blend's middle moves to the first colour's side.
+        const QColor shifted = r.at(35, 20), plain = centre(0);
+        QVERIFY2(shifted.blue() > plain.blue() + 60, qPrintable(shifted.name() + plain.name()));
+    }
+
+    void clippedInsertsShowTheirBoundary() {
+        const auto doc = ReaderRegistry::builtin().load(fixture("xclip.dxf"));
+        const Block& model = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+        QCOMPARE(model.inserts.size(), size_t(3));
+        QCOMPARE(model.inserts[0].clip.size(), size_t(4)); // two corners make a rectangle
+        QVERIFY(!model.inserts[0].clipInverted);
+        QCOMPARE(model.inserts[1].clip.size(), size_t(3));
+        QVERIFY(model.inserts[1].clipInverted);
+        QVERIFY(model.inserts[2].clip.empty());
+        // The rectangle bounds the first insert: the extents start at its clip.
+        const Box& e = doc->layouts[0].extents;
+        QCOMPARE(e.minX, 2.0);
+        QCOMPARE(e.minY, 0.0);
+        QCOMPARE(e.maxX, 50.0);
+
+        const Rendered r = render("xclip.dxf", {480, 100}, {2, 0, 48, 10});
+        COMPARE_COLOR(r.at(4, 4), kRed); // inside the rectangle
+        COMPARE_COLOR(r.at(4, 8), kBlack);
+        COMPARE_COLOR(r.at(8, 4), kBlack);
+        COMPARE_COLOR(r.at(22, 2), kBlack); // inside the triangle: cut away
+        COMPARE_COLOR(r.at(28, 8), kRed);   // outside it: kept
+        COMPARE_COLOR(r.at(42, 2), kRed);   // unclipped
+        COMPARE_COLOR(r.at(48, 8), kRed);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestDxfFills)

@@ -53,6 +53,23 @@ public:
     // Inserts are tied to their blocks by name once every block is known.
     void addInsertReference(int block, uint32_t insert, std::string_view blockName);
 
+    // Block clipping: inserts that name an extension dictionary, and the
+    // objects that lead from it to a spatial filter (DxfXClip.cpp).
+    struct PendingClip {
+        int block;
+        uint32_t insert;
+        uint64_t dictionary;
+    };
+    std::vector<PendingClip> pendingClips;
+    std::unordered_map<uint64_t, std::vector<std::pair<std::string, uint64_t>>> dictionaries;
+    struct SpatialFilter {
+        std::vector<Vec2> points;
+        bool enabled = true;
+        uint64_t dictionary = 0; // its own extension dictionary
+    };
+    std::unordered_map<uint64_t, SpatialFilter> spatialFilters;
+    std::unordered_map<uint64_t, bool> invertedRecords; // XRECORD handle -> says inverted
+
     struct Style {
         QString fontFamily; // already resolved to an installed family
         double fixedHeight = 0;

@@ -893,6 +893,7 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
 void EntityReader::readInsert(Cursor& c, const Target& t) {
     Common cm;
     Insert ins;
+    uint64_t xdict = 0;
     std::string_view name;
     double elevation = 0;
     while (c.advance() && c.group().code != 0) {
@@ -934,6 +935,9 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
         case 45:
             ins.rowSpacing = toDouble(g);
             break;
+        case 360: // the extension dictionary, where a clip boundary hangs
+            xdict = toHandle(g);
+            break;
         default:
             break;
         }
@@ -941,8 +945,12 @@ void EntityReader::readInsert(Cursor& c, const Target& t) {
     uint16_t type;
     const int block = place(cm, t, "INSERT", type);
     placeInFrame(ins, cm.frame(), elevation);
-    if (block >= 0 && !trimmed(name).empty())
+    if (block >= 0 && !trimmed(name).empty()) {
         addBlockReference(block, ins, name, cm, type);
+        if (xdict != 0)
+            m_ctx.pendingClips.push_back(
+                {block, uint32_t(m_ctx.doc.blocks[size_t(block)].inserts.size() - 1), xdict});
+    }
     // Attributes follow the insert in world coordinates.
     Target attribTarget = t;
     if (t.paperFlag && cm.paper) {

@@ -245,9 +245,8 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
     cm.lineTypeScale = 1;
     const std::vector<Item>& it = m_items;
     const size_t n = it.size();
-    bool solid = false, gradient = false;
-    std::optional<Color> gradientColor;
-    bool gradientColorFromIndex = false;
+    bool solid = false;
+    GradientGroups grad;
     std::vector<std::vector<Vec2>> rings;
     std::vector<PatternLine> pattern;
     std::string_view patternName;
@@ -446,30 +445,13 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
             if (!pattern.empty())
                 pattern.back().dashes.push_back(g.num);
             break;
-        case 450:
-            gradient = g.num != 0;
-            break;
-        case 421:
-            // The first colour's true colour follows its index and wins over it.
-            if (gradient && (!gradientColor || gradientColorFromIndex))
-                gradientColor = Color::fromRgb(uint32_t(g.num));
-            gradientColorFromIndex = false;
-            break;
-        case 63:
-            if (gradient && !gradientColor) {
-                gradientColor = Color::fromAci(int(g.num));
-                gradientColorFromIndex = true;
-            }
-            break;
-        case 463:
-            if (gradientColor)
-                gradientColorFromIndex = false; // the next colour is the second one
-            break;
         default:
+            grad.take(g.code, g.num, g.text);
             break;
         }
         ++i;
     }
+    const bool gradient = grad.active();
 
     uint16_t type;
     const int block = place(cm, t, "HATCH", type);
@@ -503,8 +485,13 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
                 m_points.push_back(toPlan(p));
         }
         Shape& s = addPath(block, m_points, true, true, cm, type);
-        if (gradient && gradientColor)
-            s.color = *gradientColor;
+        if (gradient) {
+            if (const auto first = grad.firstColor())
+                s.color = *first;
+            b.gradients.push_back(grad.gradient(uint32_t(b.shapes.size() - 1)));
+            if (cm.mirrored())
+                b.gradients.back().angle = kPi - b.gradients.back().angle;
+        }
         b.ringStarts.insert(b.ringStarts.end(), starts.begin() + 1, starts.end());
         return;
     }

@@ -2,6 +2,7 @@
 #include "DxfVector.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 
 namespace dv::dxf {
@@ -110,6 +111,115 @@ bool clipPattern(const std::vector<std::vector<Vec2>>& rings,
         }
     }
     return true;
+}
+
+namespace {
+
+Gradient::Kind kindNamed(std::string_view name) {
+    using K = Gradient::Kind;
+    static const std::pair<std::string_view, K> names[] = {
+        {"LINEAR", K::Linear},
+        {"CYLINDER", K::Cylinder},
+        {"INVCYLINDER", K::InvCylinder},
+        {"SPHERICAL", K::Spherical},
+        {"INVSPHERICAL", K::InvSpherical},
+        {"HEMISPHERICAL", K::Hemispherical},
+        {"INVHEMISPHERICAL", K::InvHemispherical},
+        {"CURVED", K::Curved},
+        {"INVCURVED", K::InvCurved}};
+    while (!name.empty() && name.back() == ' ')
+        name.remove_suffix(1);
+    while (!name.empty() && name.front() == ' ')
+        name.remove_prefix(1);
+    for (const auto& [n, k] : names)
+        if (n.size() == name.size() &&
+            std::equal(n.begin(), n.end(), name.begin(),
+                       [](char a, char b) { return a == std::toupper((unsigned char)b); }))
+            return k;
+    return K::Linear;
+}
+
+uint32_t mix(uint32_t a, uint32_t b, double t) {
+    uint32_t out = 0;
+    for (int shift : {16, 8, 0}) {
+        const double ca = (a >> shift) & 0xFF, cb = (b >> shift) & 0xFF;
+        out |= uint32_t(std::lround(ca + (cb - ca) * t)) << shift;
+    }
+    return out;
+}
+
+} // namespace
+
+bool GradientGroups::take(int code, double num, std::string_view text) {
+    auto finite = [](double v, double fallback) { return std::isfinite(v) ? v : fallback; };
+    switch (code) {
+    case 450:
+        m_on = num != 0;
+        return true;
+    case 452:
+        m_oneColor = num != 0;
+        return true;
+    case 460:
+        m_angle = finite(num, 0);
+        return true;
+    case 461:
+        m_shift = std::clamp(finite(num, 0), 0.0, 1.0);
+        return true;
+    case 462:
+        m_tint = std::clamp(finite(num, 0), 0.0, 1.0);
+        return true;
+    case 463: // each colour's entry begins with its value
+        m_slots.emplace_back();
+        return true;
+    case 63:
+        if (!m_on)
+            return false;
+        if (m_slots.empty())
+            m_slots.emplace_back();
+        m_slots.back().aci = Color::fromAci(int(num));
+        return true;
+    case 421:
+        if (!m_on)
+            return false;
+        if (m_slots.empty())
+            m_slots.emplace_back();
+        m_slots.back().rgb = Color::fromRgb(uint32_t(num));
+        return true;
+    case 470:
+        m_kind = kindNamed(text);
+        return true;
+    default:
+        return code == 451 || code == 453;
+    }
+}
+
+std::optional<Color> GradientGroups::firstColor() const {
+    for (const Slot& s : m_slots)
+        if (s.color())
+            return s.color();
+    return std::nullopt;
+}
+
+Gradient GradientGroups::gradient(uint32_t shape) const {
+    Gradient g;
+    g.shape = shape;
+    g.kind = m_kind;
+    g.angle = m_angle;
+    g.shift = m_shift;
+    std::vector<Color> colors;
+    for (const Slot& s : m_slots)
+        if (s.color())
+            colors.push_back(*s.color());
+    g.first = colors.empty() ? Color::fromAci(5) : colors[0];
+    if (m_oneColor || colors.size() < 2) {
+        // One colour: the other end is its shade (tint 0) or its tint (1).
+        const uint32_t rgb = g.first.kind == Color::Kind::Rgb ? g.first.rgb : 0x808080;
+        g.second = Color::fromRgb(m_tint < 0.5 ? mix(rgb, 0x000000, 1 - 2 * m_tint)
+                                               : mix(rgb, 0xFFFFFF, 2 * m_tint - 1));
+    } else {
+        g.second = colors[1];
+    }
+    return g;
 }
 
 } // namespace dv::dxf

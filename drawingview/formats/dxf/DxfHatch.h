@@ -5,6 +5,8 @@
 
 #include "model/Document.h"
 
+#include <optional>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -27,5 +29,28 @@ struct PatternResult {
 // draws something plainer.
 bool clipPattern(const std::vector<std::vector<Vec2>>& rings,
                  const std::vector<PatternLine>& pattern, size_t maxSegments, PatternResult& out);
+
+// The gradient groups of a HATCH (450 on), gathered as they come.
+class GradientGroups {
+public:
+    // False for a code that is not one of them.
+    bool take(int code, double num, std::string_view text);
+    bool active() const { return m_on; }
+    // The first colour, for outputs that fill flat.
+    std::optional<Color> firstColor() const;
+    Gradient gradient(uint32_t shape) const;
+
+private:
+    struct Slot {
+        std::optional<Color> aci, rgb;
+        std::optional<Color> color() const { return rgb ? rgb : aci; }
+    };
+    bool m_on = false;
+    bool m_oneColor = false;
+    double m_tint = 0;
+    double m_angle = 0, m_shift = 0;
+    Gradient::Kind m_kind = Gradient::Kind::Linear;
+    std::vector<Slot> m_slots;
+};
 
 } // namespace dv::dxf

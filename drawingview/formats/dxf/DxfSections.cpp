@@ -1,4 +1,5 @@
 #include "DxfSections.h"
+#include "DxfXClip.h"
 
 #include "DxfLineTypes.h"
 #include "formats/FontSubstitution.h"
@@ -94,6 +95,7 @@ void DxfParser::parse() {
             m_c.advance();
     }
     buildLayouts();
+    applyClips(m_ctx);
     m_ctx.complete();
     m_entities.finishViewports();
     m_entities.finishImages();
@@ -422,6 +424,12 @@ void DxfParser::parseObjects() {
             m_ctx.imageFrame = readFrameSetting();
         else if (m_c.atZero("WIPEOUTVARIABLES"))
             m_ctx.wipeoutFrame = readFrameSetting();
+        else if (m_c.atZero("DICTIONARY"))
+            readDictionary(m_c, m_ctx);
+        else if (m_c.atZero("SPATIAL_FILTER"))
+            readSpatialFilter(m_c, m_ctx);
+        else if (m_c.atZero("XRECORD"))
+            readClipRecord(m_c, m_ctx);
         else
             m_c.skipRecord();
     }

@@ -86,3 +86,76 @@ edges = (
     + hatch([line(100.0, 0.0, 100.0, 10.0), ellipse(100.0, 0.0, 0.0, 10.0, 0.4, 0.0, 90.0, True),
              line(96.0, 0.0, 100.0, 0.0)], color=5))
 write("fill_edges.dxf", drawing(edges))
+
+
+def square_edges(x, y, size=10.0):
+    return [line(x, y, x + size, y), line(x + size, y, x + size, y + size),
+            line(x + size, y + size, x, y + size), line(x, y + size, x, y)]
+
+
+def gradient(name, colors, angle=0.0, shift=0.0, one_color=False, tint=0.0):
+    out = [(450, 1), (451, 0), (452, 1 if one_color else 0), (453, len(colors)),
+           (460, angle), (461, shift), (462, tint)]
+    for k, rgb in enumerate(colors):
+        out += [(463, float(k)), (63, 5), (421, rgb)]
+    return out + [(470, name)]
+
+
+KINDS = ["LINEAR", "CYLINDER", "INVCYLINDER", "SPHERICAL", "INVSPHERICAL", "HEMISPHERICAL",
+         "INVHEMISPHERICAL", "CURVED", "INVCURVED"]
+RED_BLUE = [0xFF0000, 0x0000FF]
+# One square per kind along y = 0, red to blue; then a linear blend turned a
+# quarter turn, a one-colour green blend to white, and a shifted one.
+gradients = []
+for k, name in enumerate(KINDS):
+    gradients += hatch(square_edges(15.0 * k, 0.0), extra=gradient(name, RED_BLUE), name=name)
+gradients += hatch(square_edges(0.0, 15.0), extra=gradient("LINEAR", RED_BLUE, angle=1.5707963267948966),
+                   name="LINEAR")
+gradients += hatch(square_edges(15.0, 15.0), extra=gradient("LINEAR", [0x00FF00], one_color=True,
+                                                            tint=1.0), name="LINEAR")
+gradients += hatch(square_edges(30.0, 15.0), extra=gradient("LINEAR", RED_BLUE, shift=1.0),
+                   name="LINEAR")
+write("gradients.dxf", drawing(gradients))
+
+
+def insert(name, x, y, xdict=None):
+    out = [(0, "INSERT"), (8, "0"), (2, name), (10, x), (20, y), (30, 0.0)]
+    if xdict:
+        out[1:1] = [(5, f"{xdict}0"), (102, "{ACAD_XDICTIONARY"), (360, xdict), (102, "}")]
+    return out
+
+
+def dictionary(handle, entries, code=360):
+    out = [(0, "DICTIONARY"), (5, handle), (100, "AcDbDictionary")]
+    for key, target in entries:
+        out += [(3, key), (code, target)]
+    return out
+
+
+def spatial_filter(handle, points, xdict=None):
+    out = [(0, "SPATIAL_FILTER"), (5, handle)]
+    if xdict:
+        out += [(102, "{ACAD_XDICTIONARY"), (360, xdict), (102, "}")]
+    out += [(100, "AcDbFilter"), (100, "AcDbSpatialFilter"), (70, len(points))]
+    for x, y in points:
+        out += [(10, x), (20, y)]
+    out += [(210, 0.0), (220, 0.0), (230, 1.0), (11, 0.0), (21, 0.0), (31, 0.0), (71, 1),
+            (72, 0), (73, 0)]
+    identity = [1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0, 0.0, 0.0, 0.0, 1.0, 0.0]
+    return out + [(40, v) for v in identity * 2]
+
+
+# A block of one red square (0..10) placed three times: clipped to a
+# rectangle, clipped outside a triangle (inverted), and whole.
+square_block = ([(0, "BLOCK"), (8, "0"), (2, "SQ"), (70, 0), (10, 0.0), (20, 0.0), (30, 0.0)]
+                + hatch(square_edges(0.0, 0.0)) + [(0, "ENDBLK"), (8, "0")])
+clips = insert("SQ", 0.0, 0.0, "A1") + insert("SQ", 20.0, 0.0, "B1") + insert("SQ", 40.0, 0.0)
+clip_objects = (
+    dictionary("A1", [("ACAD_FILTER", "A2")]) + dictionary("A2", [("SPATIAL", "A3")])
+    + spatial_filter("A3", [(2.0, 2.0), (6.0, 6.0)])
+    + dictionary("B1", [("ACAD_FILTER", "B2")]) + dictionary("B2", [("SPATIAL", "B3")])
+    + spatial_filter("B3", [(0.0, 0.0), (10.0, 0.0), (0.0, 10.0)], xdict="B4")
+    + dictionary("B4", [("ACAD_XREC_ROUNDTRIP", "B5")], code=350)
+    + [(0, "XRECORD"), (5, "B5"), (100, "AcDbXrecord"), (280, 1),
+       (1, "ACAD_INVERTEDCLIP_ROUNDTRIP"), (290, 1)])
+write("xclip.dxf", drawing(clips, blocks=square_block, objects=clip_objects))
