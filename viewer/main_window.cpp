@@ -27,6 +27,7 @@
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QToolButton>
@@ -353,6 +354,9 @@ void TfmMain::FormCreate(const ControlFactory& createControl) {
         throw DrawingViewError("The drawing control could not be created");
     dockDrawing->setWidget(DrawingView->widget());
     addDockWidget(Qt::LeftDockWidgetArea, dockDrawing);
+    dockDrawing->installEventFilter(this);
+    // Docked at once on a drop, so a drop that Qt docks is over before ours is looked at.
+    setAnimated(false);
     updateDockTitleBar();
     // Queued: a title-bar drag is still running inside the dock when it
     // reports the change, and swapping its title bar then would break it.
@@ -712,13 +716,38 @@ void TfmMain::DrawingViewStartDrag() {
         return;
     }
     m_dragStartedFloating = false;
-    // Float out next to the cursor, smaller than the window, so it is seen to
-    // have left.
-    const QSize size = (this->size() * 2) / 3;
     dockDrawing->setFloating(true);
-    dockDrawing->resize(size);
-    dockDrawing->move(QCursor::pos() - QPoint(size.width() / 2, 12));
     dockDrawing->show();
+    placeFloating();
+}
+
+void TfmMain::placeFloating() {
+    // Next to the cursor, smaller than the window so it is seen to have left, and wholly on
+    // the screen it was dragged out on.
+    const QPoint cursor = QCursor::pos();
+    const QScreen* screen = QGuiApplication::screenAt(cursor);
+    const QRect free = (screen ? screen : this->screen())->availableGeometry();
+    // The window manager's frame counts too.
+    const QSize frame = dockDrawing->frameGeometry().size() - dockDrawing->geometry().size();
+    const QSize size = ((this->size() * 2) / 3).boundedTo(free.size() - frame);
+    const QSize outer = size + frame;
+    QRect placed(cursor - QPoint(outer.width() / 2, 12), outer);
+    placed.moveLeft(std::clamp(placed.left(), free.left(), free.right() - outer.width() + 1));
+    placed.moveTop(std::clamp(placed.top(), free.top(), free.bottom() - outer.height() + 1));
+    dockDrawing->resize(size);
+    dockDrawing->move(placed.topLeft());
+}
+
+QRect TfmMain::clientArea() const {
+    // Between the toolbar and the status bar, where the docked drawing lies.
+    const QPoint topLeft = mapToGlobal(QPoint(0, tbMain->geometry().bottom() + 1));
+    const QPoint bottomRight = mapToGlobal(QPoint(width() - 1, sbStatus->geometry().top() - 1));
+    return QRect(topLeft, bottomRight);
+}
+
+void TfmMain::dockIfOverClientArea() {
+    if (dockDrawing->isFloating() && clientArea().contains(QCursor::pos()))
+        dockDrawing->setFloating(false);
 }
 
 void TfmMain::DrawingViewEndDrag() {
@@ -726,8 +755,8 @@ void TfmMain::DrawingViewEndDrag() {
     // the main window, it docks the drawing back.
     const bool dockDrag = m_dragStartedFloating;
     m_dragStartedFloating = false;
-    if (dockDrag && dockDrawing->isFloating() && frameGeometry().contains(QCursor::pos()))
-        dockDrawing->setFloating(false);
+    if (dockDrag)
+        dockIfOverClientArea();
 }
 
 void TfmMain::FormDockDrop() {
@@ -760,6 +789,19 @@ void TfmMain::layOutPanel() {
 bool TfmMain::eventFilter(QObject* watched, QEvent* event) {
     if (watched == pnlMain && event->type() == QEvent::Resize)
         layOutPanel();
+    if (watched == dockDrawing) {
+        // Qt docks a window dragged by its title only near an edge of the main window; a drop
+        // anywhere over the drawing's place docks it here.
+        const QEvent::Type type = event->type();
+        if (type == QEvent::MouseButtonPress || type == QEvent::NonClientAreaMouseButtonPress)
+            m_floatingPressedAt = dockDrawing->pos();
+        if ((type == QEvent::MouseButtonRelease ||
+             type == QEvent::NonClientAreaMouseButtonRelease) &&
+            dockDrawing->isFloating() && dockDrawing->pos() != m_floatingPressedAt)
+            // Once Qt has finished its own drag.
+            QMetaObject::invokeMethod(
+                this, [this] { dockIfOverClientArea(); }, Qt::QueuedConnection);
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

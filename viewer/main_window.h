@@ -152,6 +152,9 @@ private:
     void setPanel(int index, const QString& text, int width);
     int textWidth(const QString& text) const;
     void updateDockTitleBar();
+    void placeFloating();
+    QRect clientArea() const;
+    void dockIfOverClientArea();
     void layOutPanel();
     bool reportNothingLoaded();
     void refillRecent();
@@ -165,4 +168,5 @@ private:
     std::vector<std::function<void()>> m_unsubscribe;
     bool m_dragStartedFloating = false;
     RecentFiles m_recent;
+    QPoint m_floatingPressedAt;
 };

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QDockWidget>
 #include <QMenuBar>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolBar>
 
@@ -33,6 +34,32 @@ class TestDocking : public QObject {
                            .arg(area.y())
                            .arg(area.width())
                            .arg(area.height())));
+    }
+
+    // Floats the drawing out, drags it by its title to `x` of the window's middle height and
+    // checks it docks there and fills the window again.
+    static void dragFloatingTitle(ViewerFixture& f, QPoint to) {
+        f.window->resize(1000, 700);
+        QTest::qWait(50);
+        f.control->OnStartDrag();
+        QTRY_VERIFY(f.window->dockDrawing->isFloating());
+        QTRY_VERIFY(f.window->dockDrawing->titleBarWidget() == nullptr);
+        QTest::qWait(50);
+        QDockWidget* dock = f.window->dockDrawing;
+        const QPoint grip(dock->width() / 2, f.control->mapTo(dock, QPoint(0, 0)).y() / 2);
+        const QPoint from = dock->mapToGlobal(grip);
+        const QPoint target = f.window->mapToGlobal(QPoint(to.x(), f.window->height() / 2));
+        QTest::mousePress(dock, Qt::LeftButton, {}, grip);
+        for (int step = 1; step <= 20; ++step) {
+            const QPoint at = from + (target - from) * step / 20;
+            QCursor::setPos(at);
+            QTest::mouseMove(dock, dock->mapFromGlobal(at));
+            QTest::qWait(10);
+        }
+        QTest::mouseRelease(dock, Qt::LeftButton, {}, dock->mapFromGlobal(target));
+        QTRY_VERIFY(!dock->isFloating());
+        QTest::qWait(100);
+        verifyFills(*f.window, f.control);
     }
 
 private slots:
@@ -108,30 +135,52 @@ private slots:
         verifyFills(*f.window, f.control);
     }
 
+    // Near the window's edge Qt docks it itself.
     void draggingTheFloatingTitleOntoTheWindowDocksBack() {
         if (QGuiApplication::platformName() != QLatin1String("xcb"))
             QSKIP("needs the xcb platform (run under Xvfb)");
         ViewerFixture f;
+        dragFloatingTitle(f, QPoint(60, 0));
+    }
+
+    void floatingWindowOpensWhollyOnTheScreenNextToTheCursor() {
+        ViewerFixture f;
         f.window->resize(1000, 700);
         QTest::qWait(50);
-        f.control->OnStartDrag();
-        QTRY_VERIFY(f.window->dockDrawing->isFloating());
-        QTRY_VERIFY(f.window->dockDrawing->titleBarWidget() == nullptr);
-        QTest::qWait(50);
-        QDockWidget* dock = f.window->dockDrawing;
-        const QPoint grip(dock->width() / 2, f.control->mapTo(dock, QPoint(0, 0)).y() / 2);
-        const QPoint from = dock->mapToGlobal(grip);
-        const QPoint to = f.window->mapToGlobal(QPoint(60, f.window->height() / 2));
-        QTest::mousePress(dock, Qt::LeftButton, {}, grip);
-        for (int step = 1; step <= 20; ++step) {
-            const QPoint at = from + (to - from) * step / 20;
-            QTest::mouseMove(dock, dock->mapFromGlobal(at));
-            QTest::qWait(10);
+        const QRect free = f.window->screen()->availableGeometry();
+        const QPoint spots[] = {free.bottomRight() - QPoint(5, 5), free.topLeft() + QPoint(5, 5),
+                                free.center(), QPoint(free.right() - 5, free.top() + 5)};
+        for (const QPoint& cursor : spots) {
+            QCursor::setPos(cursor);
+            QTRY_COMPARE(QCursor::pos(), cursor);
+            f.control->OnStartDrag();
+            f.control->OnEndDrag();
+            QTRY_VERIFY(f.window->dockDrawing->isFloating());
+            QTest::qWait(50);
+            const QRect placed = f.window->dockDrawing->frameGeometry();
+            const QString where = QStringLiteral("cursor %1,%2: window at %3,%4 %5x%6")
+                                      .arg(cursor.x())
+                                      .arg(cursor.y())
+                                      .arg(placed.x())
+                                      .arg(placed.y())
+                                      .arg(placed.width())
+                                      .arg(placed.height());
+            QVERIFY2(free.contains(placed), qPrintable(where));
+            QVERIFY2(placed.contains(cursor), qPrintable(where));
+            const QSize inner = f.window->dockDrawing->size();
+            QVERIFY2(inner.width() <= f.window->width() && inner.height() <= f.window->height(),
+                     qPrintable(where));
+            f.window->dockDrawing->setFloating(false);
+            QTRY_VERIFY(!f.window->dockDrawing->isFloating());
         }
-        QTest::mouseRelease(dock, Qt::LeftButton, {}, dock->mapFromGlobal(to));
-        QTRY_VERIFY(!dock->isFloating());
-        QTest::qWait(100);
-        verifyFills(*f.window, f.control);
+    }
+
+    void draggingTheFloatingTitleOverTheMiddleDocksBack() {
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs the xcb platform (run under Xvfb)");
+        ViewerFixture f;
+        QCursor::setPos(f.window->frameGeometry().bottomRight() + QPoint(200, 100));
+        dragFloatingTitle(f, QPoint(500, 0));
     }
 
     void floatingDrawingCannotBeClosedAway() {
