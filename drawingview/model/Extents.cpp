@@ -75,7 +75,15 @@ std::array<Vec2, 4> textCorners(const Text& t) {
         g.advance = 0.6 * double(t.text.size());
         g.box = QRectF(0, -1.2, std::max(g.advance, 0.6), 1.45);
     }
-    const QRectF& box = g.box;
+    QRectF box = g.box;
+    // Under-, over- and strike-through lines, half their thickness beyond
+    // the glyphs at either end as the pen's caps draw them.
+    for (const Text::Decoration& d : t.decorations) {
+        const double level = decorationLevel(d.line) * capHeight;
+        const double half = kDecorationThickness * capHeight;
+        box =
+            box.united(QRectF(box.left() - half, -level - half, box.width() + 2 * half, 2 * half));
+    }
     // As the renderer places them: font pixels (y down) scaled so that the
     // cap height is the text's height, aligned, turned and moved.
     const double k = t.height / capHeight;
@@ -198,7 +206,9 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
                 const Box cut = clippedBox(inner, ins.clip);
                 if (!cut.isValid())
                     break;
-                clipped = {{cut.minX, cut.minY}, {cut.maxX, cut.minY}, {cut.maxX, cut.maxY},
+                clipped = {{cut.minX, cut.minY},
+                           {cut.maxX, cut.minY},
+                           {cut.maxX, cut.maxY},
                            {cut.minX, cut.maxY}};
                 shape = &clipped;
             }

@@ -83,7 +83,7 @@ private slots:
     void cutFilesNeverLoadHalf();
     void damagedHeaders_data();
     void damagedHeaders();
-    void dwgIsRefusedClearly();
+    void damagedDwgIsRefusedClearly();
     void formatsWithoutDecoder();
 
 private:
@@ -329,11 +329,11 @@ void TestRasterMore::damagedHeaders() {
     QVERIFY2(message.contains(expected), qPrintable(message));
 }
 
-void TestRasterMore::dwgIsRefusedClearly() {
+void TestRasterMore::damagedDwgIsRefusedClearly() {
     const QString sample = QStringLiteral(TEST_DATA_DIR "/dwg/sample_2018.dwg");
     QString message = loadError(sample);
     QVERIFY2(message.contains(sample) &&
-                 message.contains("not read yet (AutoCAD 2018 format)"),
+                 message.contains("truncated file header (AutoCAD 2018 format)"),
              qPrintable(message));
 
     // An unknown release, and a .dwg without the signature.
@@ -352,7 +352,7 @@ void TestRasterMore::dwgIsRefusedClearly() {
     tool.start(QStringLiteral(VISTREL_TOOL), {"info", sample});
     QVERIFY(tool.waitForFinished(30000));
     QVERIFY(tool.exitCode() != 0);
-    QVERIFY(QString::fromUtf8(tool.readAllStandardError()).contains("not read yet"));
+    QVERIFY(QString::fromUtf8(tool.readAllStandardError()).contains("truncated file header"));
 }
 
 void TestRasterMore::formatsWithoutDecoder() {

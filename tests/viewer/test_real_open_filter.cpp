@@ -83,8 +83,7 @@ class TestRealOpenFilter : public QObject {
 private slots:
     void everyOfferedSuffixOpensOrSaysItIsNotSupported() {
         // Formats without a reader yet; each must say so rather than fail otherwise.
-        const std::set<QString> unsupported{QStringLiteral("dwg"), QStringLiteral("ged"),
-                                            QStringLiteral("pal")};
+        const std::set<QString> unsupported{QStringLiteral("ged"), QStringLiteral("pal")};
         const std::set<QString> suffixes = offeredSuffixes();
         QVERIFY(suffixes.size() > 40);
         auto fixtures = fixturesBySuffix();

@@ -489,8 +489,8 @@ void EntityReader::readHatch(Cursor& c, const Target& t) {
             if (const auto first = grad.firstColor())
                 s.color = *first;
             b.gradients.push_back(grad.gradient(uint32_t(b.shapes.size() - 1)));
-            if (cm.mirrored())
-                b.gradients.back().angle = kPi - b.gradients.back().angle;
+            // The blend's direction lies in the hatch's plane, like its outline.
+            b.gradients.back().angle = frame.angleToPlan(b.gradients.back().angle);
         }
         b.ringStarts.insert(b.ringStarts.end(), starts.begin() + 1, starts.end());
         return;
