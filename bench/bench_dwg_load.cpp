@@ -1,0 +1,122 @@
+// Loads the largest sample DWG drawings that have a DXF of the same drawing,
+// each through the reader registry, and prints beside each other the DWG and
+// the DXF reader's MB/s, entities/s and peak memory. The samples live beside
+// the project (../shared/dwg); an argument names other DWG files instead.
+
+#include "formats/Reader.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGuiApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+long statusKb(const char* field) {
+    std::ifstream f("/proc/self/status");
+    std::string line;
+    while (std::getline(f, line))
+        if (line.rfind(field, 0) == 0)
+            return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
+    return -1;
+}
+
+void resetPeak() {
+    std::ofstream f("/proc/self/clear_refs");
+    f << "5";
+}
+
+struct Measure {
+    double mbPerSecond = 0;
+    double entitiesPerSecond = 0;
+    double peakMb = 0; // over the memory in use before the load
+    long entities = 0;
+    QString error;
+};
+
+long entityCount(const dv::Document& doc) {
+    long n = 0;
+    for (const dv::Block& b : doc.blocks)
+        for (const auto& [type, count] : b.entityCounts)
+            n += count;
+    return n;
+}
+
+// The best of a few loads, so that a busy machine disturbs it less.
+Measure measure(const QString& path) {
+    Measure m;
+    const double mb = double(QFileInfo(path).size()) / 1e6;
+    double best = 1e30;
+    for (int round = 0; round < 5; ++round) {
+        resetPeak();
+        const long base = statusKb("VmRSS:");
+        const auto t0 = std::chrono::steady_clock::now();
+        try {
+            auto doc = dv::ReaderRegistry::builtin().load(path);
+            const double s =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+            m.peakMb = std::max(m.peakMb, (statusKb("VmHWM:") - base) / 1024.0);
+            m.entities = entityCount(*doc);
+            best = std::min(best, s);
+        } catch (const dv::ReadError& e) {
+            m.error = QString::fromUtf8(e.what());
+            return m;
+        }
+    }
+    m.mbPerSecond = mb / best;
+    m.entitiesPerSecond = double(m.entities) / best;
+    return m;
+}
+
+void printRow(const char* label, const QString& file, const Measure& m) {
+    if (!m.error.isEmpty()) {
+        std::printf("  %-4s %-28s %s\n", label, qPrintable(file), qPrintable(m.error));
+        return;
+    }
+    std::printf("  %-4s %-28s %7.1f MB/s %9.0f entities/s %7ld entities  peak +%.1f MB\n", label,
+                qPrintable(file), m.mbPerSecond, m.entitiesPerSecond, m.entities, m.peakMb);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Text is measured with the fonts it is drawn with, as in the viewer.
+    qputenv("QT_QPA_PLATFORM",
+            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    QGuiApplication app(argc, argv);
+    QStringList files;
+    for (int i = 1; i < argc; ++i)
+        files << QString::fromLocal8Bit(argv[i]);
+    if (files.isEmpty()) {
+        const QDir dir(QStringLiteral(SHARED_DWG_DIR));
+        if (!dir.exists()) {
+            std::printf("no sample drawings in %s; name DWG files on the command line\n",
+                        SHARED_DWG_DIR);
+            return 0;
+        }
+        for (const char* name :
+             {"example_r13.dwg", "example_r14.dwg", "example_2000.dwg", "2000/TS1.dwg",
+              "example_2004.dwg", "2004/material.dwg", "example_2007.dwg", "example_2010.dwg",
+              "example_2013.dwg", "example_2018.dwg", "sample_2018.dwg"})
+            files << dir.filePath(QLatin1String(name));
+    }
+    std::printf("DWG beside its DXF twin (best of 5 loads each)\n");
+    for (const QString& dwg : files) {
+        if (!QFileInfo::exists(dwg))
+            continue;
+        std::printf("%s (%.0f KB)\n", qPrintable(QFileInfo(dwg).fileName()),
+                    double(QFileInfo(dwg).size()) / 1024);
+        printRow("DWG", QFileInfo(dwg).fileName(), measure(dwg));
+        QString dxf = dwg;
+        dxf.replace(dxf.size() - 3, 3, QStringLiteral("dxf"));
+        if (QFileInfo::exists(dxf))
+            printRow("DXF", QFileInfo(dxf).fileName(), measure(dxf));
+    }
+    return 0;
+}

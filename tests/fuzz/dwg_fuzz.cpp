@@ -1,0 +1,28 @@
+// Feeds arbitrary bytes to the DWG reader, through the registry as a file
+// of its own: it must load them or throw a ReadError, and never crash, hang
+// or grow without bound.
+
+#include "formats/Reader.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static QTemporaryDir dir;
+    static const QString path = dir.filePath(QStringLiteral("fuzz.dwg"));
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            return 0;
+        f.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    try {
+        auto doc = dv::ReaderRegistry::builtin().load(path);
+        (void)doc;
+    } catch (const dv::ReadError&) {
+    }
+    return 0;
+}
