@@ -1,5 +1,6 @@
 #include "formats/dwg/DwgContainer2004.h"
 
+#include "formats/dwg/DwgBudget.h"
 #include "formats/dwg/DwgByteReader.h"
 #include "formats/dwg/DwgChecksum.h"
 #include "formats/dwg/DwgLz77.h"
@@ -36,11 +37,6 @@ constexpr uint32_t kSectionMapType = 0x4163003b;
 constexpr uint32_t kDataPageType = 0x4163043b;
 constexpr size_t kSystemHeaderSize = 0x14;
 constexpr size_t kDataHeaderSize = 0x20;
-// This LZ77 gains at most about 255 bytes per input byte, so a file can hold
-// no more than this much data per byte; declared sizes beyond it are lies
-// that would only cost memory and time.
-constexpr uint64_t kMaxGain = 256;
-constexpr uint64_t kSlack = 1 << 20;
 
 struct PageLocation {
     uint64_t address = 0;
@@ -70,8 +66,7 @@ std::string str(uint64_t v) {
 class Container2004 {
 public:
     Container2004(const char* data, size_t size)
-        : data_(reinterpret_cast<const uint8_t*>(data)), size_(size),
-          budget_(kMaxGain * size + kSlack) {}
+        : data_(reinterpret_cast<const uint8_t*>(data)), size_(size), budget_(size) {}
 
     Sections read() {
         readFileHeader();
@@ -86,14 +81,6 @@ public:
 
 private:
     [[noreturn]] static void fail(const std::string& why) { throw FormatError(why); }
-
-    // Every byte decompressed is paid for, so no map can make us work or
-    // allocate beyond what the file's length allows.
-    void spend(uint64_t n, const std::string& what) {
-        if (n > budget_)
-            fail(what + " declares more data than the file can hold");
-        budget_ -= n;
-    }
 
     void readFileHeader() {
         if (size_ < kHeaderAt + kHeaderSize)
@@ -154,7 +141,7 @@ private:
                 fail("truncated " + what);
             return QByteArray(reinterpret_cast<const char*>(in), outSize);
         }
-        spend(outSize, what);
+        budget_.spend(outSize, what);
         QByteArray page(static_cast<qsizetype>(outSize), Qt::Uninitialized);
         inflate(in, inSize, page.data(), outSize, what);
         return page;
@@ -230,7 +217,7 @@ private:
         const std::string what = "section " + name;
         if (s.encryption == 1)
             fail(what + " is encrypted (the drawing is password-protected)");
-        spend(s.size, what);
+        budget_.spend(s.size, what);
         QByteArray out(static_cast<qsizetype>(s.size), '\0');
         uint64_t covered = 0;
         bool checksumsReported = false;
@@ -268,7 +255,7 @@ private:
             const uint64_t room = s.size - ref.start;
             char* to = out.data() + ref.start;
             if (s.compression == 2) {
-                spend(s.maxPageSize, what);
+                budget_.spend(s.maxPageSize, what);
                 if (s.maxPageSize <= room) {
                     inflate(in, ref.dataSize, to, s.maxPageSize, page);
                     covered += s.maxPageSize;
@@ -294,7 +281,9 @@ private:
 
     const uint8_t* data_;
     size_t size_;
-    uint64_t budget_;
+    // Every byte decompressed is paid for: this LZ77 gains at most about 255
+    // bytes per input byte, so no map can make us allocate beyond that.
+    DecompressionBudget budget_;
     uint64_t pageMapAddress_ = 0;
     uint32_t sectionMapId_ = 0;
     std::map<int32_t, PageLocation> pages_;
