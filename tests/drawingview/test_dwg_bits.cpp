@@ -383,6 +383,68 @@ private slots:
                                  ObjectReader(bad.data(), bad.size(), 0, Release::R2010));
     }
 
+    // An R2004 insert whose attributes are counted as the last of its data:
+    // their handles lie in the handle data, which the count is checked against.
+    void anInsertCountsItsAttributesAmongItsHandles() {
+        auto build = [](uint32_t handleStart, size_t* dataBits) {
+            BitWriter w;
+            w.put(1, 2); // BS type: one byte
+            w.bytes({kInsert});
+            for (int k = 0; k < 4; ++k)
+                w.put((handleStart >> (8 * k)) & 0xFF, 8);
+            w.bytes({0x01, 0x30}); // H: the object's handle 30
+            w.put(2, 2);           // BS 0: no extended data
+            w.put(0, 1);           // no graphics
+            w.put(2, 2);           // model space
+            w.put(2, 2);           // BL 0 reactors
+            w.put(1, 1);           // no extension dictionary
+            w.put(3, 2);           // ENC colour 256: ByLayer
+            w.put(1, 2);           // line type scale 1.0
+            w.put(0, 2);           // line type ByLayer
+            w.put(0, 2);           // plot style ByLayer
+            w.put(2, 2);           // visible
+            w.bytes({0x1D});       // line weight ByLayer
+            for (int k = 0; k < 3; ++k)
+                w.put(2, 2); // insertion point 0,0,0
+            w.put(3, 2);     // scale 1
+            w.put(2, 2);     // rotation 0
+            w.put(2, 2);     // extrusion 0,0,1
+            w.put(2, 2);
+            w.put(1, 2);
+            w.put(1, 1); // attributes follow
+            w.put(1, 2); // BL: one of them
+            w.bytes({1});
+            *dataBits = w.bits();
+            w.bytes({0x51, 0x10}); // the layer
+            w.bytes({0x51, 0x20}); // the block
+            w.bytes({0x41, 0x31}); // the attribute
+            w.bytes({0x31, 0x32}); // the sequence end
+            return w.m_bytes;
+        };
+        size_t bits = 0;
+        build(0, &bits);
+        const std::string body = build(uint32_t(bits), &bits);
+        std::string object;
+        object.push_back(char(body.size()));
+        object.push_back('\0');
+        object += body;
+
+        ObjectReader o(object.data(), object.size(), 0, Release::R2004);
+        QCOMPARE(o.type(), int(kInsert));
+        o.readCommon(true);
+        o.readCommonHandles();
+        TableNames names;
+        names.blocks[0x20] = "Door";
+        const TextConverter text(Release::R2004, 30);
+        EntityDecoder decoder(names, text);
+        GroupList out;
+        EntityLinks links;
+        QVERIFY(decoder.decode(o, {}, false, out, links));
+        QVERIFY(links.hasFollowers);
+        QCOMPARE(links.owned, std::vector<uint64_t>{0x31});
+        QCOMPARE(links.seqEnd, uint64_t(0x32));
+    }
+
     void crcMatchesTheStandardCheckValue() {
         // CRC-16/ARC of "123456789".
         QCOMPARE(crc16(0, "123456789", 9), uint16_t(0xBB3D));
