@@ -45,6 +45,21 @@ private:
     size_t m_bit = 0;
 };
 
+// The object as stored before R2010: its size (MS) before it.
+std::string framed(const std::string& body) {
+    return std::string{char(body.size()), '\0'} + body;
+}
+
+// Reads the common data and handles, then the entity's own.
+bool decodeEntity(ObjectReader& o, const TableNames& names, Release release, GroupList& out,
+                  EntityLinks& links) {
+    o.readCommon(true);
+    o.readCommonHandles();
+    const TextConverter text(release, 30);
+    EntityDecoder decoder(names, text);
+    return decoder.decode(o, {}, false, out, links);
+}
+
 } // namespace
 
 class TestDwgBits : public QObject {
@@ -223,24 +238,17 @@ private slots:
         size_t bits = 0;
         build(0, &bits);
         const std::string body = build(uint32_t(bits + (8 - bits % 8) % 8), &bits);
-        std::string object;
-        object.push_back(char(body.size()));
-        object.push_back('\0');
-        object += body;
+        const std::string object = framed(body);
 
         ObjectReader o(object.data(), object.size(), 0, Release::R2000);
         QCOMPARE(o.type(), int(kLine));
-        o.readCommon(true);
-        o.readCommonHandles();
-        QCOMPARE(o.head.handle, uint64_t(0x2A));
-        QCOMPARE(o.head.layer, uint64_t(0x10));
         TableNames names;
         names.layers[0x10] = "Walls";
-        const TextConverter text(Release::R2000, 30);
-        EntityDecoder decoder(names, text);
         GroupList out;
         EntityLinks links;
-        QVERIFY(decoder.decode(o, {}, false, out, links));
+        QVERIFY(decodeEntity(o, names, Release::R2000, out, links));
+        QCOMPARE(o.head.handle, uint64_t(0x2A));
+        QCOMPARE(o.head.layer, uint64_t(0x10));
         auto find = [&](int code) -> const dv::dxf::Group* {
             for (const dv::dxf::Group& g : out.groups())
                 if (g.code == code)
@@ -354,17 +362,13 @@ private slots:
 
         ObjectReader o(object.data(), object.size(), 0, Release::R2010);
         QCOMPARE(o.type(), int(kLine));
-        o.readCommon(true);
-        o.readCommonHandles();
-        QCOMPARE(o.head.handle, uint64_t(0x2A));
-        QCOMPARE(o.head.layer, uint64_t(0x10));
         TableNames names;
         names.layers[0x10] = "Roads";
-        const TextConverter text(Release::R2010, 30);
-        EntityDecoder decoder(names, text);
         GroupList out;
         EntityLinks links;
-        QVERIFY(decoder.decode(o, {}, false, out, links));
+        QVERIFY(decodeEntity(o, names, Release::R2010, out, links));
+        QCOMPARE(o.head.handle, uint64_t(0x2A));
+        QCOMPARE(o.head.layer, uint64_t(0x10));
         std::map<int, const dv::dxf::Group*> by;
         for (const dv::dxf::Group& g : out.groups())
             by.emplace(g.code, &g);
@@ -424,22 +428,15 @@ private slots:
         size_t bits = 0;
         build(0, &bits);
         const std::string body = build(uint32_t(bits), &bits);
-        std::string object;
-        object.push_back(char(body.size()));
-        object.push_back('\0');
-        object += body;
+        const std::string object = framed(body);
 
         ObjectReader o(object.data(), object.size(), 0, Release::R2004);
         QCOMPARE(o.type(), int(kInsert));
-        o.readCommon(true);
-        o.readCommonHandles();
         TableNames names;
         names.blocks[0x20] = "Door";
-        const TextConverter text(Release::R2004, 30);
-        EntityDecoder decoder(names, text);
         GroupList out;
         EntityLinks links;
-        QVERIFY(decoder.decode(o, {}, false, out, links));
+        QVERIFY(decodeEntity(o, names, Release::R2004, out, links));
         QVERIFY(links.hasFollowers);
         QCOMPARE(links.owned, std::vector<uint64_t>{0x31});
         QCOMPARE(links.seqEnd, uint64_t(0x32));
