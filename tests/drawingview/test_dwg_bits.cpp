@@ -4,6 +4,8 @@
 
 #include <QTest>
 
+#include <map>
+
 #include <string>
 #include <vector>
 
@@ -42,6 +44,21 @@ public:
 private:
     size_t m_bit = 0;
 };
+
+// The object as stored before R2010: its size (MS) before it.
+std::string framed(const std::string& body) {
+    return std::string{char(body.size()), '\0'} + body;
+}
+
+// Reads the common data and handles, then the entity's own.
+bool decodeEntity(ObjectReader& o, const TableNames& names, Release release, GroupList& out,
+                  EntityLinks& links) {
+    o.readCommon(true);
+    o.readCommonHandles();
+    const TextConverter text(release, 30);
+    EntityDecoder decoder(names, text);
+    return decoder.decode(o, {}, false, out, links);
+}
 
 } // namespace
 
@@ -221,24 +238,17 @@ private slots:
         size_t bits = 0;
         build(0, &bits);
         const std::string body = build(uint32_t(bits + (8 - bits % 8) % 8), &bits);
-        std::string object;
-        object.push_back(char(body.size()));
-        object.push_back('\0');
-        object += body;
+        const std::string object = framed(body);
 
         ObjectReader o(object.data(), object.size(), 0, Release::R2000);
         QCOMPARE(o.type(), int(kLine));
-        o.readCommon(true);
-        o.readCommonHandles();
-        QCOMPARE(o.head.handle, uint64_t(0x2A));
-        QCOMPARE(o.head.layer, uint64_t(0x10));
         TableNames names;
         names.layers[0x10] = "Walls";
-        const TextConverter text(Release::R2000, 30);
-        EntityDecoder decoder(names, text);
         GroupList out;
         EntityLinks links;
-        QVERIFY(decoder.decode(o, {}, false, out, links));
+        QVERIFY(decodeEntity(o, names, Release::R2000, out, links));
+        QCOMPARE(o.head.handle, uint64_t(0x2A));
+        QCOMPARE(o.head.layer, uint64_t(0x10));
         auto find = [&](int code) -> const dv::dxf::Group* {
             for (const dv::dxf::Group& g : out.groups())
                 if (g.code == code)
@@ -254,6 +264,182 @@ private slots:
         QCOMPARE(find(20)->number, -2.0);
         QCOMPARE(find(21)->number, -2.0);
         QVERIFY(!find(370)); // ByLayer is left out, as DXF does
+    }
+
+    // From R2007 on texts lie at the end of the data, found through the
+    // presence flag and size stored backwards from its end.
+    void textsComeFromTheirOwnStream() {
+        auto build = [](bool longSize, size_t* end) {
+            BitWriter w;
+            w.put(1, 2); // BS 7, in the data
+            w.bytes({7});
+            const size_t strings = w.bits();
+            w.put(1, 2); // TU "Ab"
+            w.bytes({2, 'A', 0, 'b', 0});
+            w.put(2, 2); // TU ""
+            const size_t size = w.bits() - strings;
+            if (longSize) {
+                w.bytes({0, 0}); // the high word
+                w.bytes({int(size & 0xFF), int(0x80 | (size >> 8))});
+            } else {
+                w.bytes({int(size & 0xFF), int(size >> 8)});
+            }
+            w.put(1, 1); // texts present
+            *end = w.bits();
+            w.put(1, 2); // past the end: not data
+            w.bytes({9});
+            return w;
+        };
+        for (const bool longSize : {false, true}) {
+            size_t end = 0;
+            const BitWriter w = build(longSize, &end);
+            BitReader r = w.reader(Release::R2010);
+            const size_t dataEnd = r.useStringsEndingAt(end);
+            QCOMPARE(dataEnd, size_t(10));
+            QCOMPARE(r.T(), std::string("Ab"));
+            QCOMPARE(r.BS(), int16_t(7));
+            QCOMPARE(r.T(), std::string());
+            QVERIFY_THROWS_EXCEPTION(FormatError, r.T()); // the stream is used up
+        }
+        BitWriter none;
+        none.put(1, 2);
+        none.bytes({7});
+        none.put(0, 1); // no texts
+        BitReader r = none.reader(Release::R2007);
+        QCOMPARE(r.useStringsEndingAt(none.bits()), size_t(10));
+        QCOMPARE(r.T(), std::string());
+        QCOMPARE(r.BS(), int16_t(7));
+
+        BitWriter big; // a size larger than the data before it
+        big.bytes({0x00, 0x40});
+        big.put(1, 1);
+        BitReader b = big.reader(Release::R2010);
+        QVERIFY_THROWS_EXCEPTION(FormatError, b.useStringsEndingAt(big.bits()));
+        QVERIFY_THROWS_EXCEPTION(FormatError, b.useStringsEndingAt(big.bits() + 8));
+    }
+
+    // The R2010 framing: the handle data's size after the object's, the
+    // type as BOT, no bit size; handles follow the data at once.
+    void anR2010LineObjectBecomesItsDxfGroups() {
+        BitWriter w;
+        w.put(0, 2); // BOT: one byte
+        w.bytes({0x13});
+        w.bytes({0x01, 0x2A}); // H: the object's handle 2A
+        w.put(2, 2);           // BS 0: no extended data
+        w.put(0, 1);           // no graphics
+        w.put(2, 2);           // model space
+        w.put(2, 2);           // BL 0 reactors
+        w.put(1, 1);           // no extension dictionary
+        w.put(1, 2);           // ENC colour: one byte
+        w.bytes({3});          // green
+        w.put(1, 2);           // line type scale 1.0
+        w.put(0, 2);           // line type ByLayer
+        w.put(0, 2);           // plot style ByLayer
+        w.put(0, 2);           // material ByLayer
+        w.bytes({0});          // shadows
+        w.put(0, 3);           // no visual styles
+        w.put(2, 2);           // visible
+        w.bytes({0x1D});       // line weight ByLayer
+        w.put(1, 1);           // flat
+        w.real(2.5);           // x1
+        w.put(0, 2);           // x2 = x1
+        w.real(1.0);           // y1
+        w.put(3, 2);           // y2 in full
+        w.real(6.0);
+        w.put(1, 1); // no thickness
+        w.put(1, 1); // the Z axis
+        w.put(0, 1); // no texts
+        const size_t handlesAt = w.bits();
+        w.bytes({0x51, 0x10}); // the layer, handle 10
+        while (w.bits() % 8)
+            w.put(0, 1);
+        const size_t handleBits = w.bits() - handlesAt;
+        std::string object;
+        object.push_back(char(w.m_bytes.size()));
+        object.push_back('\0');
+        object.push_back(char(handleBits)); // MC
+        object += w.m_bytes;
+
+        ObjectReader o(object.data(), object.size(), 0, Release::R2010);
+        QCOMPARE(o.type(), int(kLine));
+        TableNames names;
+        names.layers[0x10] = "Roads";
+        GroupList out;
+        EntityLinks links;
+        QVERIFY(decodeEntity(o, names, Release::R2010, out, links));
+        QCOMPARE(o.head.handle, uint64_t(0x2A));
+        QCOMPARE(o.head.layer, uint64_t(0x10));
+        std::map<int, const dv::dxf::Group*> by;
+        for (const dv::dxf::Group& g : out.groups())
+            by.emplace(g.code, &g);
+        QCOMPARE(by.at(8)->value, std::string_view("Roads"));
+        QCOMPARE(by.at(62)->number, 3.0);
+        QCOMPARE(by.at(10)->number, 2.5);
+        QCOMPARE(by.at(11)->number, 2.5);
+        QCOMPARE(by.at(21)->number, 6.0);
+
+        // A handle data size larger than the object is an error, not a read
+        // elsewhere.
+        std::string bad = object;
+        bad[2] = char(0xFF); // MC: 16383 bits
+        bad.insert(3, 1, char(0x7F));
+        QVERIFY_THROWS_EXCEPTION(FormatError,
+                                 ObjectReader(bad.data(), bad.size(), 0, Release::R2010));
+    }
+
+    // An R2004 insert whose attributes are counted as the last of its data:
+    // their handles lie in the handle data, which the count is checked against.
+    void anInsertCountsItsAttributesAmongItsHandles() {
+        auto build = [](uint32_t handleStart, size_t* dataBits) {
+            BitWriter w;
+            w.put(1, 2); // BS type: one byte
+            w.bytes({kInsert});
+            for (int k = 0; k < 4; ++k)
+                w.put((handleStart >> (8 * k)) & 0xFF, 8);
+            w.bytes({0x01, 0x30}); // H: the object's handle 30
+            w.put(2, 2);           // BS 0: no extended data
+            w.put(0, 1);           // no graphics
+            w.put(2, 2);           // model space
+            w.put(2, 2);           // BL 0 reactors
+            w.put(1, 1);           // no extension dictionary
+            w.put(3, 2);           // ENC colour 256: ByLayer
+            w.put(1, 2);           // line type scale 1.0
+            w.put(0, 2);           // line type ByLayer
+            w.put(0, 2);           // plot style ByLayer
+            w.put(2, 2);           // visible
+            w.bytes({0x1D});       // line weight ByLayer
+            for (int k = 0; k < 3; ++k)
+                w.put(2, 2); // insertion point 0,0,0
+            w.put(3, 2);     // scale 1
+            w.put(2, 2);     // rotation 0
+            w.put(2, 2);     // extrusion 0,0,1
+            w.put(2, 2);
+            w.put(1, 2);
+            w.put(1, 1); // attributes follow
+            w.put(1, 2); // BL: one of them
+            w.bytes({1});
+            *dataBits = w.bits();
+            w.bytes({0x51, 0x10}); // the layer
+            w.bytes({0x51, 0x20}); // the block
+            w.bytes({0x41, 0x31}); // the attribute
+            w.bytes({0x31, 0x32}); // the sequence end
+            return w.m_bytes;
+        };
+        size_t bits = 0;
+        build(0, &bits);
+        const std::string body = build(uint32_t(bits), &bits);
+        const std::string object = framed(body);
+
+        ObjectReader o(object.data(), object.size(), 0, Release::R2004);
+        QCOMPARE(o.type(), int(kInsert));
+        TableNames names;
+        names.blocks[0x20] = "Door";
+        GroupList out;
+        EntityLinks links;
+        QVERIFY(decodeEntity(o, names, Release::R2004, out, links));
+        QVERIFY(links.hasFollowers);
+        QCOMPARE(links.owned, std::vector<uint64_t>{0x31});
+        QCOMPARE(links.seqEnd, uint64_t(0x32));
     }
 
     void crcMatchesTheStandardCheckValue() {

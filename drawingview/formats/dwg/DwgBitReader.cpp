@@ -243,7 +243,77 @@ uint16_t BitReader::BOT() {
     }
 }
 
+template <typename Read> auto BitReader::readFrom(Stream& s, Read read) {
+    const size_t bit = m_bit, limit = m_limit;
+    m_bit = s.bit;
+    m_limit = s.limit;
+    struct Restore {
+        BitReader& r;
+        Stream& s;
+        size_t bit, limit;
+        ~Restore() {
+            s.bit = r.m_bit;
+            r.m_bit = bit;
+            r.m_limit = limit;
+        }
+    } restore{*this, s, bit, limit};
+    return read();
+}
+
+std::string BitReader::T() {
+    if (!atLeast(Release::R2007))
+        return TV();
+    if (m_strings.used)
+        return readFrom(m_strings, [this] { return TU(); });
+    if (m_noStrings)
+        return {};
+    return TU();
+}
+
+size_t BitReader::useStringsEndingAt(size_t endBit) {
+    if (endBit < 1 || endBit > m_limit)
+        throw FormatError("the text data's end lies outside the data");
+    const size_t back = m_bit;
+    m_bit = endBit - 1;
+    const bool present = B();
+    size_t start = endBit - 1;
+    if (present) {
+        if (endBit < 17)
+            throw FormatError("the text data's size is cut off");
+        size_t base = endBit - 17;
+        m_bit = base;
+        size_t size = uint16_t(RS());
+        if (size & 0x8000) {
+            if (base < 16)
+                throw FormatError("the text data's size is cut off");
+            base -= 16;
+            m_bit = base;
+            size = (size & 0x7FFF) | size_t(uint16_t(RS())) << 15;
+        }
+        if (size > base)
+            throw FormatError("text data of " + std::to_string(size) +
+                              " bits is larger than its object");
+        start = base - size;
+        m_strings = {true, start, base};
+    }
+    m_noStrings = !present;
+    m_bit = back;
+    return start;
+}
+
+void BitReader::useHandlesFrom(size_t bit) {
+    if (bit > m_limit)
+        throw FormatError("the handle data lies past the data's end");
+    m_handles = {true, bit, m_limit};
+}
+
 HandleRef BitReader::H(uint64_t base) {
+    if (m_handles.used)
+        return readFrom(m_handles, [&] { return readHandle(base); });
+    return readHandle(base);
+}
+
+HandleRef BitReader::readHandle(uint64_t base) {
     HandleRef h;
     const uint8_t head = RC();
     h.code = head >> 4;

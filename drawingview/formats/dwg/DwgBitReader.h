@@ -80,8 +80,20 @@ public:
     std::string TV();
     // Text as UTF-16 (R2007 on), returned as UTF-8.
     std::string TU();
-    // TV before R2007, TU from then on: raw code-page bytes or UTF-8.
-    std::string T() { return atLeast(Release::R2007) ? TU() : TV(); }
+    // TV before R2007, TU from then on: raw code-page bytes or UTF-8. From
+    // R2007 on the texts of an object or section lie in a stream of their
+    // own at the end of its data; T() reads them from there once
+    // useStringsEndingAt() has found it.
+    std::string T();
+    // Finds the text stream that ends the data at `endBit` (the last bit
+    // is its presence flag, the bits before it its size) and returns the
+    // bit where it starts, which is where the other data ends. Without
+    // one, T() reads empty texts and `endBit` - 1 comes back.
+    size_t useStringsEndingAt(size_t endBit);
+    // The header variables keep their handles in a stream of their own
+    // too, from `bit` on; H() reads them there, ownH() in the data.
+    void useHandlesFrom(size_t bit);
+    HandleRef ownH() { return readHandle(0); }
     CmColor CMC();
     CmColor ENC();
     // Skips `bytes` raw bytes (graphics, preview data).
@@ -96,12 +108,23 @@ private:
             pastEnd(bits);
     }
     uint64_t raw(unsigned bits); // up to 64, least significant first in value order
+    HandleRef readHandle(uint64_t base);
+
+    // A second read position over the same bytes, taken up while one read
+    // lasts.
+    struct Stream {
+        bool used = false;
+        size_t bit = 0, limit = 0;
+    };
+    template <typename Read> auto readFrom(Stream& s, Read read);
 
     const unsigned char* m_data;
     size_t m_size;
     size_t m_bit = 0;
     size_t m_limit;
     Release m_release;
+    Stream m_strings, m_handles;
+    bool m_noStrings = false;
 };
 
 // CRC-16 as DWG sections use it (reflected polynomial 0xA001).

@@ -121,9 +121,10 @@ private:
     void readTableEntry(ObjectReader& o, uint64_t handle);
     std::string readEntryName(ObjectReader& o) {
         std::string name = str(o.data);
-        o.data.B();  // referenced
-        o.data.BS(); // xref index
-        o.data.B();  // depends on an xref
+        o.data.B(); // referenced
+        if (!o.data.atLeast(Release::R2007))
+            o.data.BS(); // xref index, gone from R2007 on
+        o.data.B();      // depends on an xref
         return name;
     }
     void readLayer(ObjectReader& o);

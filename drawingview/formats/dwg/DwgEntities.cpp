@@ -24,6 +24,15 @@ int32_t checkedCount(BitReader& r, int32_t n, const char* what) {
     return n;
 }
 
+// A count of handles that follow: each takes a byte at least, and they lie
+// in the handle data, not after the count.
+int32_t handleCount(ObjectReader& o, int32_t n, const char* what) {
+    if (n < 0 || size_t(n) > o.handles.bitsLeft() / 8)
+        throw FormatError(std::string("a count of ") + std::to_string(n) + " " + what +
+                          " exceeds the object's handles");
+    return n;
+}
+
 Point3 withZ(Point2 p, double z) {
     return {p.x, p.y, z};
 }
@@ -498,7 +507,9 @@ void EntityDecoder::text(ObjectReader& o, GroupList& out, int kind) {
         return;
     }
     if (r.atLeast(Release::R2010))
-        r.RC();
+        r.RC(); // version
+    if (r.atLeast(Release::R2018) && r.RC() != 1)
+        throw FormatError("multi-line attributes are not read yet");
     const std::string tag = str(r);
     r.BS(); // field length
     const int flags = r.RC();
@@ -524,9 +535,7 @@ void EntityDecoder::followers(ObjectReader& o, EntityLinks& links, bool present)
         return;
     links.hasFollowers = true;
     if (o.data.atLeast(Release::R2004)) {
-        const int32_t n = checkedCount(o.data, o.data.BL(), "followers");
-        if (size_t(n) > o.handles.bitsLeft() / 8)
-            throw FormatError("an entity claims more followers than it has handles");
+        const int32_t n = handleCount(o, o.data.BL(), "followers");
         for (int32_t i = 0; i < n; ++i)
             links.owned.push_back(o.handleValue());
     } else {
@@ -568,7 +577,7 @@ void EntityDecoder::insert(ObjectReader& o, GroupList& out, EntityLinks& links, 
     // The owned count (R2004 on) sits before the array's fields.
     int32_t owned = 0;
     if (r.atLeast(Release::R2004) && attributes)
-        owned = checkedCount(r, r.BL(), "attributes");
+        owned = handleCount(o, r.BL(), "attributes");
     if (multiple) {
         columns = r.BS();
         rows = r.BS();
@@ -579,8 +588,6 @@ void EntityDecoder::insert(ObjectReader& o, GroupList& out, EntityLinks& links, 
     if (attributes) {
         links.hasFollowers = true;
         if (r.atLeast(Release::R2004)) {
-            if (size_t(owned) > o.handles.bitsLeft() / 8)
-                throw FormatError("an insert claims more attributes than it has handles");
             for (int32_t i = 0; i < owned; ++i)
                 links.owned.push_back(o.handleValue());
         } else {
@@ -674,8 +681,13 @@ void EntityDecoder::spline(ObjectReader& o, GroupList& out) {
     BitReader& r = o.data;
     int scenario = r.BL();
     if (r.atLeast(Release::R2013)) {
-        r.BL();
-        r.BL();
+        // The flags and knot parameterisation decide between fit and control data.
+        const int32_t flags = r.BL();
+        const int32_t knots = r.BL();
+        if (flags & 1)
+            scenario = 2;
+        if (knots == 15)
+            scenario = 1;
     }
     const int degree = r.BL();
     out.literal(100, "AcDbSpline");

@@ -1,5 +1,7 @@
 #include "DwgHeader.h"
 
+#include "DwgSectionData.h"
+
 #include <cstring>
 
 namespace dv::dwg {
@@ -16,6 +18,8 @@ void readVariables(BitReader& r, HeaderVars& v) {
     const bool r2000 = r.atLeast(Release::R2000);
     const bool r2004 = r.atLeast(Release::R2004);
     const bool r2007 = r.atLeast(Release::R2007);
+    if (r.atLeast(Release::R2013))
+        r.BLL(); // REQUIREDVERSIONS
     for (int i = 0; i < 4; ++i)
         r.BD();
     for (int i = 0; i < 4; ++i)
@@ -101,7 +105,7 @@ void readVariables(BitReader& r, HeaderVars& v) {
     for (int i = 0; i < 4; ++i) // TDINDWG TDUSRTIMER
         r.BL();
     r.CMC();                    // CECOLOR
-    r.H();                      // HANDSEED
+    r.ownH();                   // HANDSEED, kept with the data
     for (int i = 0; i < 3; ++i) // CLAYER TEXTSTYLE CELTYPE
         r.H();
     if (r2007)
@@ -280,27 +284,23 @@ void readVariables(BitReader& r, HeaderVars& v) {
 HeaderVars readHeaderVariables(Sections& s) {
     HeaderVars v;
     const QByteArray& h = s.header;
-    if (s.release >= Release::R2007) {
-        s.problems.push_back("header variables of this release are not read yet");
-        return v;
-    }
-    if (h.size() < 20 + 2 || std::memcmp(h.constData(), kHeaderStart, 16) != 0) {
+    const SectionData d = locateSectionData(h, kHeaderStart, s);
+    if (!d.found) {
         s.problems.push_back("the header variables section has no start sentinel");
         return v;
     }
-    uint32_t size;
-    std::memcpy(&size, h.constData() + 16, 4);
-    if (size > uint32_t(h.size()) - 20) {
+    if (d.cutOff) {
         s.problems.push_back("the header variables section is cut off");
-        size = uint32_t(h.size()) - 20;
-    } else if (size + 22 <= uint32_t(h.size())) {
+    } else if (d.start + d.size + 2 <= size_t(h.size())) {
         uint16_t stored;
-        std::memcpy(&stored, h.constData() + 20 + size, 2);
-        if (crc16(0xC0C1, h.constData() + 16, size + 4) != stored)
+        std::memcpy(&stored, h.constData() + d.start + d.size, 2);
+        if (crc16(0xC0C1, h.constData() + 16, d.start - 16 + d.size) != stored)
             s.problems.push_back("the header variables' CRC does not match");
     }
-    BitReader r(h.constData() + 20, size, s.release);
+    BitReader r(h.constData() + d.start, d.size, s.release);
     try {
+        if (s.release >= Release::R2007)
+            useSectionStreams(r, true);
         readVariables(r, v);
     } catch (const FormatError& e) {
         s.problems.push_back(std::string("header variables: ") + e.what());

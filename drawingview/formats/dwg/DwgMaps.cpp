@@ -1,6 +1,7 @@
 #include "DwgMaps.h"
 
 #include "DwgBitReader.h"
+#include "DwgSectionData.h"
 
 #include <cstring>
 
@@ -15,46 +16,37 @@ constexpr unsigned char kClassesStart[16] = {0x8D, 0xA1, 0xC4, 0xB8, 0xC4, 0xA9,
 
 std::map<int, DwgClass> readClasses(Sections& s) {
     std::map<int, DwgClass> classes;
-    const QByteArray& c = s.classes;
-    if (c.size() < 20 || std::memcmp(c.constData(), kClassesStart, 16) != 0) {
+    const SectionData d = locateSectionData(s.classes, kClassesStart, s);
+    if (!d.found) {
         s.problems.push_back("the classes section has no start sentinel");
         return classes;
     }
-    if (s.release >= Release::R2007) {
-        s.problems.push_back("classes of this release are not read yet");
-        return classes;
-    }
-    uint32_t size;
-    std::memcpy(&size, c.constData() + 16, 4);
-    if (size > uint32_t(c.size()) - 20) {
+    if (d.cutOff)
         s.problems.push_back("the classes section is cut off");
-        size = uint32_t(c.size()) - 20;
-    }
-    BitReader r(c.constData() + 20, size, s.release);
-    if (s.release >= Release::R2004) {
-        r.BS(); // the highest class number
-        r.RC();
-        r.RC();
-        r.B();
-    }
+    BitReader r(s.classes.constData() + d.start, d.size, s.release);
     try {
+        if (s.release >= Release::R2007)
+            useSectionStreams(r, false);
+        if (s.release >= Release::R2004) {
+            r.BS(); // the highest class number
+            r.RC();
+            r.RC();
+            r.B();
+        }
         // Each class takes at least a few bytes; the section's end stops the loop.
         while (r.bitsLeft() >= 8 * 8) {
             const int number = r.BS();
             r.BS(); // proxy flags
-            r.TV(); // application
-            r.TV(); // C++ class
+            r.T();  // application
+            r.T();  // C++ class
             DwgClass k;
-            k.dxfName = r.TV();
+            k.dxfName = r.T();
             r.B(); // was a zombie
             const int itemClass = r.BS();
             k.entity = itemClass == 0x1F2;
-            if (s.release >= Release::R2004) {
-                r.BL();
-                r.BL();
-                r.BL();
-                r.BL();
-            }
+            if (s.release >= Release::R2004) // instances, release, maintenance, two unknown
+                for (int i = 0; i < 5; ++i)
+                    r.BL();
             if (number >= 500 && number < 0x8000)
                 classes[number] = std::move(k);
         }

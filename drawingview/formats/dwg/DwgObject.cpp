@@ -70,9 +70,13 @@ ObjectReader::ObjectReader(const char* objects, size_t size, uint64_t offset, Re
     handles = data;
     size_t handleStart = 0;
     if (release >= Release::R2010) {
+        // The size counts the bytes after the handle data's size.
         const uint32_t handleBits = data.MC();
-        const size_t start = data.bitPosition();
-        data = BitReader(objects + f.dataStart + start / 8, f.size - start / 8, release);
+        const size_t start = f.dataStart + data.bitPosition() / 8;
+        if (f.size > size - start)
+            throw FormatError("an object of " + std::to_string(f.size) + " bytes at byte " +
+                              std::to_string(offset) + " runs past the end of the data");
+        data = BitReader(objects + start, f.size, release);
         handles = data;
         if (handleBits > data.limit())
             throw FormatError("an object's handle data is larger than the object");
@@ -105,6 +109,11 @@ void ObjectReader::splitAt(size_t handleStart) {
         throw FormatError("an object's data size does not fit the object");
     handles.seek(handleStart);
     data.setLimit(handleStart);
+    if (data.atLeast(Release::R2007)) {
+        const size_t stringStart = data.useStringsEndingAt(handleStart);
+        if (stringStart + 1 < handleStart)
+            data.setLimit(stringStart);
+    }
 }
 
 void ObjectReader::readCommon(bool entity) {
@@ -147,9 +156,9 @@ void ObjectReader::readCommon(bool entity) {
         data.RC(); // shadow flags
     }
     if (r >= Release::R2010) {
-        data.B();
-        data.B();
-        data.B();
+        head.visualStyles[0] = data.B();
+        head.visualStyles[1] = data.B();
+        head.visualStyles[2] = data.B();
     }
     head.invisible = data.BS();
     if (r >= Release::R2000)
@@ -186,6 +195,9 @@ void ObjectReader::readCommonHandles() {
         handles.H(head.handle);
     if (r >= Release::R2000 && head.psFlags == 3)
         handles.H(head.handle);
+    for (const bool style : head.visualStyles)
+        if (style)
+            handles.H(head.handle);
 }
 
 } // namespace dv::dwg

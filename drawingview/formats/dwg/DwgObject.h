@@ -107,7 +107,8 @@ struct ObjectHead {
     CmColor color;
     double ltScale = 1;
     int invisible = 0;
-    int lineWeight = 29; // stored index; 29 is ByLayer
+    int lineWeight = 29;       // stored index; 29 is ByLayer
+    bool visualStyles[3] = {}; // R2010 on: full, face and edge styles follow as handles
     int numReactors = 0;
     bool xdicMissing = false;
     // From the handle stream
