@@ -39,11 +39,19 @@ void addArcBounds(Box& box, const Arc& a) {
         }
 }
 
+InsertPlacer::InsertPlacer(const Insert& insert, Vec2 base)
+    : m_ins(insert), m_base(base), m_cos(std::cos(insert.rotation)),
+      m_sin(std::sin(insert.rotation)) {}
+
+Vec2 InsertPlacer::operator()(Vec2 p, int column, int row) const {
+    const Insert& ins = m_ins;
+    const double y = (p.y - m_base.y) * ins.scaleY + row * ins.rowSpacing;
+    const double x = (p.x - m_base.x) * ins.scaleX + column * ins.columnSpacing + ins.shear * y;
+    return {ins.position.x + x * m_cos - y * m_sin, ins.position.y + x * m_sin + y * m_cos};
+}
+
 Vec2 placeInInsert(const Insert& ins, Vec2 base, Vec2 p, int column, int row) {
-    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
-    const double y = (p.y - base.y) * ins.scaleY + row * ins.rowSpacing;
-    const double x = (p.x - base.x) * ins.scaleX + column * ins.columnSpacing + ins.shear * y;
-    return {ins.position.x + x * c - y * s, ins.position.y + x * s + y * c};
+    return InsertPlacer(ins, base)(p, column, row);
 }
 
 void addInsertBounds(Box& box, const Insert& ins, const Box& whole, Vec2 base) {
@@ -52,12 +60,13 @@ void addInsertBounds(Box& box, const Insert& ins, const Box& whole, Vec2 base) {
         inner = clippedBox(whole, ins.clip);
     if (!inner.isValid())
         return;
+    const InsertPlacer place(ins, base);
     const int cols = std::max(1, ins.columns), rows = std::max(1, ins.rows);
     const double xs[2] = {inner.minX, inner.maxX}, ys[2] = {inner.minY, inner.maxY};
     for (int corner = 0; corner < 4; ++corner)
         for (int gx : {0, cols - 1})
             for (int gy : {0, rows - 1})
-                box.add(placeInInsert(ins, base, {xs[corner & 1], ys[corner >> 1]}, gx, gy));
+                box.add(place({xs[corner & 1], ys[corner >> 1]}, gx, gy));
 }
 
 void addImageBounds(Box& box, const Image& image) {

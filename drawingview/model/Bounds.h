@@ -14,6 +14,18 @@ void addArcBounds(Box& box, const Arc& arc);
 // in the inserting block; `base` is the block's base point.
 Vec2 placeInInsert(const Insert& insert, Vec2 base, Vec2 p, int column = 0, int row = 0);
 
+// The same for many points of one insert: the turn's sine and cosine once.
+class InsertPlacer {
+public:
+    InsertPlacer(const Insert& insert, Vec2 base);
+    Vec2 operator()(Vec2 p, int column = 0, int row = 0) const;
+
+private:
+    const Insert& m_ins;
+    Vec2 m_base;
+    double m_cos, m_sin;
+};
+
 // Adds the bounds of an insert (its whole array) whose block has bounds
 // `inner` around base point `base`, both in block coordinates.
 void addInsertBounds(Box& box, const Insert& insert, const Box& inner, Vec2 base);

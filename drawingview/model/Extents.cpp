@@ -201,6 +201,7 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
             if (ins.clip.size() >= 3 && !ins.clipInverted) {
                 // What the clip lets through, as a box in the block's frame.
                 Box inner;
+                const InsertPlacer place(ins, base);
                 for (Vec2 p : *shape)
                     inner.add(p);
                 const Box cut = clippedBox(inner, ins.clip);
@@ -212,10 +213,11 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
                            {cut.minX, cut.maxY}};
                 shape = &clipped;
             }
+            const InsertPlacer place(ins, base);
             for (Vec2 p : *shape)
                 for (int gx : {0, cols - 1})
                     for (int gy : {0, rows - 1})
-                        add(placeInInsert(ins, base, p, gx, gy));
+                        add(place(p, gx, gy));
             break;
         }
         case ShapeKind::Image:
