@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-
 #include <cmath>
 #include <map>
 #include <set>

@@ -340,8 +340,7 @@ void TestRasterMore::damagedDwgIsRefusedClearly() {
     const QString future = m_dir.filePath("future.bin");
     writeFile(future, QByteArray("AC1099") + QByteArray(60, '\0'));
     message = loadError(future);
-    QVERIFY2(message.contains("DWG version AC1099 is not supported"),
-             qPrintable(message));
+    QVERIFY2(message.contains("DWG version AC1099 is not supported"), qPrintable(message));
     const QString named = m_dir.filePath("named.dwg");
     writeFile(named, QByteArray(60, '\x01'));
     message = loadError(named);

@@ -65,8 +65,8 @@ private slots:
         QStringList captions;
         for (QAction* a : f.window->mmiFile->actions())
             captions << (a->isSeparator() ? QStringLiteral("-") : a->text());
-        QCOMPARE(captions, QStringList({"Open", "Save to picture", "Close", "Recent Files", "-", "Print",
-                                        "Print Preview...", "-", "Exit"}));
+        QCOMPARE(captions, QStringList({"Open", "Save to picture", "Close", "Recent Files", "-",
+                                        "Print", "Print Preview...", "-", "Exit"}));
         captions.clear();
         for (QAction* a : f.window->mmiView->actions())
             captions << a->text();
