@@ -3,6 +3,7 @@
 // the DXF reader's MB/s, entities/s and peak memory. The samples live beside
 // the project (../shared/dwg); an argument names other DWG files instead.
 
+#include "ProcessMemory.h"
 #include "formats/Reader.h"
 
 #include <QDir>
@@ -17,20 +18,6 @@
 #include <vector>
 
 namespace {
-
-long statusKb(const char* field) {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind(field, 0) == 0)
-            return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
-    return -1;
-}
-
-void resetPeak() {
-    std::ofstream f("/proc/self/clear_refs");
-    f << "5";
-}
 
 struct Measure {
     double mbPerSecond = 0;

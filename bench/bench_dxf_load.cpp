@@ -1,6 +1,7 @@
 // Generates large ASCII and binary DXF files in /tmp and loads each through the reader
 // registry, printing file size, MB/s, entities/s and peak memory.
 
+#include "ProcessMemory.h"
 #include "formats/Reader.h"
 #include "formats/dxf/DxfTokenizer.h"
 
@@ -193,20 +194,6 @@ std::string generate(int entities, bool binary = false) {
     w.pair(0, "ENDSEC");
     w.pair(0, "EOF");
     return std::move(w.text());
-}
-
-long statusKb(const char* field) {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind(field, 0) == 0)
-            return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
-    return -1;
-}
-
-void resetPeak() {
-    std::ofstream f("/proc/self/clear_refs");
-    f << "5";
 }
 
 } // namespace

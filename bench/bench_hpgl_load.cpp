@@ -2,6 +2,7 @@
 // polylines) and loads each through the reader registry, printing file size,
 // MB/s, segments/s and peak memory.
 
+#include "ProcessMemory.h"
 #include "formats/Reader.h"
 
 #include <QCoreApplication>
@@ -58,20 +59,6 @@ std::string encodedPlot(int segments) {
         out += ";";
     }
     return out;
-}
-
-long statusKb(const char* field) {
-    std::ifstream f("/proc/self/status");
-    std::string line;
-    while (std::getline(f, line))
-        if (line.rfind(field, 0) == 0)
-            return std::strtol(line.c_str() + std::strlen(field), nullptr, 10);
-    return -1;
-}
-
-void resetPeak() {
-    std::ofstream f("/proc/self/clear_refs");
-    f << "5";
 }
 
 } // namespace
