@@ -104,7 +104,9 @@ struct Timing {
     double cpuMs;
 };
 
-Timing redrawMs(const RenderScene& scene, QImage& image, double zoomFactor, RenderStats& stats) {
+// bands 0: one plain pass; otherwise that many bands at once.
+Timing redrawMs(const RenderScene& scene, QImage& image, double zoomFactor, RenderStats& stats,
+                int bands = 0) {
     ViewTransform view;
     view.zoomToFit(scene.document().layouts[0].extents, QRectF(image.rect()), 0.05);
     view.setZoom(view.zoom() * zoomFactor, view.center());
@@ -113,10 +115,13 @@ Timing redrawMs(const RenderScene& scene, QImage& image, double zoomFactor, Rend
         QElapsedTimer t;
         t.start();
         const double c0 = cpuMs();
-        QPainter painter(&image);
-        QPainterBackend backend(painter, QRectF(image.rect()));
-        stats = Renderer(scene).render(backend, view, 0);
-        painter.end();
+        if (bands > 0) {
+            stats = renderInBands(scene, image, view, 0, {}, bands);
+        } else {
+            QPainter painter(&image);
+            QPainterBackend backend(painter, QRectF(image.rect()));
+            stats = Renderer(scene).render(backend, view, 0);
+        }
         cpu.push_back(cpuMs() - c0);
         wall.push_back(t.nsecsElapsed() / 1e6);
     }
@@ -167,6 +172,15 @@ void benchRaster(QImage& target) {
     }
 }
 
+// The same redraws split into two bands drawn at once, one per core.
+void printBanded(const RenderScene& scene, QImage& image, const char* label) {
+    RenderStats fitStats, zoomStats;
+    const Timing fit = redrawMs(scene, image, 1.0, fitStats, 2);
+    const Timing zoom = redrawMs(scene, image, 10.0, zoomStats, 2);
+    std::printf("%10s %12s %8s %9s %10.1f (%9.1f) %10zu %10.1f (%9.1f) %10zu\n", label, "", "", "",
+                fit.wallMs, fit.cpuMs, fitStats.dots, zoom.wallMs, zoom.cpuMs, zoomStats.shapes);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -174,6 +188,16 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QImage image(1600, 1000, QImage::Format_RGB32);
+    // PROFILE_FIT=zoom only redraws the million at that zoom, for a profiler.
+    if (qEnvironmentVariableIsSet("PROFILE_FIT")) {
+        const auto doc = makeDrawing(1'000'000, 42);
+        RenderScene scene(doc);
+        scene.buildAll();
+        RenderStats st;
+        for (int i = 0; i < 6; ++i)
+            redrawMs(scene, image, qEnvironmentVariableIntValue("PROFILE_FIT"), st);
+        return 0;
+    }
     std::printf("median of 5 redraws; wall clock and (in brackets) this thread's CPU time\n");
     std::printf("%10s %12s %18s %22s %10s %22s %10s\n", "entities", "generate_ms", "index_ms",
                 "fit_ms", "fit_dots", "zoom10_ms", "zoom10_n");
@@ -195,6 +219,8 @@ int main(int argc, char** argv) {
                     zoom.cpuMs, zoomStats.shapes);
         if (argc > 1)
             image.save(QString("%1/bench_%2.png").arg(argv[1]).arg(n));
+        if (n == 1'000'000)
+            printBanded(scene, image, "2 bands");
     }
     // The same million entities with a dash pattern on every layer (about
     // two dashes to an entity at fit), then with lineweights shown instead.
@@ -217,6 +243,7 @@ int main(int argc, char** argv) {
         std::printf("%10s %12s %8s %9s %10.1f (%9.1f) %10zu %10.1f (%9.1f) %10zu\n", variant, "",
                     "", "", fit.wallMs, fit.cpuMs, fitStats.dots, zoom.wallMs, zoom.cpuMs,
                     zoomStats.shapes);
+        printBanded(scene, image, variant[0] == 'd' ? "dashed 2b" : "weights 2b");
     }
     benchRaster(image);
     return 0;

@@ -1,6 +1,7 @@
 #include "DrawingView.h"
 
 #include "DrawingObjects.h"
+#include "ViewRenderThread.h"
 #include "formats/Reader.h"
 #include "formats/raster/RasterPyramid.h"
 #include "model/Units.h"
@@ -9,6 +10,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -33,6 +35,10 @@ using namespace DrawingViewLib;
 namespace {
 
 constexpr double wheelStep = 1.25; // zoom per notch of the wheel
+// Drawings this large, or whose last picture took this long, are drawn on
+// the worker thread: a paint that long would freeze the window.
+constexpr size_t backgroundShapes = 200'000;
+constexpr double backgroundMs = 40;
 
 // Halvings for a large image the reader left without them, so zoomed-out
 // views never scale the full picture.
@@ -223,11 +229,19 @@ void DrawingView::installSession(std::shared_ptr<DrawingSession> session,
     if (m_image)
         m_image->setLayoutSwitcher({});
     m_image.reset();
+    if (m_renderThread)
+        m_renderThread->cancelAll();
+    m_jobPending = false;
+    m_cache = QImage(); // the old drawing's picture means nothing for the new one
+    m_lastRenderMs = 0;
+    m_shapeCount = 0;
     m_session = std::move(session);
     m_scene = std::move(scene);
     if (m_session) {
         if (!m_scene)
-            m_scene = std::make_unique<RenderScene>(m_session->document);
+            m_scene = std::make_shared<RenderScene>(m_session->document);
+        for (const Block& b : m_session->document->blocks)
+            m_shapeCount += b.shapes.size();
         if (m_session->document->kind == Document::Kind::Drawing) {
             m_image = std::make_shared<DXFImageObject>(m_session);
             m_image->setLayoutSwitcher([this](int index) { showLayout(index); });
@@ -519,7 +533,40 @@ void DrawingView::updateViewport() {
 
 void DrawingView::invalidateCache() {
     m_cacheValid = false;
+    if (m_jobPending && m_renderThread)
+        m_renderThread->cancelAll(); // its picture would show the old content
+    m_jobPending = false;
     update();
+}
+
+void DrawingView::setBackgroundRendering(BackgroundRendering mode) {
+    m_backgroundRendering = mode;
+    invalidateCache();
+}
+
+ViewTransform DrawingView::imageView() const {
+    ViewTransform view = m_view;
+    view.resizeViewport(QRectF(QPointF(0, 0), QSizeF(drawingArea().size().expandedTo({1, 1}))));
+    return view;
+}
+
+bool DrawingView::isPictureCurrent() const {
+    return m_cacheValid && !m_cache.isNull() && m_cacheView == imageView() &&
+           (IsEmpty() || m_cacheLayout == m_session->layout);
+}
+
+bool DrawingView::rendersInBackground() const {
+    if (!IsDrawing())
+        return false; // pictures and rasters draw from one image at once
+    switch (m_backgroundRendering) {
+    case BackgroundRendering::Always:
+        return true;
+    case BackgroundRendering::Never:
+        return false;
+    case BackgroundRendering::Auto:
+        break;
+    }
+    return m_shapeCount >= backgroundShapes || m_lastRenderMs >= backgroundMs;
 }
 
 QImage DrawingView::renderView(QSize size) const {
@@ -610,30 +657,90 @@ void DrawingView::print(QPrinter& printer) const {
         paper);
 }
 
-void DrawingView::renderCache() {
+void DrawingView::renderCache(const ViewTransform& view) {
     ++m_renderCount;
-    m_cache = renderView(drawingArea().size());
-    m_cacheShift = QPoint();
+    QElapsedTimer timer;
+    timer.start();
+    m_cache = renderView(view.viewport().size().toSize());
+    m_lastRenderMs = timer.nsecsElapsed() / 1e6;
+    m_cacheView = view;
+    m_cacheLayout = IsEmpty() ? -1 : m_session->layout;
     m_cacheValid = true;
+}
+
+void DrawingView::requestRender(const ViewTransform& view) {
+    if (m_jobPending && m_jobView == view)
+        return; // already on its way
+    if (!m_renderThread) {
+        m_renderThread = new ViewRenderThread(this);
+        connect(m_renderThread, &ViewRenderThread::finished, this, &DrawingView::takeRendered);
+    }
+    m_scene->buildAll(); // the worker only reads the indexes
+    ViewRenderThread::Job job;
+    job.scene = m_scene;
+    job.view = view;
+    job.layout = m_session->layout;
+    job.options.frame = !m_withoutBorder;
+    job.size = view.viewport().size().toSize();
+    m_renderThread->request(std::move(job));
+    m_jobPending = true;
+    m_jobView = view;
+}
+
+void DrawingView::takeRendered(quint64 job, const QImage& image, const ViewTransform& view) {
+    if (!m_jobPending || job != m_renderThread->latest() || IsEmpty())
+        return; // a newer view or content is on its way
+    ++m_renderCount;
+    m_jobPending = false;
+    m_cache = image;
+    m_cacheView = view;
+    m_cacheLayout = m_session->layout;
+    m_cacheValid = true;
+    update();
+}
+
+void DrawingView::paintCache(QPainter& painter, const QRect& area, const ViewTransform& wanted) {
+    const QColor background =
+        IsEmpty() ? palette().color(QPalette::Dark)
+                  : Renderer::defaultBackground(*m_session->document, m_session->layout);
+    const bool sameLayout = IsEmpty() ? m_cacheLayout < 0 : m_cacheLayout == m_session->layout;
+    if (m_cache.isNull() || !sameLayout) {
+        painter.fillRect(area, background);
+        return;
+    }
+    if (m_cacheView == wanted) {
+        painter.drawImage(area.topLeft(), m_cache);
+        return;
+    }
+    // The last picture moved and scaled to the new view until its own is
+    // drawn (a pan drag shows only this): cache pixels to drawing to screen.
+    bool invertible = false;
+    const QTransform fromCache = m_cacheView.toQTransform().inverted(&invertible);
+    painter.fillRect(area, background);
+    if (!invertible)
+        return;
+    painter.save();
+    painter.setTransform(fromCache * wanted.toQTransform() *
+                         QTransform::fromTranslate(area.left(), area.top()));
+    painter.drawImage(QPointF(0, 0), m_cache);
+    painter.restore();
 }
 
 void DrawingView::paintEvent(QPaintEvent*) {
     const QRect area = drawingArea();
     if (area.isEmpty())
         return;
-    if (!m_cacheValid || m_cache.size() != area.size())
-        renderCache();
-    QPainter painter(this);
-    const QPoint at = area.topLeft() + m_cacheShift;
-    if (!m_cacheShift.isNull()) {
-        // Uncovered while panning: the background until the drag ends.
-        const QColor bg =
-            IsEmpty() ? palette().color(QPalette::Dark)
-                      : Renderer::defaultBackground(*m_session->document, m_session->layout);
-        painter.fillRect(area, bg);
+    const ViewTransform wanted = imageView();
+    // A pan drag moves the last picture; the drawing is drawn anew on release.
+    if (!isPictureCurrent() && m_drag != Drag::Pan) {
+        if (rendersInBackground())
+            requestRender(wanted);
+        else
+            renderCache(wanted);
     }
+    QPainter painter(this);
     painter.setClipRect(area);
-    painter.drawImage(at, m_cache);
+    paintCache(painter, area, wanted);
     if (m_drag == Drag::Window) {
         painter.setPen(QPen(Qt::gray, 0, Qt::DashLine));
         painter.setBrush(Qt::NoBrush);
@@ -695,8 +802,7 @@ void DrawingView::mouseMoveEvent(QMouseEvent* event) {
             m_view.panBy(delta);
             m_fitPending = false;
             m_followsSize = false;
-            m_cacheShift += delta; // shift the picture; render again on release
-            update();
+            update(); // the last picture follows; drawn anew on release
         }
         break;
     case Drag::Window:

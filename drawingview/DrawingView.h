@@ -26,6 +26,7 @@ class Document;
 class DrawingSession;
 class DXFImageObject;
 class RenderScene;
+class ViewRenderThread;
 
 class DrawingView : public QWidget, public DrawingViewLib::IDrawingView {
     Q_OBJECT
@@ -68,6 +69,12 @@ public:
     bool isCommandEnabled(int command) const;
     // How often the view has been rendered anew (not blitted from the cache).
     int renderCount() const { return m_renderCount; }
+    // Where views are drawn: large drawings on a worker thread, so the window
+    // answers while they draw; small ones at once, in the paint.
+    enum class BackgroundRendering { Auto, Always, Never };
+    void setBackgroundRendering(BackgroundRendering mode);
+    // Whether the picture on screen is the exact one of the current view.
+    bool isPictureCurrent() const;
     int currentLayout() const;
     // Shows layout `index` of the loaded drawing, refits and raises the
     // layout-change events; out-of-range indexes are ignored.
@@ -112,7 +119,13 @@ private:
     void print(QPrinter& printer) const;
     void pushHistory();
     void invalidateCache();
-    void renderCache();
+    // The current view as the cached image shows it: the drawing area's size at (0, 0).
+    ViewTransform imageView() const;
+    bool rendersInBackground() const;
+    void renderCache(const ViewTransform& view);
+    void requestRender(const ViewTransform& view);
+    void takeRendered(quint64 job, const QImage& image, const ViewTransform& view);
+    void paintCache(QPainter& painter, const QRect& area, const ViewTransform& wanted);
     void installSession(std::shared_ptr<DrawingSession> session,
                         std::unique_ptr<RenderScene> scene = nullptr);
     void syncLayoutsBar();
@@ -120,7 +133,7 @@ private:
 
     std::shared_ptr<DrawingSession> m_session; // null when empty
     std::shared_ptr<DXFImageObject> m_image;   // handed out for drawings
-    std::unique_ptr<RenderScene> m_scene;
+    std::shared_ptr<RenderScene> m_scene;      // shared with the drawing thread's jobs
 
     ViewTransform m_view;
     ViewHistory m_history;
@@ -128,8 +141,15 @@ private:
     bool m_followsSize = false; // the view is a fit and refits on resize
 
     QImage m_cache;
-    bool m_cacheValid = false;
-    QPoint m_cacheShift; // how far a pan drag has moved the cached image
+    ViewTransform m_cacheView; // the view m_cache was drawn for
+    int m_cacheLayout = -1;
+    bool m_cacheValid = false;                  // false once the content changes, whatever the view
+    ViewRenderThread* m_renderThread = nullptr; // made on first use
+    bool m_jobPending = false;                  // a job for m_jobView, still current
+    ViewTransform m_jobView;
+    BackgroundRendering m_backgroundRendering = BackgroundRendering::Auto;
+    size_t m_shapeCount = 0;   // of the loaded drawing, all blocks
+    double m_lastRenderMs = 0; // the last render in the paint
 
     std::map<int, bool> m_commandEnabled;
     bool m_mouseNavigation = false;

@@ -13,8 +13,10 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <map>
 #include <numbers>
+#include <thread>
 #include <tuple>
 
 namespace dv {
@@ -196,12 +198,16 @@ struct FontInfo {
 
 class Pass {
 public:
-    Pass(const RenderScene& scene, PaintBackend& out, const ColorScheme& colors, RenderStats& stats)
-        : m_scene(scene), m_doc(scene.document()), m_out(out), m_colors(colors), m_stats(stats) {
+    Pass(const RenderScene& scene, PaintBackend& out, const ColorScheme& colors, RenderStats& stats,
+         const RenderOptions& options)
+        : m_scene(scene), m_doc(scene.document()), m_out(out), m_colors(colors), m_stats(stats),
+          m_cancel(options.cancel), m_bandStable(options.bandStable) {
         m_clip = out.bounds();
-        // Lines are clipped a little outside the device so their ends and
-        // wide pens still reach the edge.
-        m_safe = m_clip.adjusted(-64, -64, 64, 64);
+        m_picture = options.picture.isEmpty() ? m_clip : options.picture;
+        // Lines are clipped a little outside the picture so their ends and
+        // wide pens still reach the edge. The whole picture, not the band:
+        // a line cut at a band's edge would land on other pixels.
+        m_safe = m_picture.adjusted(-64, -64, 64, 64);
         m_clipBox.add(m_clip.left() - 1, m_clip.top() - 1);
         m_clipBox.add(m_clip.right() + 1, m_clip.bottom() + 1);
         m_gridX = int(std::floor(m_clip.left()));
@@ -219,6 +225,7 @@ public:
 
     void drawBlock(int block, const Context& ctx);
     void flush();
+    bool stopped() const { return m_stopped; }
     // Lineweights on paper grow with the zoom: pixels per millimetre of paper.
     void setPaperScale(double pixelsPerMm) { m_paperPixelsPerMm = pixelsPerMm; }
 
@@ -298,7 +305,17 @@ private:
     const ColorScheme& m_colors;
     RenderStats& m_stats;
     QRectF m_clip, m_safe;
+    QRectF m_picture; // the whole picture; m_clip may be a band of it
     Box m_clipBox;
+    const std::atomic<bool>* m_cancel = nullptr;
+    bool m_stopped = false;
+    bool m_bandStable = false;
+    // Whether the owner has given up on this picture; polled now and then.
+    bool cancelled() {
+        if (!m_stopped && m_cancel && m_cancel->load(std::memory_order_relaxed))
+            m_stopped = true;
+        return m_stopped;
+    }
     int m_layerZero = -1;
     std::vector<int> m_path; // blocks being drawn, outermost first
     ColorBuckets<QLineF> m_lines;
@@ -319,6 +336,8 @@ private:
 };
 
 constexpr size_t batchLimit = 8192;
+// Band-stable passes flush at every this many shapes of a block.
+constexpr uint32_t stableChunk = 8192;
 
 Color Pass::resolve(const Shape& s, int layer, const Context& ctx) const {
     Color c = s.color;
@@ -422,7 +441,7 @@ void Pass::dot(QPointF p, const QColor& color) {
     auto& bucket = m_dots[rgb];
     bucket.emplace_back(x + m_gridX + 0.5, y + m_gridY + 0.5);
     ++m_stats.dots;
-    if (bucket.size() >= batchLimit) {
+    if (bucket.size() >= batchLimit && !m_bandStable) {
         m_out.drawPoints(color, bucket.data(), bucket.size());
         bucket.clear();
     }
@@ -438,13 +457,18 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color, double widthPx) {
         flush();
     auto& bucket = m_lines[lineKey(color.rgba(), widthPx)];
     bucket.emplace_back(p, q);
-    if (bucket.size() >= batchLimit) {
+    if (bucket.size() >= batchLimit && !m_bandStable) {
         m_out.drawLines(color, widthPx, bucket.data(), bucket.size());
         bucket.clear();
     }
 }
 
 void Pass::flush() {
+    if (m_bandStable) {
+        auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
+        std::sort(m_lines.all().begin(), m_lines.all().end(), byKey);
+        std::sort(m_dots.all().begin(), m_dots.all().end(), byKey);
+    }
     for (auto& [key, lines] : m_lines.all())
         if (!lines.empty()) {
             m_out.drawLines(QColor::fromRgba(QRgb(key)), keyWidth(key), lines.data(), lines.size());
@@ -795,8 +819,8 @@ void Pass::drawPoint(QPointF p, const Context& ctx, const QColor& color) {
     const bool circle = mode & 32, box = mode & 64;
     const double size = m_doc.pointSize;
     double px = size > 0 ? size * ctx.scale
-                         : m_clip.height() * (size < 0 ? std::min(-size, 100.0) / 100 : 0.05);
-    px = std::min(px, 4 * std::max(m_clip.width(), m_clip.height()));
+                         : m_picture.height() * (size < 0 ? std::min(-size, 100.0) / 100 : 0.05);
+    px = std::min(px, 4 * std::max(m_picture.width(), m_picture.height()));
     if (!(px >= 3)) {
         if (figure != 1 || circle || box)
             dot(p, color);
@@ -1032,7 +1056,7 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
     range(ins.rowSpacing, rows, cellPx, view.minY, view.maxY, cell.minY, cell.maxY, r0, r1, rstep);
     for (int r = r0; r <= r1; r += rstep)
         for (int c = c0; c <= c1; c += cstep) {
-            if (m_cellBudget == 0)
+            if (m_cellBudget == 0 || m_stopped)
                 return;
             --m_cellBudget;
             drawCell(c, r);
@@ -1040,7 +1064,7 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
 }
 
 void Pass::drawBlock(int block, const Context& ctx) {
-    if (block < 0 || block >= int(m_doc.blocks.size()))
+    if (block < 0 || block >= int(m_doc.blocks.size()) || m_stopped)
         return;
     Affine inverse;
     if (!ctx.toScreen.inverted(inverse))
@@ -1060,8 +1084,15 @@ void Pass::drawBlock(int block, const Context& ctx) {
     const size_t n = whole ? b.shapes.size() : hits.size();
 
     m_path.push_back(block);
+    uint32_t chunk = 0;
     for (size_t k = 0; k < n; ++k) {
+        if ((k & 1023) == 1023 && cancelled())
+            break;
         const uint32_t i = whole ? uint32_t(k) : hits[k];
+        if (m_bandStable && ctx.depth == 0 && i / stableChunk != chunk) {
+            chunk = i / stableChunk;
+            flush();
+        }
         const Box& bounds = index.bounds(i);
         if (!bounds.isValid())
             continue;
@@ -1216,7 +1247,7 @@ RenderStats Renderer::render(PaintBackend& out, const ViewTransform& view, int l
     if (layout < 0 || layout >= int(doc.layouts.size()))
         return stats;
     const ColorScheme colors(background);
-    Pass pass(m_scene, out, colors, stats);
+    Pass pass(m_scene, out, colors, stats, options);
     Context ctx;
     const QTransform q = view.toQTransform();
     ctx.toScreen = Affine{q.m11(), q.m12(), q.m21(), q.m22(), q.dx(), q.dy()};
@@ -1226,6 +1257,7 @@ RenderStats Renderer::render(PaintBackend& out, const ViewTransform& view, int l
         pass.setPaperScale(ctx.scale / millimetresPerUnit(doc.header));
     pass.drawBlock(doc.layouts[layout].block, ctx);
     pass.flush();
+    stats.cancelled = pass.stopped();
     if (options.frame) {
         const Box e = contentExtents(doc, layout);
         if (e.isValid())
@@ -1233,6 +1265,50 @@ RenderStats Renderer::render(PaintBackend& out, const ViewTransform& view, int l
                                                         view.mapFromDrawing({e.maxX, e.minY})));
     }
     return stats;
+}
+
+RenderStats renderInBands(const RenderScene& scene, QImage& image, const ViewTransform& view,
+                          int layout, const RenderOptions& options, int bands) {
+    const int width = image.width(), height = image.height();
+    bands = std::clamp(bands, 1, std::max(1, height / 16));
+    RenderOptions banded = options;
+    banded.picture = QRectF(image.rect());
+    banded.bandStable = true;
+    // Each pass paints its band and a margin around it, in the whole
+    // picture's coordinates: no coordinate is shifted, and lines that the
+    // rasteriser cuts at the clip are cut in the margin, not where the
+    // bands meet. The first band paints the picture itself; the others
+    // paint images of their own (untouched rows cost no memory), copied in
+    // once all are done.
+    constexpr int margin = 32;
+    std::vector<RenderStats> stats(static_cast<size_t>(bands));
+    std::vector<QImage> own(static_cast<size_t>(bands));
+    auto top = [&](int k) { return height * k / bands; };
+    auto drawBand = [&](int k) {
+        const int from = std::max(0, top(k) - margin);
+        const int to = std::min(height, top(k + 1) + margin);
+        QImage& target = k == 0 ? image : own[size_t(k)];
+        QPainter painter(&target);
+        QPainterBackend backend(painter, QRectF(0, from, width, to - from));
+        stats[size_t(k)] = Renderer(scene).render(backend, view, layout, banded);
+    };
+    for (int k = 1; k < bands; ++k)
+        own[size_t(k)] = QImage(width, std::min(height, top(k + 1) + margin), image.format());
+    image.detach();
+    std::vector<std::thread> workers;
+    for (int k = 1; k < bands; ++k)
+        workers.emplace_back(drawBand, k);
+    drawBand(0);
+    for (std::thread& w : workers)
+        w.join();
+    const size_t rowBytes = size_t(width) * size_t(image.depth() / 8);
+    for (int k = 1; k < bands; ++k)
+        for (int y = top(k); y < top(k + 1); ++y)
+            std::memcpy(image.scanLine(y), own[size_t(k)].constScanLine(y), rowBytes);
+    RenderStats total;
+    for (const RenderStats& s : stats)
+        total += s;
+    return total;
 }
 
 QImage renderFitted(const RenderScene& scene, int layout, QSize size, bool withoutBorder) {

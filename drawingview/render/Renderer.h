@@ -13,17 +13,36 @@
 #include <QImage>
 #include <QSize>
 
+#include <atomic>
+
 namespace dv {
 
 struct RenderOptions {
     bool frame = false; // a thin frame around the extents (the sheet on paper layouts)
     QColor background;  // invalid: the layout's usual background
+    // Polled while drawing; once it reads true the pass stops early and the
+    // picture is incomplete.
+    const std::atomic<bool>* cancel = nullptr;
+    // The whole picture in device pixels when the back end covers only a
+    // band of it; empty when the back end's bounds are the whole picture.
+    QRectF picture;
+    // Batches drawn at fixed points of the file's order and by colour, so a
+    // pixel's result does not depend on what else the pass draws: passes
+    // on different bands of one picture then agree where they meet.
+    bool bandStable = false;
 };
 
 struct RenderStats {
     size_t shapes = 0; // drawn in full
     size_t dots = 0;   // drawn as a dot
     size_t skipped = 0;
+    bool cancelled = false;
+
+    RenderStats& operator+=(const RenderStats& o) {
+        shapes += o.shapes, dots += o.dots, skipped += o.skipped;
+        cancelled = cancelled || o.cancelled;
+        return *this;
+    }
 };
 
 class Renderer {
@@ -45,6 +64,13 @@ public:
 private:
     const RenderScene& m_scene;
 };
+
+// Draws the view into `image` with one pass per horizontal band, each on a
+// thread of its own, in the band-stable order: the picture is the same for
+// any number of bands. It differs from a plain pass only in which of two
+// overlapping colours lies on top.
+RenderStats renderInBands(const RenderScene& scene, QImage& image, const ViewTransform& view,
+                          int layout, const RenderOptions& options, int bands);
 
 // The layout fitted into an image of `size`, as the control shows it.
 QImage renderFitted(const RenderScene& scene, int layout, QSize size, bool withoutBorder);

@@ -1,0 +1,268 @@
+// Views drawn in bands and on the worker thread: the same pictures as one
+// plain pass, cancelled by newer views, and never shown out of order.
+
+#include "DrawingView.h"
+#include "ViewRenderThread.h"
+#include "formats/Reader.h"
+#include "render/RenderScene.h"
+#include "render/Renderer.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPainter>
+#include <QSignalSpy>
+#include <QTest>
+#include <QWheelEvent>
+
+#include <random>
+
+using namespace dv;
+
+namespace {
+
+std::shared_ptr<Document> load(const QString& name) {
+    return ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dxf/") + name, {});
+}
+
+// Many small lines and circles in a few colours, with one long line and a
+// text across the middle where the bands meet.
+std::shared_ptr<Document> crowded(int count, unsigned seed = 7) {
+    auto doc = std::make_shared<Document>();
+    doc->format = "TEST";
+    for (int i = 0; i < 6; ++i) {
+        const int l = doc->layerIndex(QString("L%1").arg(i));
+        doc->layers[l].color = Color::fromAci(1 + i);
+    }
+    Block model;
+    model.name = "*Model_Space";
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> x(0, 1000), y(0, 600), size(0.5, 30);
+    for (int i = 0; i < count; ++i) {
+        const Vec2 p{x(rng), y(rng)};
+        const double s = size(rng);
+        Shape* shape;
+        if (i % 3) {
+            shape = &model.addPolyline({p, {p.x + s, p.y + s / 2}}, false);
+        } else {
+            Arc a;
+            a.center = p;
+            a.radiusX = a.radiusY = s / 3;
+            a.endAngle = 2 * 3.14159265358979;
+            shape = &model.addArc(a);
+        }
+        shape->layer = i % 6;
+    }
+    model.addPolyline({{0, 299.7}, {1000, 300.4}}, false).layer = 0;
+    Text t;
+    t.text = "ACROSS THE BANDS";
+    t.position = {100, 290};
+    t.height = 25;
+    model.addText(t).layer = 1;
+    doc->blocks.push_back(model);
+    Layout l;
+    l.name = "Model";
+    l.block = 0;
+    doc->layouts.push_back(l);
+    doc->finish();
+    return doc;
+}
+
+ViewTransform fitted(const Document& doc, QSize size, double zoom = 1) {
+    ViewTransform view;
+    view.zoomToFit(Renderer::contentExtents(doc, 0), QRectF(QPointF(0, 0), QSizeF(size)),
+                   Renderer::borderMargin);
+    view.setZoom(view.zoom() * zoom, view.center());
+    return view;
+}
+
+QImage plain(const RenderScene& scene, const ViewTransform& view, QSize size) {
+    QImage image(size, QImage::Format_RGB32);
+    QPainter painter(&image);
+    QPainterBackend backend(painter, QRectF(image.rect()));
+    RenderOptions options;
+    options.frame = true;
+    Renderer(scene).render(backend, view, 0, options);
+    return image;
+}
+
+QImage banded(const RenderScene& scene, const ViewTransform& view, QSize size, int bands) {
+    QImage image(size, QImage::Format_RGB32);
+    RenderOptions options;
+    options.frame = true;
+    renderInBands(scene, image, view, 0, options, bands);
+    return image;
+}
+
+int differingPixels(const QImage& a, const QImage& b) {
+    if (a.size() != b.size())
+        return a.width() * a.height();
+    int n = 0;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            n += a.pixel(x, y) != b.pixel(x, y);
+    return n;
+}
+
+} // namespace
+
+class TestBackgroundRender : public QObject {
+    Q_OBJECT
+
+private slots:
+    void bandsDrawTheSamePictureAsOnePass_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("bands");
+        QTest::addColumn<double>("zoom");
+        for (const char* f : {"entities.dxf", "hatch.dxf", "linetypes.dxf", "lineweights.dxf",
+                              "mtext.dxf", "text_fidelity.dxf", "viewports.dxf", "gradients.dxf"})
+            for (int bands : {2, 3, 7})
+                QTest::addRow("%s/%d", f, bands) << QString(f) << bands << 1.0;
+        QTest::addRow("entities zoomed/2") << QString("entities.dxf") << 2 << 4.0;
+    }
+    void bandsDrawTheSamePictureAsOnePass() {
+        QFETCH(QString, file);
+        QFETCH(int, bands);
+        QFETCH(double, zoom);
+        if (!QFile::exists(QStringLiteral(TEST_DATA_DIR "/dxf/") + file))
+            QSKIP("fixture missing");
+        const auto doc = load(file);
+        RenderScene scene(doc);
+        scene.buildAll();
+        const QSize size(640, 411); // rows that do not split evenly
+        const ViewTransform view = fitted(*doc, size, zoom);
+        const QImage one = plain(scene, view, size);
+        const QImage split = banded(scene, view, size, bands);
+        // Only batches of different colours that overlap may stack otherwise.
+        QVERIFY2(differingPixels(one, split) <= size.width() * size.height() / 1000,
+                 qPrintable(QString::number(differingPixels(one, split))));
+    }
+
+    void anyNumberOfBandsDrawsTheSamePicture() {
+        // Dense and many-coloured, so overlapping batches are everywhere.
+        const auto doc = crowded(20'000);
+        RenderScene scene(doc);
+        scene.buildAll();
+        const QSize size(800, 500);
+        for (double zoom : {1.0, 2.0, 9.0}) {
+            const ViewTransform view = fitted(*doc, size, zoom);
+            const QImage one = banded(scene, view, size, 1);
+            for (int bands : {2, 3, 5}) {
+                const QImage split = banded(scene, view, size, bands);
+                QCOMPARE(differingPixels(one, split), 0);
+            }
+        }
+    }
+
+    void aCancelledPassStopsAndSaysSo() {
+        const auto doc = crowded(200'000);
+        RenderScene scene(doc);
+        scene.buildAll();
+        std::atomic<bool> cancel{true};
+        QImage image(400, 300, QImage::Format_RGB32);
+        QPainter painter(&image);
+        QPainterBackend backend(painter, QRectF(image.rect()));
+        RenderOptions options;
+        options.cancel = &cancel;
+        const RenderStats stats =
+            Renderer(scene).render(backend, fitted(*doc, image.size()), 0, options);
+        QVERIFY(stats.cancelled);
+        QVERIFY(stats.shapes + stats.dots < 200'000 / 10);
+        cancel = false;
+        const RenderStats whole =
+            Renderer(scene).render(backend, fitted(*doc, image.size()), 0, options);
+        QVERIFY(!whole.cancelled);
+        QVERIFY(whole.shapes + whole.dots > 200'000 / 10);
+    }
+
+    void aNewerJobCancelsTheOlderAndOnlyItsPictureArrives() {
+        const auto doc = crowded(300'000);
+        auto scene = std::make_shared<RenderScene>(doc);
+        scene->buildAll();
+        ViewRenderThread thread;
+        QSignalSpy spy(&thread, &ViewRenderThread::finished);
+        const QSize size(800, 500);
+        std::vector<quint64> numbers;
+        for (int i = 0; i < 6; ++i) {
+            ViewRenderThread::Job job;
+            job.scene = scene;
+            job.size = size;
+            job.view = fitted(*doc, size, 1 + i * 0.25);
+            numbers.push_back(thread.request(job));
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() >= 1, 20000);
+        QTest::qWait(200); // nothing older may follow
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<quint64>(), numbers.back());
+        const QImage got = spy.at(0).at(1).value<QImage>();
+        const ViewTransform lastView = fitted(*doc, size, 1 + 5 * 0.25);
+        QCOMPARE(differingPixels(got, banded(*scene, lastView, size, 1)), 0);
+    }
+
+    void cancellingAllDropsThePictureOnItsWay() {
+        const auto doc = crowded(50'000);
+        auto scene = std::make_shared<RenderScene>(doc);
+        scene->buildAll();
+        ViewRenderThread thread;
+        QSignalSpy spy(&thread, &ViewRenderThread::finished);
+        ViewRenderThread::Job job;
+        job.scene = scene;
+        job.size = QSize(300, 200);
+        job.view = fitted(*doc, job.size);
+        thread.request(job);
+        thread.cancelAll();
+        QTest::qWait(500);
+        QCOMPARE(spy.count(), 0);
+    }
+
+    void theControlShowsTheOldPictureUntilTheNewOneIsDrawn() {
+        DrawingView v;
+        v.setToolBarVisible(false);
+        v.setLayoutsBarVisible(false);
+        v.setMouseNavigation(true);
+        v.resize(500, 320);
+        v.setBackgroundRendering(DrawingView::BackgroundRendering::Always);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        auto doc = crowded(150'000);
+        v.setDocument(std::make_unique<Document>(*doc));
+        v.repaint();
+        QTRY_VERIFY_WITH_TIMEOUT(v.isPictureCurrent(), 20000);
+        const int drawn = v.renderCount();
+        const QImage before = v.grab().toImage();
+
+        // Ten wheel notches at once: each paints at once from the last
+        // picture, and only the last view is drawn in full.
+        for (int i = 0; i < 10; ++i) {
+            QWheelEvent wheel(QPointF(250, 160), v.mapToGlobal(QPointF(250, 160)), QPoint(),
+                              QPoint(0, 120), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase,
+                              false);
+            QApplication::sendEvent(&v, &wheel);
+            v.repaint();
+            QVERIFY(!v.isPictureCurrent());
+        }
+        const QImage scaled = v.grab().toImage();
+        QVERIFY(differingPixels(scaled, before) > 0); // the old picture, magnified
+        QTRY_VERIFY_WITH_TIMEOUT(v.isPictureCurrent(), 20000);
+        QVERIFY(v.renderCount() <= drawn + 3); // superseded views were given up
+        const QImage exact = v.grab().toImage();
+        RenderScene scene(doc);
+        ViewTransform view = v.viewTransform();
+        view.resizeViewport(QRectF(QPointF(0, 0), QSizeF(exact.size())));
+        QCOMPARE(differingPixels(exact, banded(scene, view, exact.size(), 1)), 0);
+    }
+
+    void smallDrawingsStillDrawInThePaint() {
+        DrawingView v;
+        v.setToolBarVisible(false);
+        v.setLayoutsBarVisible(false);
+        v.resize(300, 200);
+        v.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&v));
+        v.setDocument(std::make_unique<Document>(*crowded(500)));
+        v.grab();
+        QVERIFY(v.isPictureCurrent()); // no waiting: the first paint drew it
+    }
+};
+
+QTEST_MAIN(TestBackgroundRender)
+#include "test_background_render.moc"
