@@ -104,7 +104,8 @@ struct Timing {
     double cpuMs;
 };
 
-// bands 0: one plain pass; otherwise that many bands at once.
+// bands 0: one plain pass; otherwise that many bands at once, as the screen
+// draws them, with level of detail.
 Timing redrawMs(const RenderScene& scene, QImage& image, double zoomFactor, RenderStats& stats,
                 int bands = 0) {
     ViewTransform view;
@@ -116,7 +117,9 @@ Timing redrawMs(const RenderScene& scene, QImage& image, double zoomFactor, Rend
         t.start();
         const double c0 = cpuMs();
         if (bands > 0) {
-            stats = renderInBands(scene, image, view, 0, {}, bands);
+            RenderOptions options;
+            options.levelOfDetail = true;
+            stats = renderInBands(scene, image, view, 0, options, bands);
         } else {
             QPainter painter(&image);
             QPainterBackend backend(painter, QRectF(image.rect()));
@@ -172,7 +175,8 @@ void benchRaster(QImage& target) {
     }
 }
 
-// The same redraws split into two bands drawn at once, one per core.
+// The same redraws as the screen draws them: level of detail, and two bands
+// drawn at once, one per core.
 void printBanded(const RenderScene& scene, QImage& image, const char* label) {
     RenderStats fitStats, zoomStats;
     const Timing fit = redrawMs(scene, image, 1.0, fitStats, 2);
@@ -188,14 +192,16 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QImage image(1600, 1000, QImage::Format_RGB32);
-    // PROFILE_FIT=zoom only redraws the million at that zoom, for a profiler.
+    // PROFILE_FIT=zoom only redraws the million at that zoom, for a profiler;
+    // PROFILE_BANDS=n as the screen does, in n bands.
     if (qEnvironmentVariableIsSet("PROFILE_FIT")) {
         const auto doc = makeDrawing(1'000'000, 42);
         RenderScene scene(doc);
         scene.buildAll();
         RenderStats st;
         for (int i = 0; i < 6; ++i)
-            redrawMs(scene, image, qEnvironmentVariableIntValue("PROFILE_FIT"), st);
+            redrawMs(scene, image, qEnvironmentVariableIntValue("PROFILE_FIT"), st,
+                     qEnvironmentVariableIntValue("PROFILE_BANDS"));
         return 0;
     }
     std::printf("median of 5 redraws; wall clock and (in brackets) this thread's CPU time\n");
@@ -220,7 +226,7 @@ int main(int argc, char** argv) {
         if (argc > 1)
             image.save(QString("%1/bench_%2.png").arg(argv[1]).arg(n));
         if (n == 1'000'000)
-            printBanded(scene, image, "2 bands");
+            printBanded(scene, image, "screen");
     }
     // The same million entities with a dash pattern on every layer (about
     // two dashes to an entity at fit), then with lineweights shown instead.
@@ -243,7 +249,7 @@ int main(int argc, char** argv) {
         std::printf("%10s %12s %8s %9s %10.1f (%9.1f) %10zu %10.1f (%9.1f) %10zu\n", variant, "",
                     "", "", fit.wallMs, fit.cpuMs, fitStats.dots, zoom.wallMs, zoom.cpuMs,
                     zoomStats.shapes);
-        printBanded(scene, image, variant[0] == 'd' ? "dashed 2b" : "weights 2b");
+        printBanded(scene, image, variant[0] == 'd' ? "dashed scr" : "weights scr");
     }
     benchRaster(image);
     return 0;

@@ -661,11 +661,25 @@ void DrawingView::renderCache(const ViewTransform& view) {
     ++m_renderCount;
     QElapsedTimer timer;
     timer.start();
-    m_cache = renderView(view.viewport().size().toSize());
+    m_cache = IsEmpty() ? renderView(view.viewport().size().toSize()) : drawScreenPicture(view);
     m_lastRenderMs = timer.nsecsElapsed() / 1e6;
     m_cacheView = view;
     m_cacheLayout = IsEmpty() ? -1 : m_session->layout;
     m_cacheValid = true;
+}
+
+RenderOptions DrawingView::screenOptions() const {
+    RenderOptions options;
+    options.frame = !m_withoutBorder && IsDrawing();
+    options.levelOfDetail = true;
+    return options;
+}
+
+QImage DrawingView::drawScreenPicture(const ViewTransform& view) const {
+    QImage image(view.viewport().size().toSize().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+    renderInBands(*m_scene, image, view, m_session->layout, screenOptions(),
+                  ViewRenderThread::bandCount());
+    return image;
 }
 
 void DrawingView::requestRender(const ViewTransform& view) {
@@ -680,7 +694,7 @@ void DrawingView::requestRender(const ViewTransform& view) {
     job.scene = m_scene;
     job.view = view;
     job.layout = m_session->layout;
-    job.options.frame = !m_withoutBorder;
+    job.options = screenOptions();
     job.size = view.viewport().size().toSize();
     m_renderThread->request(std::move(job));
     m_jobPending = true;

@@ -5,6 +5,7 @@
 // automation interface the viewer drives.
 
 #include "DrawingViewLib.h"
+#include "render/Renderer.h"
 #include "render/ViewHistory.h"
 #include "render/ViewTransform.h"
 
@@ -123,6 +124,9 @@ private:
     ViewTransform imageView() const;
     bool rendersInBackground() const;
     void renderCache(const ViewTransform& view);
+    // The screen's pictures: level of detail, drawn in bands on every core.
+    RenderOptions screenOptions() const;
+    QImage drawScreenPicture(const ViewTransform& view) const;
     void requestRender(const ViewTransform& view);
     void takeRendered(quint64 job, const QImage& image, const ViewTransform& view);
     void paintCache(QPainter& painter, const QRect& area, const ViewTransform& wanted);

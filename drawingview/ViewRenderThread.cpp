@@ -6,13 +6,10 @@
 
 namespace dv {
 
-namespace {
-// One band per core the machine has, within reason.
-int bandCount() {
+int ViewRenderThread::bandCount() {
     const unsigned cores = std::thread::hardware_concurrency();
     return int(std::clamp(cores, 1u, 8u));
 }
-} // namespace
 
 ViewRenderThread::ViewRenderThread(QObject* parent) : QObject(parent) {
     qRegisterMetaType<dv::ViewTransform>();

@@ -41,6 +41,8 @@ public:
     uint64_t request(Job job);
     // Forgets every job; no picture of them will be handed back.
     void cancelAll();
+    // One band per core the machine has, within reason.
+    static int bandCount();
     // The number of the newest job.
     uint64_t latest() const { return m_latest.load(); }
 

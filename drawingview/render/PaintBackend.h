@@ -67,6 +67,10 @@ public:
     // The same, keeping what lies outside the polygon.
     virtual void pushClipOutside(const QPolygonF& polygon) = 0;
     virtual void popClip() = 0;
+    // The image under the back end when its pixels may be written straight
+    // in: 32 bits a pixel, no transform, no clip but bounds(). Null for any
+    // other device, and while a clip is pushed.
+    virtual QImage* directPixels() { return nullptr; }
 };
 
 // Paints with a QPainter on any paint device (image, widget, printer, PDF).
@@ -95,6 +99,7 @@ public:
     void pushClip(const QPolygonF& polygon) override;
     void pushClipOutside(const QPolygonF& polygon) override;
     void popClip() override;
+    QImage* directPixels() override { return m_clipDepth == 0 ? m_image : nullptr; }
 
 private:
     void setPen(const QColor& color, double width, bool roundEnds = true);
@@ -104,6 +109,7 @@ private:
     QPainter& m_painter;
     QRectF m_bounds;
     int m_clipDepth = 0;
+    QImage* m_image = nullptr; // when its pixels may be written directly
 };
 
 } // namespace dv

@@ -9,6 +9,14 @@ QPainterBackend::QPainterBackend(QPainter& painter, const QRectF& bounds)
     : m_painter(painter), m_bounds(bounds) {
     m_painter.setRenderHint(QPainter::Antialiasing, false);
     m_painter.setClipRect(bounds);
+    QPaintDevice* device = painter.device();
+    if (device && device->devType() == QInternal::Image) {
+        auto* image = static_cast<QImage*>(device);
+        const bool formatFits = image->format() == QImage::Format_RGB32 ||
+                                image->format() == QImage::Format_ARGB32_Premultiplied;
+        if (formatFits && image->devicePixelRatio() == 1 && painter.deviceTransform().isIdentity())
+            m_image = image;
+    }
 }
 
 void QPainterBackend::setPen(const QColor& color, double width, bool roundEnds) {

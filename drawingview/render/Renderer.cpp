@@ -12,6 +12,8 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <cmath>
 #include <cstring>
 #include <map>
@@ -202,6 +204,15 @@ public:
          const RenderOptions& options)
         : m_scene(scene), m_doc(scene.document()), m_out(out), m_colors(colors), m_stats(stats),
           m_cancel(options.cancel), m_bandStable(options.bandStable) {
+        if (QImage* image = options.levelOfDetail ? out.directPixels() : nullptr) {
+            m_bits = image->bits();
+            m_bytesPerLine = image->bytesPerLine();
+            // Pixels whose centres lie in the back end's bounds.
+            m_px0 = std::max(0, int(std::ceil(out.bounds().left() - 0.5)));
+            m_py0 = std::max(0, int(std::ceil(out.bounds().top() - 0.5)));
+            m_px1 = std::min(image->width(), int(std::ceil(out.bounds().right() - 0.5)));
+            m_py1 = std::min(image->height(), int(std::ceil(out.bounds().bottom() - 0.5)));
+        }
         m_clip = out.bounds();
         m_picture = options.picture.isEmpty() ? m_clip : options.picture;
         // Lines are clipped a little outside the picture so their ends and
@@ -243,6 +254,7 @@ private:
             flush();
     }
     void dot(QPointF p, const QColor& color);
+    void dot(QPointF p, QRgb rgb);
     void segment(QPointF p, QPointF q, const QColor& color, double widthPx = 0);
     // Whether a stroke this wide may join the batches (drawn at the next flush).
     bool batched(double widthPx) const {
@@ -310,6 +322,43 @@ private:
     const std::atomic<bool>* m_cancel = nullptr;
     bool m_stopped = false;
     bool m_bandStable = false;
+    // The image's pixels for shapes drawn as pixels; null without level of detail.
+    uchar* m_bits = nullptr;
+    qsizetype m_bytesPerLine = 0;
+    int m_px0 = 0, m_py0 = 0, m_px1 = 0, m_py1 = 0;
+    std::array<std::pair<uint32_t, QRgb>, 256> m_rgbCache{};
+    // Opaque colours as shown, remembered: most shapes share a few.
+    QRgb visibleRgb(const Color& c) {
+        if (c.kind != Color::Kind::Rgb)
+            return visible(c).rgba();
+        auto& slot = m_rgbCache[(c.rgb * 0x9E3779B1u) >> 24];
+        const uint32_t key = c.rgb | 0x1000000u; // never the empty slot's 0
+        if (slot.first != key)
+            slot = {key, visible(c).rgba()};
+        return slot.second;
+    }
+    bool writesPixels() { return m_bits && m_out.directPixels(); }
+    void putPixel(int x, int y, QRgb rgb, int side) {
+        if (side <= 1) {
+            if (x >= m_px0 && x < m_px1 && y >= m_py0 && y < m_py1)
+                reinterpret_cast<QRgb*>(m_bits + y * m_bytesPerLine)[x] = rgb;
+            return;
+        }
+        const int x0 = std::max(m_px0, x - side / 2), x1 = std::min(m_px1, x - side / 2 + side);
+        const int y0 = std::max(m_py0, y - side / 2), y1 = std::min(m_py1, y - side / 2 + side);
+        for (int yy = y0; yy < y1; ++yy) {
+            QRgb* row = reinterpret_cast<QRgb*>(m_bits + yy * m_bytesPerLine);
+            for (int xx = x0; xx < x1; ++xx)
+                row[xx] = rgb;
+        }
+    }
+    void tinyLine(QPointF a, QPointF b, QRgb rgb, int side);
+    // A shape a few pixels across as the pixels it covers; false when it
+    // needs the full drawing (see-through, patterned, masking, gradient...).
+    bool drawTiny(const Block& b, uint32_t index, const Shape& s, int layer, const Context& ctx,
+                  const Color& color);
+    // A tiny insert from its block's footprint; false when it needs the full drawing.
+    bool drawFootprint(const BlockFootprint& footprint, const Context& child, const Color& color);
     // Whether the owner has given up on this picture; polled now and then.
     bool cancelled() {
         if (!m_stopped && m_cancel && m_cancel->load(std::memory_order_relaxed))
@@ -336,6 +385,10 @@ private:
 };
 
 constexpr size_t batchLimit = 8192;
+// With level of detail, shapes smaller than this many pixels, and pens no
+// wider, are written as pixels.
+constexpr double tinyPixels = 4;
+constexpr double maxTinyPen = 8;
 // Band-stable passes flush at every this many shapes of a block.
 constexpr uint32_t stableChunk = 8192;
 
@@ -422,6 +475,10 @@ const ScreenPattern* Pass::pattern(const Shape& s, int layer, const Context& ctx
 }
 
 void Pass::dot(QPointF p, const QColor& color) {
+    dot(p, color.rgba());
+}
+
+void Pass::dot(QPointF p, QRgb rgb) {
     // Off the device (or not a number): nothing to draw, and no integer to make.
     if (!(p.x() >= m_gridX && p.x() < m_gridX + m_gridW && p.y() >= m_gridY &&
           p.y() < m_gridY + m_gridH))
@@ -429,7 +486,11 @@ void Pass::dot(QPointF p, const QColor& color) {
     const int x = int(std::floor(p.x())) - m_gridX, y = int(std::floor(p.y())) - m_gridY;
     if (x < 0 || y < 0 || x >= m_gridW || y >= m_gridH)
         return;
-    const QRgb rgb = color.rgba();
+    if (qAlpha(rgb) == 255 && writesPixels()) {
+        putPixel(x + m_gridX, y + m_gridY, rgb, 1);
+        ++m_stats.dots;
+        return;
+    }
     if (!m_dotGrid.empty()) {
         QRgb& cell = m_dotGrid[size_t(y) * m_gridW + x];
         if (cell == rgb)
@@ -442,7 +503,7 @@ void Pass::dot(QPointF p, const QColor& color) {
     bucket.emplace_back(x + m_gridX + 0.5, y + m_gridY + 0.5);
     ++m_stats.dots;
     if (bucket.size() >= batchLimit && !m_bandStable) {
-        m_out.drawPoints(color, bucket.data(), bucket.size());
+        m_out.drawPoints(QColor::fromRgba(rgb), bucket.data(), bucket.size());
         bucket.clear();
     }
 }
@@ -987,9 +1048,13 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
         if (!screen.intersects(m_clipBox))
             return;
         if (std::max(screen.width(), screen.height()) < 1) {
-            dot({(screen.minX + screen.maxX) / 2, (screen.minY + screen.maxY) / 2}, visible(color));
+            dot({(screen.minX + screen.maxX) / 2, (screen.minY + screen.maxY) / 2},
+                visibleRgb(color));
             return;
         }
+        if (m_bits && std::max(screen.width(), screen.height()) < tinyPixels &&
+            ins.clip.size() < 3 && drawFootprint(index.footprint(), child, color))
+            return;
         if (ins.clip.size() < 3) {
             drawBlock(ins.block, child);
             return;
@@ -1063,6 +1128,177 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
         }
 }
 
+void Pass::tinyLine(QPointF a, QPointF b, QRgb rgb, int side) {
+    const double dx = b.x() - a.x(), dy = b.y() - a.y();
+    const double span = std::ceil(std::max(std::abs(dx), std::abs(dy)));
+    if (!(span <= 64)) // not a number, or not tiny after all
+        return;
+    const int steps = std::max(1, int(span));
+    const double sx = dx / steps, sy = dy / steps;
+    double x = a.x(), y = a.y();
+    for (int k = 0; k <= steps; ++k, x += sx, y += sy)
+        putPixel(int(std::floor(x)), int(std::floor(y)), rgb, side);
+}
+
+bool Pass::drawTiny(const Block& b, uint32_t index, const Shape& s, int layer, const Context& ctx,
+                    const Color& color) {
+    if (!writesPixels() || alpha(s, layer, ctx) < Alpha::Opaque)
+        return false;
+    const double pen = penPixels(s, layer, ctx);
+    if (pen > maxTinyPen)
+        return false;
+    const int side = pen >= 2 ? int(std::lround(pen)) : 1;
+    switch (s.kind) {
+    case ShapeKind::Polyline: {
+        const size_t end = std::min(b.points.size(), size_t(s.first) + s.count);
+        if (end <= s.first || pattern(s, layer, ctx))
+            return false;
+        const QRgb rgb = visibleRgb(color);
+        QPointF prev = ctx.toScreen.map(b.points[s.first]);
+        const QPointF start = prev;
+        if (end == size_t(s.first) + 1)
+            tinyLine(prev, prev, rgb, side);
+        for (size_t k = size_t(s.first) + 1; k < end; ++k) {
+            const QPointF p = ctx.toScreen.map(b.points[k]);
+            tinyLine(prev, p, rgb, side);
+            prev = p;
+        }
+        if (s.flags & Closed)
+            tinyLine(prev, start, rgb, side);
+        break;
+    }
+    case ShapeKind::Arc: {
+        if (s.first >= b.arcs.size() || pattern(s, layer, ctx))
+            return false;
+        const Arc& a = b.arcs[s.first];
+        double sweep = std::abs(a.endAngle - a.startAngle);
+        if (!std::isfinite(sweep) || sweep == 0)
+            return true; // nothing to draw, as in the full drawing
+        sweep = std::min(sweep, 2 * std::numbers::pi);
+        const double t0 = std::min(a.startAngle, a.endAngle);
+        // Eight chords to a full turn: none is longer than a pixel or two.
+        // A whole turn starts anywhere: no sine or cosine to take.
+        const bool whole = sweep >= 2 * std::numbers::pi;
+        const int n = whole ? 8 : std::max(2, int(std::ceil(sweep / (std::numbers::pi / 4))));
+        const double c = a.rotation == 0 ? 1 : std::cos(a.rotation);
+        const double sn = a.rotation == 0 ? 0 : std::sin(a.rotation);
+        const Affine unitToScreen = Affine{a.radiusX * c, a.radiusX * sn, -a.radiusY * sn,
+                                           a.radiusY * c, a.center.x,     a.center.y}
+                                        .then(ctx.toScreen);
+        const double dc = whole ? std::numbers::sqrt2 / 2 : std::cos(sweep / n);
+        const double ds = whole ? std::numbers::sqrt2 / 2 : std::sin(sweep / n);
+        double ct = whole ? 1 : std::cos(t0), st = whole ? 0 : std::sin(t0);
+        const QRgb rgb = visibleRgb(color);
+        QPointF prev = unitToScreen.map(Vec2{ct, st});
+        for (int k = 1; k <= n; ++k) {
+            const double next = ct * dc - st * ds;
+            st = st * dc + ct * ds;
+            ct = next;
+            const QPointF p = unitToScreen.map(Vec2{ct, st});
+            tinyLine(prev, p, rgb, side);
+            prev = p;
+        }
+        break;
+    }
+    case ShapeKind::Polygon: {
+        constexpr uint32_t maxTinyPoints = 64;
+        const size_t first = s.first, end = std::min(b.points.size(), first + s.count);
+        if (end <= first + 2 || s.count > maxTinyPoints || (s.flags & Mask) || gradientOf(b, index))
+            return false;
+        QPointF pts[maxTinyPoints];
+        bool ringStart[maxTinyPoints] = {};
+        auto it = std::upper_bound(b.ringStarts.begin(), b.ringStarts.end(), uint32_t(first));
+        for (; it != b.ringStarts.end() && *it < end; ++it)
+            ringStart[*it - first] = true;
+        ringStart[0] = true;
+        const size_t n = end - first;
+        double minX = 1e300, minY = 1e300, maxX = -1e300, maxY = -1e300;
+        for (size_t k = 0; k < n; ++k) {
+            pts[k] = ctx.toScreen.map(b.points[first + k]);
+            minX = std::min(minX, pts[k].x()), maxX = std::max(maxX, pts[k].x());
+            minY = std::min(minY, pts[k].y()), maxY = std::max(maxY, pts[k].y());
+        }
+        if (!(maxX - minX <= 64 && maxY - minY <= 64))
+            return false;
+        const QRgb rgb = visibleRgb(color);
+        // Pixels whose centres lie inside, odd-even over the rings, as an
+        // unsmoothed fill takes them.
+        for (int y = int(std::ceil(minY - 0.5)); y + 0.5 < maxY; ++y)
+            for (int x = int(std::ceil(minX - 0.5)); x + 0.5 < maxX; ++x) {
+                const double px = x + 0.5, py = y + 0.5;
+                bool inside = false;
+                size_t ring = 0;
+                for (size_t k = 0; k < n; ++k) {
+                    if (ringStart[k])
+                        ring = k;
+                    const bool last = k + 1 == n || ringStart[k + 1];
+                    const QPointF& p = pts[k];
+                    const QPointF& q = last ? pts[ring] : pts[k + 1];
+                    if ((p.y() > py) != (q.y() > py) &&
+                        px < p.x() + (py - p.y()) * (q.x() - p.x()) / (q.y() - p.y()))
+                        inside = !inside;
+                }
+                if (inside)
+                    putPixel(x, y, rgb, 1);
+            }
+        break;
+    }
+    default:
+        return false;
+    }
+    ++m_stats.shapes;
+    return true;
+}
+
+bool Pass::drawFootprint(const BlockFootprint& f, const Context& child, const Color& color) {
+    using Source = BlockFootprint::Source;
+    if (f.color() == Source::None || !writesPixels())
+        return false;
+    const int layer = child.layer;
+    const Layer* l =
+        layer >= 0 && layer < int(m_doc.layers.size()) ? &m_doc.layers[size_t(layer)] : nullptr;
+    // The block's shapes are all on layer "0", so they show with the insert's layer.
+    if ((l && !l->isVisible()) || frozenHere(layer))
+        return true;
+    if ((l && l->alpha < Alpha::Opaque) || child.blockAlpha < Alpha::Opaque)
+        return false;
+    Color c = f.color() == Source::InsertItself ? color : l ? l->color : Color::foreground();
+    if (c.kind != Color::Kind::Rgb && c.kind != Color::Kind::Background)
+        c = Color::foreground();
+    int pen = 1;
+    if (m_doc.showLineWeights) {
+        const int16_t w = f.lineWeight() == Source::InsertItself ? child.blockLineWeight
+                          : l                                    ? l->lineWeight
+                                                                 : LineWeight::Default;
+        const double penPx = lineWeightPixels(w);
+        if (penPx > maxTinyPen)
+            return false;
+        pen = penPx >= 2 ? int(std::lround(penPx)) : 1;
+    }
+    const QRgb rgb = visibleRgb(c);
+    // The coarsest grid whose cells are still no more than half a pixel.
+    const Box& box = f.bounds();
+    const double px =
+        std::max(box.width(), box.height()) * child.scale; // the block across, in pixels
+    const int halvings = px < 1 ? 2 : px < 2 ? 2 : px < 4 ? 1 : 0;
+    const int side = BlockFootprint::cells >> (halvings + 1);
+    // Cell centres step by fixed screen vectors from the first.
+    const QPointF origin = child.toScreen.map(
+        Vec2{box.minX + box.width() / side / 2, box.minY + box.height() / side / 2});
+    const QPointF ex = child.toScreen.map(Vec2{box.minX + box.width() / side, box.minY}) -
+                       child.toScreen.map(Vec2{box.minX, box.minY});
+    const QPointF ey = child.toScreen.map(Vec2{box.minX, box.minY + box.height() / side}) -
+                       child.toScreen.map(Vec2{box.minX, box.minY});
+    for (uint64_t bits = f.coarse(halvings); bits; bits &= bits - 1) {
+        const int k = std::countr_zero(bits);
+        const int x = k % side, y = k / side;
+        const QPointF p = origin + x * ex + y * ey;
+        putPixel(int(std::floor(p.x())), int(std::floor(p.y())), rgb, pen);
+    }
+    ++m_stats.shapes;
+    return true;
+}
+
 void Pass::drawBlock(int block, const Context& ctx) {
     if (block < 0 || block >= int(m_doc.blocks.size()) || m_stopped)
         return;
@@ -1121,12 +1357,24 @@ void Pass::drawBlock(int block, const Context& ctx) {
                     if (!l || l->isVisible())
                         dot(ctx.toScreen.map(Vec2{(bounds.minX + bounds.maxX) / 2,
                                                   (bounds.minY + bounds.maxY) / 2}),
-                            visible(color));
+                            visibleRgb(color));
                 } else {
                     drawInsert(b.inserts[s.first], s, ctx, layer, color);
                 }
             }
             continue;
+        }
+        if (m_bits && sizePx < tinyPixels && s.kind != ShapeKind::Text &&
+            s.kind != ShapeKind::Point) {
+            if (sizePx >= 1) {
+                if (drawTiny(b, i, s, layer, ctx, color))
+                    continue;
+            } else if (alpha(s, layer, ctx) == Alpha::Opaque) {
+                dot(ctx.toScreen.map(
+                        Vec2{(bounds.minX + bounds.maxX) / 2, (bounds.minY + bounds.maxY) / 2}),
+                    visibleRgb(color));
+                continue;
+            }
         }
         QColor qc = visible(color);
         if (const int16_t a = alpha(s, layer, ctx); a < Alpha::Opaque)

@@ -30,6 +30,10 @@ struct RenderOptions {
     // pixel's result does not depend on what else the pass draws: passes
     // on different bands of one picture then agree where they meet.
     bool bandStable = false;
+    // Shapes a few pixels across are written straight into the image as the
+    // pixels they cover, not stroked one by one: the screen's choice, as
+    // the picture differs from the plain one by a pixel here and there.
+    bool levelOfDetail = false;
 };
 
 struct RenderStats {

@@ -2,33 +2,12 @@
 
 #include "model/Bounds.h"
 
-#include <boost/geometry.hpp>
-#include <boost/geometry/geometries/box.hpp>
-#include <boost/geometry/geometries/point.hpp>
-#include <boost/geometry/index/rtree.hpp>
-#include <boost/iterator/function_output_iterator.hpp>
-
 #include <cmath>
 #include <numbers>
 
 namespace dv {
 
-namespace bg = boost::geometry;
-namespace bgi = boost::geometry::index;
-
-using BPoint = bg::model::point<double, 2, bg::cs::cartesian>;
-using BBox = bg::model::box<BPoint>;
-using Entry = std::pair<BBox, uint32_t>;
-
-struct SpatialIndex::Tree {
-    bgi::rtree<Entry, bgi::rstar<16>> rtree;
-};
-
 namespace {
-
-BBox toBBox(const Box& b) {
-    return BBox(BPoint(b.minX, b.minY), BPoint(b.maxX, b.maxY));
-}
 
 void addText(Box& box, const Text& t) {
     // Generous, as culling must never drop visible text: the widest glyphs
@@ -96,36 +75,31 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
     return box;
 }
 
-SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& blockBounds)
-    : m_tree(std::make_unique<Tree>()) {
+SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& blockBounds) {
     if (block < 0 || block >= int(doc.blocks.size()))
         return;
     const Block& b = doc.blocks[block];
     m_bounds.reserve(b.shapes.size());
-    std::vector<Entry> entries;
-    entries.reserve(b.shapes.size());
     for (uint32_t i = 0; i < b.shapes.size(); ++i) {
         m_bounds.push_back(shapeBounds(doc, b, b.shapes[i], blockBounds));
         m_total.add(m_bounds.back());
-        if (m_bounds.back().isValid())
-            entries.emplace_back(toBBox(m_bounds.back()), i);
     }
-    // The range constructor packs the tree in one go (sort-tile-recursive).
-    m_tree->rtree = decltype(m_tree->rtree)(entries.begin(), entries.end());
+    m_tree = PackedRTree(m_bounds);
+    int layerZero = -1;
+    for (size_t i = 0; i < doc.layers.size() && layerZero < 0; ++i)
+        if (doc.layers[i].name == QLatin1String("0"))
+            layerZero = int(i);
+    m_footprint = BlockFootprint(doc, b, m_total, layerZero);
 }
 
 SpatialIndex::~SpatialIndex() = default;
 
 void SpatialIndex::query(const Box& area, std::vector<uint32_t>& out) const {
-    if (!area.isValid())
-        return;
-    m_tree->rtree.query(
-        bgi::intersects(toBBox(area)),
-        boost::make_function_output_iterator([&out](const Entry& e) { out.push_back(e.second); }));
+    m_tree.query(area, m_bounds, out);
 }
 
 size_t SpatialIndex::size() const {
-    return m_tree->rtree.size();
+    return m_tree.items().size();
 }
 
 } // namespace dv

@@ -1,8 +1,10 @@
 #pragma once
 
-// An R-tree of a block's shapes by their bounds in block coordinates.
+// A packed R-tree of a block's shapes by their bounds in block coordinates.
 // Inserts are entered by the bounds of what they place.
 
+#include "BlockFootprint.h"
+#include "PackedRTree.h"
 #include "model/Document.h"
 
 #include <functional>
@@ -26,12 +28,15 @@ public:
     size_t size() const;
     // Bounds of everything in the block.
     const Box& total() const { return m_total; }
+    // The block as it looks a few pixels across, when it can be drawn so.
+    const BlockFootprint& footprint() const { return m_footprint; }
+    const PackedRTree& tree() const { return m_tree; }
 
 private:
-    struct Tree;
-    std::unique_ptr<Tree> m_tree;
+    PackedRTree m_tree;
     std::vector<Box> m_bounds; // per shape, invalid when it has none
     Box m_total;
+    BlockFootprint m_footprint;
 };
 
 // Bounds of one shape in its block's coordinates.
