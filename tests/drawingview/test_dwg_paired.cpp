@@ -53,9 +53,8 @@ private slots:
             QFile file(f);
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            const QByteArray tag = file.read(6);
-            if (!tag.startsWith("AC10") || tag < "AC1012")
-                continue; // before R13: another format altogether
+            if (!file.read(6).startsWith("AC"))
+                continue;
             const QString dxf = f.left(f.size() - 4) + QStringLiteral(".dxf");
             if (QFile::exists(dxf))
                 QTest::newRow(qPrintable(dir.relativeFilePath(f))) << f;
@@ -65,13 +64,21 @@ private slots:
     void readsAsItsDxf() {
         QFETCH(QString, dwg);
         const QString dxfPath = dwg.left(dwg.size() - 4) + QStringLiteral(".dxf");
+        // Drawings not opened yet, with why.
+        static const std::map<QString, const char*> notRead{
+            {QStringLiteral("r1.4/entities.dwg"),
+             "AutoCAD 1.40 drawings are not read (their records keep no lengths)"},
+        };
         std::shared_ptr<Document> a;
         try {
             a = ReaderRegistry::builtin().load(dwg);
         } catch (const ReadError& e) {
             if (QString::fromUtf8(e.what()).contains(QLatin1String("not read yet")))
                 QSKIP(e.what());
-            QFAIL(e.what());
+            if (const auto it = notRead.find(QString::fromLatin1(QTest::currentDataTag()));
+                it != notRead.end())
+                QEXPECT_FAIL("", it->second, Abort);
+            QVERIFY2(false, e.what());
         }
         // A container read before the object layer knows its release.
         for (const QString& p : a->problems)

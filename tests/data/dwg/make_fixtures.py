@@ -1,7 +1,10 @@
 #!/usr/bin/python3
 """Writes the DWG fixtures of the reader tests into this folder: a smallest
 R2000 drawing (file header, section locators, empty header variables and
-classes, an empty object map), which opens as an empty drawing."""
+classes, an empty object map), which opens as an empty drawing; and a small
+R12 drawing (fixed header, tables, entity and block sections) whose entities
+use the flag bits for colour, line type, elevation, thickness, handle,
+extended data and paper space."""
 import os
 import struct
 
@@ -40,6 +43,99 @@ def smallest_r2000():
     return bytes(f)
 
 
+def name32(text, size=32):
+    raw = text.encode("cp1252")
+    return raw + bytes(size - len(raw))
+
+
+def r12_record(kind, fields, flags=0, layer=0, opts=0, common=b""):
+    # Type, flags, length, layer, option bits, common fields, fields, CRC.
+    body = struct.pack("<hH", layer, opts) + common + fields
+    return struct.pack("<BBH", kind, flags, 4 + len(body) + 2) + body + b"\0\0"
+
+
+def r12_text(text):
+    raw = text.encode("cp1252")
+    return struct.pack("<H", len(raw)) + raw
+
+
+def d(*values):
+    return struct.pack("<%dd" % len(values), *values)
+
+
+def small_r12():
+    """Layers 0, WALLS (off, dashed) and FROZEN; a line type DASHED; a block
+    BOX; in the model a 3D line, a flat red dashed line on WALLS, a circle
+    with elevation and thickness, an arc with a handle, a flat point, a
+    rotated centred text in Windows-1252, an insert of BOX scaled by 2, an
+    erased line and a line too short for its fields; in paper space a line
+    with extended data, in green."""
+    entities = b"".join([
+        r12_record(1, d(0, 0, 1, 10, 0, 1)),
+        r12_record(1, d(0, 5, 10, 5), flags=0x07, layer=1,
+                   common=bytes([1]) + struct.pack("<h", 1)),
+        r12_record(3, d(20, 0, 3), flags=0x0C, common=d(2.5, 0.5)),
+        r12_record(8, d(30, 0, 2, 0, 3.14159265358979 / 2), flags=0x24,
+                   common=d(0) + bytes([2, 0x1A, 0x2B])),
+        r12_record(2, d(40, 1), flags=0x04),
+        r12_record(7, d(0, 20, 2.5) + r12_text("\u00d8 25\u00b0") + d(3.14159265358979 / 6)
+                   + bytes([1]) + d(5, 20), opts=0x61),
+        r12_record(14, struct.pack("<h", 0) + d(50, 0, 2), opts=0x01),
+        r12_record(0x81, d(0, 0, 0, 99, 99, 0)),
+        r12_record(1, d(0, 0), layer=2),
+        r12_record(1, d(0, 0, 60, 40), flags=0x45,
+                   common=bytes([0x06]) + struct.pack("<H", 3) + bytes([1, 0, 0, 3])
+                   + struct.pack("<H", 1)),
+    ])
+    blocks = b"".join([
+        r12_record(12, d(0, 0) + struct.pack("<H", 3) + b"BOX", opts=0x04),
+        r12_record(1, d(0, 0, 0, 4, 4, 0)),
+        r12_record(13, b""),
+    ])
+    layers = [(0, "0", 7, 0), (0, "WALLS", -3, 1), (1, "FROZEN", 5, 0)]
+    layer_table = b"".join(
+        bytes([f]) + name32(n) + struct.pack("<hhh", 1, c, lt) + b"\0\0" for f, n, c, lt in layers)
+    dashes = [(0, "CONTINUOUS", "Solid line", []), (0, "DASHED", "__ __", [0.5, -0.25])]
+    ltype_table = b"".join(
+        bytes([f]) + name32(n) + struct.pack("<h", 1) + name32(desc, 48)
+        + bytes([65, len(ds)]) + d(sum(abs(x) for x in ds)) + d(*(ds + [0.0] * (12 - len(ds))))
+        + b"\0\0" for f, n, desc, ds in dashes)
+    style_table = (bytes([0]) + name32("STANDARD") + struct.pack("<h", 1) + d(0, 1, 0)
+                   + bytes([0]) + d(2.5) + name32("txt", 64) + name32("", 64) + b"\0\0")
+    block_table = (bytes([0x40]) + name32("BOX") + struct.pack("<hI", 1, 0x40000000)
+                   + struct.pack("<h", -1) + bytes([0xFF, 0]) + b"\0\0")
+
+    header_size = 0x700
+    f = bytearray(header_size)
+    f[0:6] = b"AC1009"
+    at = header_size
+    sections = {}
+    for key, data in [("entities", entities), ("blocks", blocks), ("block_table", block_table),
+                      ("layer_table", layer_table), ("style_table", style_table),
+                      ("ltype_table", ltype_table)]:
+        sections[key] = (at, data)
+        at += len(data)
+    ent_at, _ = sections["entities"]
+    blk_at, _ = sections["blocks"]
+    struct.pack_into("<IIIIII", f, 0x14, ent_at, ent_at + len(entities), blk_at,
+                     0x40000000 | len(blocks), at, 0x80000000)
+    for index, (key, size, count) in enumerate([
+            ("block_table", 45, 1), ("layer_table", 41, len(layers)),
+            ("style_table", 198, 1), ("ltype_table", 191, len(dashes))]):
+        struct.pack_into("<HHHI", f, 0x2C + index * 10, size, count, 0, sections[key][0])
+    struct.pack_into("<HHHI", f, 0x2C + 4 * 10, 153, 0, 0, at)  # no views
+    struct.pack_into("<3d3d2d2d", f, 0x78, 0, -1, 0, 60, 40, 3, 0, 0, 420, 297)
+    struct.pack_into("<d", f, 0x132, 1.0)  # LTSCALE
+    struct.pack_into("<hd", f, 0x35D, 0, 0.0)  # PDMODE, PDSIZE
+    struct.pack_into("<H", f, 0x3F9, 30)  # code page: Windows-1252
+    struct.pack_into("<H", f, 0x631, 1)  # TILEMODE
+    for _, data in sections.values():
+        f += data
+    return bytes(f)
+
+
 if __name__ == "__main__":
     with open(os.path.join(HERE, "empty_2000.dwg"), "wb") as out:
         out.write(smallest_r2000())
+    with open(os.path.join(HERE, "small_r12.dwg"), "wb") as out:
+        out.write(small_r12())
