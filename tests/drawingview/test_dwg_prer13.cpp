@@ -107,6 +107,26 @@ private slots:
         QCOMPARE(e.maxX, 58.0);
     }
 
+    void readsTheRecordsOfR10() {
+        const auto doc =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dwg/small_r10.dwg"));
+        QCOMPARE(doc->header.at(QStringLiteral("$ACADVER")), QStringLiteral("AC1006"));
+        QVERIFY(doc->skippedEntities.empty());
+        const Block& model = doc->blocks[size_t(doc->layouts[0].block)];
+        for (const char* type : {"LINE", "POLYLINE", "3DFACE", "TEXT", "INSERT"})
+            QVERIFY2(countOf(model, type) == 1, type);
+        // Record type 18 is a closed polyline before R11.
+        bool closedPolyline = false;
+        for (const Shape& sh : model.shapes)
+            closedPolyline = closedPolyline ||
+                             (doc->entityTypeNames[sh.entityType] == QLatin1String("POLYLINE") &&
+                              (sh.flags & Closed) && sh.count == 3);
+        QVERIFY(closedPolyline);
+        QCOMPARE(model.texts.at(0).text, QStringLiteral("caf\u00E9"));
+        // The 3D face is flat: no z, so the model's extents come from x and y.
+        QCOMPARE(doc->layouts[0].extents.maxX, 48.0);
+    }
+
     void damagedCopiesGiveOneClearError_data() {
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected");

@@ -193,7 +193,8 @@ void PreR13Assembler::emitRecords(const Range& section, bool blocks, GroupList& 
         const Record rec = decoder.head(m_data, at, section.end);
         at += rec.size;
         reportProgress(at - section.start);
-        if (rec.erased)
+        // Erased entities stay in the file; jumps only link runs of records.
+        if (rec.erased || (m_header.version == Version::R11 && rec.type == 18))
             continue;
         const bool begins = rec.type == 12, ends = rec.type == 13;
         const std::string name = typeName(rec.type, m_header.version);

@@ -48,14 +48,16 @@ def name32(text, size=32):
     return raw + bytes(size - len(raw))
 
 
-def r12_record(kind, fields, flags=0, layer=0, opts=0, common=b""):
-    # Type, flags, length, layer, option bits, common fields, fields, CRC.
+def record(r11, kind, fields, flags=0, layer=0, opts=0, common=b""):
+    # Type, flags, length, layer, option bits, common fields, fields; R11
+    # ends each record with a CRC.
     body = struct.pack("<hH", layer, opts) + common + fields
-    return struct.pack("<BBH", kind, flags, 4 + len(body) + 2) + body + b"\0\0"
+    crc = b"\0\0" if r11 else b""
+    return struct.pack("<BBH", kind, flags, 4 + len(body) + len(crc)) + body + crc
 
 
-def r12_text(text):
-    raw = text.encode("cp1252")
+def text(value):
+    raw = value.encode("cp1252")
     return struct.pack("<H", len(raw)) + raw
 
 
@@ -63,51 +65,28 @@ def d(*values):
     return struct.pack("<%dd" % len(values), *values)
 
 
-def small_r12():
-    """Layers 0, WALLS (off, dashed) and FROZEN; a line type DASHED; a block
-    BOX; in the model a 3D line, a flat red dashed line on WALLS, a circle
-    with elevation and thickness, an arc with a handle, a flat point, a
-    rotated centred text in Windows-1252, an insert of BOX scaled by 2, an
-    erased line and a line too short for its fields; in paper space a line
-    with extended data, in green."""
-    entities = b"".join([
-        r12_record(1, d(0, 0, 1, 10, 0, 1)),
-        r12_record(1, d(0, 5, 10, 5), flags=0x07, layer=1,
-                   common=bytes([1]) + struct.pack("<h", 1)),
-        r12_record(3, d(20, 0, 3), flags=0x0C, common=d(2.5, 0.5)),
-        r12_record(8, d(30, 0, 2, 0, 3.14159265358979 / 2), flags=0x24,
-                   common=d(0) + bytes([2, 0x1A, 0x2B])),
-        r12_record(2, d(40, 1), flags=0x04),
-        r12_record(7, d(0, 20, 2.5) + r12_text("\u00d8 25\u00b0") + d(3.14159265358979 / 6)
-                   + bytes([1]) + d(5, 20), opts=0x61),
-        r12_record(14, struct.pack("<h", 0) + d(50, 0, 2), opts=0x01),
-        r12_record(0x81, d(0, 0, 0, 99, 99, 0)),
-        r12_record(1, d(0, 0), layer=2),
-        r12_record(1, d(0, 0, 60, 40), flags=0x45,
-                   common=bytes([0x06]) + struct.pack("<H", 3) + bytes([1, 0, 0, 3])
-                   + struct.pack("<H", 1)),
-    ])
-    blocks = b"".join([
-        r12_record(12, d(0, 0) + struct.pack("<H", 3) + b"BOX", opts=0x04),
-        r12_record(1, d(0, 0, 0, 4, 4, 0)),
-        r12_record(13, b""),
-    ])
-    layers = [(0, "0", 7, 0), (0, "WALLS", -3, 1), (1, "FROZEN", 5, 0)]
+def pre_r13_file(tag, entities, blocks, layers, line_types, block):
+    """A drawing of 2.10 to R12: the fixed header, then the sections."""
+    r11 = tag == b"AC1009"
+    # R11 counts each table entry's uses after its name and ends it with a CRC.
+    used = struct.pack("<h", 1) if r11 else b""
+    crc = b"\0\0" if r11 else b""
     layer_table = b"".join(
-        bytes([f]) + name32(n) + struct.pack("<hhh", 1, c, lt) + b"\0\0" for f, n, c, lt in layers)
-    dashes = [(0, "CONTINUOUS", "Solid line", []), (0, "DASHED", "__ __", [0.5, -0.25])]
+        bytes([f]) + name32(n) + used + struct.pack("<hh", c, lt) + crc
+        for f, n, c, lt in layers)
     ltype_table = b"".join(
-        bytes([f]) + name32(n) + struct.pack("<h", 1) + name32(desc, 48)
-        + bytes([65, len(ds)]) + d(sum(abs(x) for x in ds)) + d(*(ds + [0.0] * (12 - len(ds))))
-        + b"\0\0" for f, n, desc, ds in dashes)
-    style_table = (bytes([0]) + name32("STANDARD") + struct.pack("<h", 1) + d(0, 1, 0)
-                   + bytes([0]) + d(2.5) + name32("txt", 64) + name32("", 64) + b"\0\0")
-    block_table = (bytes([0x40]) + name32("BOX") + struct.pack("<hI", 1, 0x40000000)
-                   + struct.pack("<h", -1) + bytes([0xFF, 0]) + b"\0\0")
+        bytes([0]) + name32(n) + used + name32(desc, 48) + bytes([65, len(ds)])
+        + d(sum(abs(x) for x in ds)) + d(*(ds + [0.0] * (12 - len(ds)))) + crc
+        for n, desc, ds in line_types)
+    style_table = (bytes([0]) + name32("STANDARD") + used + d(0, 1, 0) + bytes([0]) + d(2.5)
+                   + name32("txt", 64) + name32("", 64) + crc)
+    block_table = bytes([0x40]) + name32(block) + used + struct.pack("<I", 0x40000000)
+    if r11:
+        block_table += struct.pack("<h", -1) + bytes([0xFF, 0]) + crc
 
     header_size = 0x700
     f = bytearray(header_size)
-    f[0:6] = b"AC1009"
+    f[0:6] = tag
     at = header_size
     sections = {}
     for key, data in [("entities", entities), ("blocks", blocks), ("block_table", block_table),
@@ -119,19 +98,86 @@ def small_r12():
     blk_at, _ = sections["blocks"]
     struct.pack_into("<IIIIII", f, 0x14, ent_at, ent_at + len(entities), blk_at,
                      0x40000000 | len(blocks), at, 0x80000000)
-    for index, (key, size, count) in enumerate([
-            ("block_table", 45, 1), ("layer_table", 41, len(layers)),
-            ("style_table", 198, 1), ("ltype_table", 191, len(dashes))]):
+    for index, (key, count) in enumerate([
+            ("block_table", 1), ("layer_table", len(layers)),
+            ("style_table", 1), ("ltype_table", len(line_types))]):
+        size = len(sections[key][1]) // count
         struct.pack_into("<HHHI", f, 0x2C + index * 10, size, count, 0, sections[key][0])
     struct.pack_into("<HHHI", f, 0x2C + 4 * 10, 153, 0, 0, at)  # no views
     struct.pack_into("<3d3d2d2d", f, 0x78, 0, -1, 0, 60, 40, 3, 0, 0, 420, 297)
     struct.pack_into("<d", f, 0x132, 1.0)  # LTSCALE
     struct.pack_into("<hd", f, 0x35D, 0, 0.0)  # PDMODE, PDSIZE
-    struct.pack_into("<H", f, 0x3F9, 30)  # code page: Windows-1252
-    struct.pack_into("<H", f, 0x631, 1)  # TILEMODE
+    if r11:
+        struct.pack_into("<H", f, 0x3F9, 30)  # code page: Windows-1252
+        struct.pack_into("<H", f, 0x631, 1)  # TILEMODE
     for _, data in sections.values():
         f += data
     return bytes(f)
+
+
+def small_r12():
+    """Layers 0, WALLS (off, dashed) and FROZEN; a line type DASHED; a block
+    BOX; in the model a 3D line, a flat red dashed line on WALLS, a circle
+    with elevation and thickness, an arc with a handle, a flat point, a
+    rotated centred text in Windows-1252, an insert of BOX scaled by 2, an
+    erased line, a jump and a line too short for its fields; in paper space a line
+    with extended data, in green."""
+    def rec(*args, **kwargs):
+        return record(True, *args, **kwargs)
+
+    entities = b"".join([
+        rec(1, d(0, 0, 1, 10, 0, 1)),
+        rec(1, d(0, 5, 10, 5), flags=0x07, layer=1, common=bytes([1]) + struct.pack("<h", 1)),
+        rec(3, d(20, 0, 3), flags=0x0C, common=d(2.5, 0.5)),
+        rec(8, d(30, 0, 2, 0, 3.14159265358979 / 2), flags=0x24,
+            common=d(0) + bytes([2, 0x1A, 0x2B])),
+        rec(2, d(40, 1), flags=0x04),
+        rec(7, d(0, 20, 2.5) + text("\u00d8 25\u00b0") + d(3.14159265358979 / 6) + bytes([1])
+            + d(5, 20), opts=0x61),
+        rec(14, struct.pack("<h", 0) + d(50, 0, 2), opts=0x01),
+        rec(0x81, d(0, 0, 0, 99, 99, 0)),
+        rec(18, struct.pack("<I", 0)),
+        rec(1, d(0, 0), layer=2),
+        rec(1, d(0, 0, 60, 40), flags=0x45,
+            common=bytes([0x06]) + struct.pack("<H", 3) + bytes([1, 0, 0, 3])
+            + struct.pack("<H", 1)),
+    ])
+    blocks = b"".join([
+        rec(12, d(0, 0) + struct.pack("<H", 3) + b"BOX", opts=0x04),
+        rec(1, d(0, 0, 0, 4, 4, 0)),
+        rec(13, b""),
+    ])
+    layers = [(0, "0", 7, 0), (0, "WALLS", -3, 1), (1, "FROZEN", 5, 0)]
+    line_types = [("CONTINUOUS", "Solid line", []), ("DASHED", "__ __", [0.5, -0.25])]
+    return pre_r13_file(b"AC1009", entities, blocks, layers, line_types, "BOX")
+
+
+def small_r10():
+    """R10 writes no CRCs, no use counts and a line type index of one byte.
+    In the model: a flat line, a closed polyline of three vertices, a flat
+    3D face, a text in Windows-1252 and an insert of BOX, whose line keeps
+    the colour and line type of the insert."""
+    def rec(*args, **kwargs):
+        return record(False, *args, **kwargs)
+
+    entities = b"".join([
+        rec(1, d(0, 0, 10, 0), flags=0x04),
+        rec(18, b"", flags=0x80),
+        rec(20, d(0, 10)),
+        rec(20, d(10, 10)),
+        rec(20, d(5, 15)),
+        rec(17, struct.pack("<I", 0)),
+        rec(22, d(20, 0, 30, 0, 30, 10, 20, 10), flags=0x04),
+        rec(7, d(0, 20, 2) + text("caf\u00e9")),
+        rec(14, struct.pack("<h", 0) + d(40, 0, 2), opts=0x01),
+    ])
+    blocks = b"".join([
+        rec(12, d(0, 0)),
+        rec(1, d(0, 0, 4, 4), flags=0x07, common=bytes([0, 0xFF])),
+        rec(13, b""),
+    ])
+    return pre_r13_file(b"AC1006", entities, blocks, [(0, "0", 7, 0)],
+                        [("CONTINUOUS", "Solid line", [])], "BOX")
 
 
 if __name__ == "__main__":
@@ -139,3 +185,5 @@ if __name__ == "__main__":
         out.write(smallest_r2000())
     with open(os.path.join(HERE, "small_r12.dwg"), "wb") as out:
         out.write(small_r12())
+    with open(os.path.join(HERE, "small_r10.dwg"), "wb") as out:
+        out.write(small_r10())
