@@ -64,10 +64,10 @@ private slots:
     void readsAsItsDxf() {
         QFETCH(QString, dwg);
         const QString dxfPath = dwg.left(dwg.size() - 4) + QStringLiteral(".dxf");
-        // Drawings not opened yet, with why.
-        static const std::map<QString, const char*> notRead{
+        // Twins our DXF reader does not open, with why.
+        static const std::map<QString, const char*> unreadTwins{
             {QStringLiteral("r1.4/entities.dwg"),
-             "AutoCAD 1.40 drawings are not read (their records keep no lengths)"},
+             "the twin of the 1.40 drawing is in an interchange format older than DXF"},
         };
         std::shared_ptr<Document> a;
         try {
@@ -75,16 +75,21 @@ private slots:
         } catch (const ReadError& e) {
             if (QString::fromUtf8(e.what()).contains(QLatin1String("not read yet")))
                 QSKIP(e.what());
-            if (const auto it = notRead.find(QString::fromLatin1(QTest::currentDataTag()));
-                it != notRead.end())
-                QEXPECT_FAIL("", it->second, Abort);
-            QVERIFY2(false, e.what());
+            QFAIL(e.what());
         }
         // A container read before the object layer knows its release.
         for (const QString& p : a->problems)
             if (p.contains(QLatin1String("not read yet")))
                 QSKIP(qPrintable(p));
-        const std::shared_ptr<Document> b = ReaderRegistry::builtin().load(dxfPath);
+        std::shared_ptr<Document> b;
+        try {
+            b = ReaderRegistry::builtin().load(dxfPath);
+        } catch (const ReadError& e) {
+            if (const auto it = unreadTwins.find(QString::fromLatin1(QTest::currentDataTag()));
+                it != unreadTwins.end())
+                QEXPECT_FAIL("", it->second, Abort);
+            QVERIFY2(false, e.what());
+        }
         QCOMPARE(a->format, QStringLiteral("DWG"));
 
         std::set<std::tuple<QString, int, uint32_t, bool>> la, lb;

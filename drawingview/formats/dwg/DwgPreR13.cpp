@@ -1,5 +1,6 @@
 #include "DwgPreR13.h"
 
+#include "DwgPreR13Early.h"
 #include "DwgPreR13Entities.h"
 #include "DwgPreR13File.h"
 
@@ -28,6 +29,7 @@ private:
     void emitHeader(GroupList& g);
     void emitTables(GroupList& g);
     void emitRecords(const Range& section, bool blocks, GroupList& g, RecordDecoder& decoder);
+    void runEarly();
     void skip(const std::string& what) { ++m_out.skipped[what]; }
     void reportProgress(size_t at) {
         if (!m_progress || ++m_records % 1024 != 0)
@@ -42,11 +44,14 @@ private:
     DecodedDrawing& m_out;
     const std::function<void(int)>& m_progress;
     Names m_names;
+    std::vector<bool> m_usedLayers; // 1.40: its numbered layers in use
     size_t m_records = 0, m_done = 0, m_total = 0;
 };
 
 void PreR13Assembler::run() {
     nameTables();
+    if (m_header.version == Version::R1_4)
+        return runEarly();
     GroupList& g = m_out.groups;
     emitHeader(g);
     emitTables(g);
@@ -62,6 +67,56 @@ void PreR13Assembler::run() {
     emitRecords(m_header.entities, false, g, decoder);
     // R11 appends the entities added after a save here.
     emitRecords(m_header.extra, false, g, decoder);
+    g.literal(0, "ENDSEC");
+    g.literal(0, "EOF");
+}
+
+// 1.40 keeps its blocks among the entities; they move to the block section.
+void PreR13Assembler::runEarly() {
+    GroupList& blocks = m_out.entities;
+    GroupList& entities = m_out.objects;
+    m_usedLayers.assign(m_names.layers.size(), false);
+    m_usedLayers[0] = true;
+    bool inBlock = false;
+    const Range& s = m_header.entities;
+    m_total = s.end - s.start;
+    size_t at = s.start;
+    for (int i = 0; i < m_header.entityCount && at < s.end; ++i) {
+        if (s.end - at < 2)
+            throw FormatError("truncated entity record");
+        const int stored = int16_t(m_data[at] | m_data[at + 1] << 8);
+        const bool begins = stored == 12, ends = stored == 13;
+        bool drawn = false;
+        const EarlyRecord rec = decodeEarlyRecord(m_data, at, s.end, m_names, m_text,
+                                                  inBlock || begins ? blocks : entities, drawn);
+        at = rec.end;
+        reportProgress(at - s.start);
+        if (rec.erased)
+            continue;
+        if (!drawn)
+            skip(typeName(rec.type, m_header.version));
+        if (rec.layer >= 0 && size_t(rec.layer) < m_usedLayers.size())
+            m_usedLayers[size_t(rec.layer)] = true;
+        if (begins) {
+            if (inBlock)
+                skip("BLOCK inside a block");
+            inBlock = true;
+        } else if (ends) {
+            inBlock = false;
+        }
+    }
+    if (inBlock)
+        blocks.literal(0, "ENDBLK");
+    GroupList& g = m_out.groups;
+    emitHeader(g);
+    emitTables(g);
+    g.literal(0, "SECTION");
+    g.literal(2, "BLOCKS");
+    g.append(blocks, 0, blocks.size());
+    g.literal(0, "ENDSEC");
+    g.literal(0, "SECTION");
+    g.literal(2, "ENTITIES");
+    g.append(entities, 0, entities.size());
     g.literal(0, "ENDSEC");
     g.literal(0, "EOF");
 }
@@ -149,13 +204,13 @@ void PreR13Assembler::emitTables(GroupList& g) {
     table("LAYER");
     for (size_t i = 0; i < m_tables.layers.size(); ++i) {
         const LayerEntry& l = m_tables.layers[i];
-        if (m_names.layers[i].empty())
+        if (m_names.layers[i].empty() || (!m_usedLayers.empty() && !m_usedLayers[i]))
             continue;
         g.literal(0, "LAYER");
         g.text(2, m_names.layers[i]);
         g.integer(70, l.flags & 0x07);
         // A layer that is off has its colour negated.
-        g.integer(62, l.color == 0 ? 7 : l.color);
+        g.integer(62, l.color == 0 || l.color > 255 ? 7 : l.color);
         const size_t lt = size_t(l.lineType);
         if (l.lineType >= 0 && lt < m_names.lineTypes.size() && !m_names.lineTypes[lt].empty())
             g.text(6, m_names.lineTypes[lt]);
@@ -244,7 +299,7 @@ void decodePreR13(const QByteArray& file, DecodedDrawing& out,
                   const std::function<void(int)>& progress) {
     const std::optional<Version> version = versionOf(file.left(6));
     if (!version)
-        throw FormatError("not a DWG drawing of AutoCAD 2.10 to R12");
+        throw FormatError("not a DWG drawing of AutoCAD 1.40 to R12");
     PreR13Assembler a(file, *version, out, progress);
     a.run();
 }

@@ -52,12 +52,7 @@ public:
     int u8() { return m_r.u8(); }
     int u16() { return m_r.u16(); }
     int i16() { return int16_t(m_r.u16()); }
-    double real() {
-        const uint64_t bits = m_r.u64();
-        double v;
-        std::memcpy(&v, &bits, sizeof v);
-        return v;
-    }
+    double real() { return m_r.f64(); }
     Point3 xy(double z) {
         Point3 p;
         p.x = real();

@@ -13,20 +13,13 @@ constexpr size_t kTablesAt = 0x2C, kExtMin = 0x78, kExtMax = 0x90, kLimMin = 0xA
                  kLtScale = 0x132, kPdMode = 0x35D, kPdSize = 0x35F, kCodePage = 0x3F9,
                  kTileMode = 0x631;
 
-double real(ByteReader& r) {
-    const uint64_t bits = r.u64();
-    double v;
-    std::memcpy(&v, &bits, sizeof v);
-    return v;
-}
-
 Point point(ByteReader& r, size_t at, bool z) {
     r.seek(at);
     Point p;
-    p.x = real(r);
-    p.y = real(r);
+    p.x = r.f64();
+    p.y = r.f64();
     if (z)
-        p.z = real(r);
+        p.z = r.f64();
     return p;
 }
 
@@ -57,6 +50,38 @@ TableSpan tableAt(ByteReader& r, int index, size_t fileSize, size_t minItem, con
     return t;
 }
 
+// The entities follow the header variables; a count and their end say
+// where they stop.
+constexpr size_t kEarlyEntities = 0x202, kEarlyLayerColors = 0xC8, kEarlyLayers = 128;
+
+FileHeader readEarlyHeader(ByteReader& r) {
+    FileHeader h;
+    h.version = Version::R1_4;
+    r.seek(0x24);
+    const int32_t end = r.i32();
+    h.entityCount = int16_t(r.u16());
+    if (end < int32_t(kEarlyEntities) || size_t(end) > r.size() || h.entityCount < 0)
+        throw FormatError("the entity section lies outside the file");
+    h.entities = Range{uint32_t(kEarlyEntities), uint32_t(end)};
+    h.extMin = point(r, 0x2A, true);
+    h.extMax = point(r, 0x42, true);
+    h.limMin = point(r, 0x5A, false);
+    h.limMax = point(r, 0x6A, false);
+    return h;
+}
+
+Tables readEarlyTables(ByteReader& r) {
+    Tables t;
+    r.seek(kEarlyLayerColors);
+    for (size_t i = 0; i < kEarlyLayers; ++i) {
+        LayerEntry l;
+        l.name = std::to_string(i);
+        l.color = int16_t(r.u16());
+        t.layers.push_back(std::move(l));
+    }
+    return t;
+}
+
 // Seeks to entry `i` and reads the flags and name every entry starts with.
 std::string entryHead(ByteReader& r, const TableSpan& t, size_t i, size_t used, int& flags) {
     r.seek(t.begin + i * t.itemSize);
@@ -72,9 +97,9 @@ std::optional<Version> versionOf(const QByteArray& tag) {
     static const struct {
         const char* tag;
         Version version;
-    } kTags[] = {{"AC2.10", Version::R2_10}, {"AC1001", Version::R2_21}, {"AC1002", Version::R2_5},
-                 {"AC1003", Version::R2_6},  {"AC1004", Version::R9},    {"AC1006", Version::R10},
-                 {"AC1009", Version::R11}};
+    } kTags[] = {{"AC1.40", Version::R1_4}, {"AC2.10", Version::R2_10}, {"AC1001", Version::R2_21},
+                 {"AC1002", Version::R2_5}, {"AC1003", Version::R2_6},  {"AC1004", Version::R9},
+                 {"AC1006", Version::R10},  {"AC1009", Version::R11}};
     for (const auto& t : kTags)
         if (tag.startsWith(t.tag))
             return t.version;
@@ -87,6 +112,8 @@ FileHeader readFileHeader(const QByteArray& file, Version version) {
     ByteReader r(data, size, "file header");
     FileHeader h;
     h.version = version;
+    if (version == Version::R1_4)
+        return readEarlyHeader(r);
     r.seek(0x14);
     h.entities.start = r.u32();
     h.entities.end = r.u32();
@@ -109,13 +136,13 @@ FileHeader readFileHeader(const QByteArray& file, Version version) {
     h.limMin = point(r, kLimMin, false);
     h.limMax = point(r, kLimMax, false);
     r.seek(kLtScale);
-    h.ltScale = real(r);
+    h.ltScale = r.f64();
     // The header variables end where the first section begins.
     const size_t varsEnd = h.entities.start;
     if (varsEnd >= kPdSize + 8) {
         r.seek(kPdMode);
         h.pdMode = int16_t(r.u16());
-        h.pdSize = real(r);
+        h.pdSize = r.f64();
         h.hasPointVars = true;
     }
     if (version == Version::R11) {
@@ -135,6 +162,8 @@ Tables readTables(const QByteArray& file, const FileHeader& header) {
     const auto* data = reinterpret_cast<const uint8_t*>(file.constData());
     const size_t size = size_t(file.size());
     ByteReader r(data, size, "table");
+    if (header.version == Version::R1_4)
+        return readEarlyTables(r);
     const bool r11 = header.version == Version::R11;
     const size_t used = r11 ? 2 : 0;
     Tables t;
@@ -162,11 +191,11 @@ Tables readTables(const QByteArray& file, const FileHeader& header) {
     for (size_t i = 0; i < styles.count; ++i) {
         StyleEntry s;
         s.name = entryHead(r, styles, i, used, s.flags);
-        s.height = real(r);
-        s.width = real(r);
-        s.oblique = real(r);
+        s.height = r.f64();
+        s.width = r.f64();
+        s.oblique = r.f64();
         s.generation = r.u8();
-        s.lastHeight = real(r);
+        s.lastHeight = r.f64();
         s.font = fixedText(r, 64);
         if (styles.itemSize >= styleFixed + 64)
             s.bigFont = fixedText(r, 64);
@@ -179,9 +208,9 @@ Tables readTables(const QByteArray& file, const FileHeader& header) {
         l.description = fixedText(r, 48);
         l.alignment = r.u8();
         const int count = r.u8();
-        l.length = real(r);
+        l.length = r.f64();
         for (int d = 0; d < 12; ++d) {
-            const double dash = real(r);
+            const double dash = r.f64();
             if (d < count)
                 l.dashes.push_back(dash);
         }

@@ -16,7 +16,7 @@
 namespace dv::dwg::prer13 {
 
 // Releases by the tag that starts the file, oldest first.
-enum class Version : uint8_t { R2_10, R2_21, R2_5, R2_6, R9, R10, R11 };
+enum class Version : uint8_t { R1_4, R2_10, R2_21, R2_5, R2_6, R9, R10, R11 };
 
 // The version a file's first six bytes name, if this reader reads it.
 std::optional<Version> versionOf(const QByteArray& tag);
@@ -37,6 +37,9 @@ struct FileHeader {
     int pdMode = 0, tileMode = 1;
     uint16_t codePage = 30; // Windows-1252 unless the header names another
     bool hasPointVars = false;
+    // 1.40 keeps no record lengths, only how many records there are; its
+    // blocks lie among the entities.
+    int entityCount = 0;
 };
 
 struct LayerEntry {
@@ -64,6 +67,7 @@ struct BlockEntry {
 };
 
 // Raw table texts as stored; the caller converts them from the code page.
+// 1.40 has numbered layers with a colour each and no other tables.
 struct Tables {
     std::vector<LayerEntry> layers;
     std::vector<LineTypeEntry> lineTypes;

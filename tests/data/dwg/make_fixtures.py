@@ -4,7 +4,7 @@ R2000 drawing (file header, section locators, empty header variables and
 classes, an empty object map), which opens as an empty drawing; and a small
 R12 drawing (fixed header, tables, entity and block sections) whose entities
 use the flag bits for colour, line type, elevation, thickness, handle,
-extended data and paper space."""
+extended data and paper space, and small drawings of R10 and 1.40."""
 import os
 import struct
 
@@ -180,6 +180,37 @@ def small_r10():
                         [("CONTINUOUS", "Solid line", [])], "BOX")
 
 
+def small_r14():
+    """AutoCAD 1.40: records without lengths, blocks among the entities and
+    numbered layers with a colour each. A line on layer 3 (red), an erased
+    circle, a block BOX of one line, a text, an insert of BOX turned by 90
+    degrees and a REPEAT/ENDREP pair, which is not drawn."""
+    def rec(kind, layer, fields):
+        return struct.pack("<hh", kind, layer) + fields
+
+    def name(value):
+        return struct.pack("<h", len(value)) + value
+
+    entities = [
+        rec(1, 3, d(0, 0, 10, 0)),
+        rec(-3, 0, d(5, 5, 1)),
+        rec(12, 0, name(b"BOX") + d(0, 0)),
+        rec(1, 0, d(0, 0, 2, 2)),
+        rec(13, 0, b""),
+        rec(7, 0, d(0, 5, 1, 0) + name(b"TITLE")),
+        rec(14, 0, name(b"BOX") + d(20, 0, 1, 1, 3.14159265358979 / 2)),
+        rec(5, 0, b""),
+        rec(6, 0, struct.pack("<hh", 2, 2) + d(1, 1)),
+    ]
+    body = b"".join(entities)
+    f = bytearray(0x202)
+    f[0:6] = b"AC1.40"
+    struct.pack_into("<ih", f, 0x24, 0x202 + len(body), len(entities))
+    struct.pack_into("<3d3d2d2d", f, 0x2A, 0, 0, 0, 20, 5, 0, 0, 0, 12, 9)
+    struct.pack_into("<4h", f, 0xC8, 7, 255, 255, 1)  # layer colours: 0 white, 3 red
+    return bytes(f) + body
+
+
 if __name__ == "__main__":
     with open(os.path.join(HERE, "empty_2000.dwg"), "wb") as out:
         out.write(smallest_r2000())
@@ -187,3 +218,5 @@ if __name__ == "__main__":
         out.write(small_r12())
     with open(os.path.join(HERE, "small_r10.dwg"), "wb") as out:
         out.write(small_r10())
+    with open(os.path.join(HERE, "small_r14.dwg"), "wb") as out:
+        out.write(small_r14())
