@@ -182,6 +182,11 @@ bool RecordDecoder::decode(const uint8_t* data, const Record& rec, uint32_t bloc
         lineType = r11 ? f.i16() : f.u8();
     // Lines, points and faces keep a z per point; flag 4 leaves them out.
     const bool pointwise = type == kLine || type == kPoint || type == k3dFace || type == k3dLine;
+    // R11 puts the thickness first, except on inserts.
+    const bool thicknessFirst = r11 && type != kInsert;
+    double thickness = 0;
+    if (thicknessFirst && (flags & 8))
+        thickness = f.real();
     bool flat = false;
     double elevation = 0;
     if (pointwise && r10) {
@@ -191,7 +196,8 @@ bool RecordDecoder::decode(const uint8_t* data, const Record& rec, uint32_t bloc
             elevation = f.real();
         flat = type == kLine || type == kPoint;
     }
-    const double thickness = (flags & 8) ? f.real() : 0;
+    if (!thicknessFirst && (flags & 8))
+        thickness = f.real();
     if (flags & 0x20)
         f.skip(size_t(f.u8())); // handle
     if (extra & 4)

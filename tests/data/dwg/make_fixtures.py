@@ -128,7 +128,7 @@ def small_r12():
     entities = b"".join([
         rec(1, d(0, 0, 1, 10, 0, 1)),
         rec(1, d(0, 5, 10, 5), flags=0x07, layer=1, common=bytes([1]) + struct.pack("<h", 1)),
-        rec(3, d(20, 0, 3), flags=0x0C, common=d(2.5, 0.5)),
+        rec(3, d(20, 0, 3), flags=0x0C, common=d(0.5, 2.5)),  # thickness, elevation
         rec(8, d(30, 0, 2, 0, 3.14159265358979 / 2), flags=0x24,
             common=d(0) + bytes([2, 0x1A, 0x2B])),
         rec(2, d(40, 1), flags=0x04),
