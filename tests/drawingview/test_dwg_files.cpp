@@ -122,9 +122,9 @@ private slots:
         QByteArray r12("AC1009", 6);
         r12.append(QByteArray(100, '\0'));
         QTest::newRow("R12 cut inside its header") << r12 << "truncated file header";
-        QByteArray early("AC1.50", 6);
+        QByteArray early("AC1.2", 5);
         early.append(QByteArray(100, '\0'));
-        QTest::newRow("2.05") << early << "not supported";
+        QTest::newRow("1.2") << early << "not supported";
         QByteArray runOn = makeDwg(QByteArray("\x00\x05\x01\xFF\xFF", 5));
         QTest::newRow("object map cut off") << runOn << "object map";
     }

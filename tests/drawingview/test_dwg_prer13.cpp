@@ -127,6 +127,20 @@ private slots:
         QCOMPARE(doc->layouts[0].extents.maxX, 48.0);
     }
 
+    void readsTheOneByteLayerIndexOf205() {
+        const auto doc =
+            ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dwg/small_r205.dwg"));
+        QCOMPARE(doc->header.at(QStringLiteral("$ACADVER")), QStringLiteral("AC1.50"));
+        const Block& model = doc->blocks[size_t(doc->layouts[0].block)];
+        QCOMPARE(countOf(model, "LINE"), 1);
+        QCOMPARE(countOf(model, "CIRCLE"), 1);
+        for (const Shape& sh : model.shapes) {
+            const QString& type = doc->entityTypeNames[sh.entityType];
+            QCOMPARE(doc->layers[size_t(sh.layer)].name,
+                     QLatin1String(type == QLatin1String("LINE") ? "WALLS" : "0"));
+        }
+    }
+
     void readsAutoCad140() {
         const auto doc =
             ReaderRegistry::builtin().load(QStringLiteral(TEST_DATA_DIR "/dwg/small_r14.dwg"));
@@ -200,7 +214,8 @@ private slots:
     }
 
     void everyCutOpensOrFailsCleanly() {
-        for (const char* name : {"small_r12.dwg", "small_r10.dwg", "small_r14.dwg"}) {
+        for (const char* name :
+             {"small_r12.dwg", "small_r10.dwg", "small_r205.dwg", "small_r14.dwg"}) {
             QFile f(QStringLiteral(TEST_DATA_DIR "/dwg/") + QLatin1String(name));
             QVERIFY(f.open(QIODevice::ReadOnly));
             const QByteArray good = f.readAll();

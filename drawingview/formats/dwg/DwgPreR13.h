@@ -1,6 +1,6 @@
 #pragma once
 
-// DWG drawings of AutoCAD 1.40 and 2.10 to R12 (AC1.40, AC2.10, AC1001 to
+// DWG drawings of AutoCAD 1.40 to R12 (AC1.40, AC1.50, AC2.10, AC1001 to
 // AC1009): their header, tables, entities and blocks turned into the DXF
 // group stream of the same drawing, as the newer releases' objects are.
 

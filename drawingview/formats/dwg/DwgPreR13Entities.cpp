@@ -168,7 +168,8 @@ bool RecordDecoder::decode(const uint8_t* data, const Record& rec, uint32_t bloc
     Fields f(data + rec.start, rec.size - (r11 ? 2 : 0));
     const int flags = data[rec.start + 1];
     f.seek(4);
-    const int layer = f.i16();
+    // Before R9 the layer's index is one byte, followed by a byte of flags.
+    const int layer = m_version < Version::R9 ? f.u16() & 0xFF : f.i16();
     const unsigned opts = unsigned(f.u16());
     auto bit = [&](int n) { return ((opts >> n) & 1) != 0; };
 

@@ -97,9 +97,9 @@ std::optional<Version> versionOf(const QByteArray& tag) {
     static const struct {
         const char* tag;
         Version version;
-    } kTags[] = {{"AC1.40", Version::R1_4}, {"AC2.10", Version::R2_10}, {"AC1001", Version::R2_21},
-                 {"AC1002", Version::R2_5}, {"AC1003", Version::R2_6},  {"AC1004", Version::R9},
-                 {"AC1006", Version::R10},  {"AC1009", Version::R11}};
+    } kTags[] = {{"AC1.40", Version::R1_4},  {"AC1.50", Version::R2_05}, {"AC2.10", Version::R2_10},
+                 {"AC1001", Version::R2_21}, {"AC1002", Version::R2_5},  {"AC1003", Version::R2_6},
+                 {"AC1004", Version::R9},    {"AC1006", Version::R10},   {"AC1009", Version::R11}};
     for (const auto& t : kTags)
         if (tag.startsWith(t.tag))
             return t.version;

@@ -16,7 +16,7 @@
 namespace dv::dwg::prer13 {
 
 // Releases by the tag that starts the file, oldest first.
-enum class Version : uint8_t { R1_4, R2_10, R2_21, R2_5, R2_6, R9, R10, R11 };
+enum class Version : uint8_t { R1_4, R2_05, R2_10, R2_21, R2_5, R2_6, R9, R10, R11 };
 
 // The version a file's first six bytes name, if this reader reads it.
 std::optional<Version> versionOf(const QByteArray& tag);

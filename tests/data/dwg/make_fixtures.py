@@ -4,7 +4,7 @@ R2000 drawing (file header, section locators, empty header variables and
 classes, an empty object map), which opens as an empty drawing; and a small
 R12 drawing (fixed header, tables, entity and block sections) whose entities
 use the flag bits for colour, line type, elevation, thickness, handle,
-extended data and paper space, and small drawings of R10 and 1.40."""
+extended data and paper space, and small drawings of R10, 2.05 and 1.40."""
 import os
 import struct
 
@@ -180,6 +180,15 @@ def small_r10():
                         [("CONTINUOUS", "Solid line", [])], "BOX")
 
 
+def small_r205():
+    """2.05 keeps a layer's index in one byte, a byte of flags after it: a
+    line on WALLS with that byte set, and a circle on layer 0."""
+    entities = record(False, 1, d(0, 0, 10, 0), layer=0x0101) + record(False, 3, d(5, 5, 2))
+    blocks = record(False, 12, d(0, 0)) + record(False, 13, b"")
+    return pre_r13_file(b"AC1.50", entities, blocks, [(0, "0", 7, 0), (0, "WALLS", 3, 0)],
+                        [("CONTINUOUS", "Solid line", [])], "EMPTY")
+
+
 def small_r14():
     """AutoCAD 1.40: records without lengths, blocks among the entities and
     numbered layers with a colour each. A line on layer 3 (red), an erased
@@ -218,5 +227,7 @@ if __name__ == "__main__":
         out.write(small_r12())
     with open(os.path.join(HERE, "small_r10.dwg"), "wb") as out:
         out.write(small_r10())
+    with open(os.path.join(HERE, "small_r205.dwg"), "wb") as out:
+        out.write(small_r205())
     with open(os.path.join(HERE, "small_r14.dwg"), "wb") as out:
         out.write(small_r14())
