@@ -84,6 +84,14 @@ private slots:
         // The line with extended data lies in paper space.
         const Block& paper = doc->blocks[size_t(doc->layouts[1].block)];
         QCOMPARE(countOf(paper, "LINE"), 1);
+        // Its window onto the model takes the view from its extended data.
+        QCOMPARE(paper.viewports.size(), size_t(1));
+        const Viewport& vp = paper.viewports[0];
+        QCOMPARE(vp.center.x, 30.0);
+        QCOMPARE(vp.width, 40.0);
+        QCOMPARE(vp.viewHeight, 20.0);
+        QCOMPARE(vp.viewCenter.x, 30.0);
+        QCOMPARE(vp.viewCenter.y, 10.0);
         // The erased line is gone without a trace; the short one is counted.
         QCOMPARE(doc->skippedEntities.size(), size_t(1));
         QCOMPARE(doc->skippedEntities.at(QStringLiteral("LINE (damaged)")), 1);

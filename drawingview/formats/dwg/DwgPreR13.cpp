@@ -128,6 +128,8 @@ void PreR13Assembler::nameTables() {
         m_names.lineTypes.push_back(m_text(l.name));
     for (const StyleEntry& s : m_tables.styles)
         m_names.styles.push_back(m_text(s.name));
+    for (const std::string& a : m_tables.appIds)
+        m_names.appIds.push_back(m_text(a));
     // Anonymous blocks are stored as "*D", "*U"...; they get the number that
     // tells them apart, in table order, as when the drawing is loaded.
     int anonymous = 0;

@@ -67,6 +67,7 @@ public:
         p.z = real();
         return p;
     }
+    const uint8_t* bytes(size_t n) { return m_r.bytes(n); }
     // A text stored with its length in front.
     std::string text() {
         const size_t n = size_t(u16());
@@ -81,6 +82,75 @@ private:
 const std::string& byIndex(const std::vector<std::string>& names, int index,
                            const std::string& fallback) {
     return index >= 0 && size_t(index) < names.size() ? names[size_t(index)] : fallback;
+}
+
+std::string hex(const uint8_t* p, size_t n) {
+    static const char digits[] = "0123456789ABCDEF";
+    std::string s;
+    for (size_t i = 0; i < n; ++i) {
+        s += digits[p[i] >> 4];
+        s += digits[p[i] & 15];
+    }
+    return s;
+}
+
+// Extended data as its DXF groups: each item's code is its group's less 1000.
+void appendExtendedData(const uint8_t* data, size_t size, const Names& names,
+                        const TextConverter& text, GroupList& g) {
+    ByteReader r(data, size, "extended data");
+    static const std::string kNone;
+    while (!r.atEnd()) {
+        const int code = r.u8();
+        switch (code) {
+        case 0: {
+            const size_t n = r.u8();
+            const auto* p = reinterpret_cast<const char*>(r.bytes(n));
+            g.text(1000, text(std::string(p, n)));
+            break;
+        }
+        case 1:
+            g.text(1001, byIndex(names.appIds, r.u16(), kNone));
+            break;
+        case 2:
+            g.literal(1002, r.u8() ? "}" : "{");
+            break;
+        case 3:
+            g.text(1003, byIndex(names.layers, r.u16(), kNone));
+            break;
+        case 4: {
+            const size_t n = r.u8();
+            g.text(1004, hex(r.bytes(n), n));
+            break;
+        }
+        case 5:
+            g.text(1005, hex(r.bytes(8), 8));
+            break;
+        case 10:
+        case 11:
+        case 12:
+        case 13: {
+            Point3 p;
+            p.x = r.f64();
+            p.y = r.f64();
+            p.z = r.f64();
+            g.point(1000 + code, p);
+            break;
+        }
+        case 40:
+        case 41:
+        case 42:
+            g.real(1000 + code, r.f64());
+            break;
+        case 70:
+            g.integer(1070, int16_t(r.u16()));
+            break;
+        case 71:
+            g.integer(1071, r.i32());
+            break;
+        default:
+            throw FormatError("extended data of an unknown kind");
+        }
+    }
 }
 
 } // namespace
@@ -175,8 +245,12 @@ bool RecordDecoder::decode(const uint8_t* data, const Record& rec, uint32_t bloc
 
     // The common fields, each there when its flag says so.
     const int extra = r11 && (flags & 0x40) ? f.u8() : 0;
-    if (extra & 2)
-        f.skip(size_t(f.u16())); // extended data
+    const uint8_t* extended = nullptr;
+    size_t extendedSize = 0;
+    if (extra & 2) {
+        extendedSize = size_t(f.u16());
+        extended = f.bytes(extendedSize);
+    }
     const int color = (flags & 1) ? f.u8() : -1;
     int lineType = -1;
     if (flags & 2)
@@ -423,14 +497,23 @@ bool RecordDecoder::decode(const uint8_t* data, const Record& rec, uint32_t bloc
         // dimension, so the fields above are all it needs.
         lenient = true;
         break;
-    case kViewport:
+    case kViewport: {
         g.point(10, f.xyz());
         g.real(40, f.real());
         g.real(41, f.real());
         g.integer(68, 1);
         g.integer(69, f.i16());
         lenient = true;
+        // The view it shows is kept in its extended data; a window whose
+        // data is damaged still shows where it lies.
+        const size_t mark = g.size();
+        try {
+            appendExtendedData(extended, extendedSize, m_names, m_text, g);
+        } catch (const FormatError&) {
+            g.truncate(mark);
+        }
         break;
+    }
     default:
         return false;
     }

@@ -19,7 +19,7 @@ namespace dv::dwg::prer13 {
 
 // Table entry names in UTF-8, by the index entities refer to them with.
 struct Names {
-    std::vector<std::string> layers, lineTypes, styles, blocks;
+    std::vector<std::string> layers, lineTypes, styles, blocks, appIds;
     std::vector<int> blockFlags;
     std::map<uint32_t, size_t> blockAt; // block section offset -> block index
 };

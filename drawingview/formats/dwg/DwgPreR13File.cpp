@@ -11,7 +11,7 @@ namespace {
 // Where the header variables read here lie; later releases only add.
 constexpr size_t kTablesAt = 0x2C, kExtMin = 0x78, kExtMax = 0x90, kLimMin = 0xA8, kLimMax = 0xB8,
                  kLtScale = 0x132, kPdMode = 0x35D, kPdSize = 0x35F, kCodePage = 0x3F9,
-                 kTileMode = 0x631;
+                 kAppIds = 0x512, kTileMode = 0x631;
 
 Point point(ByteReader& r, size_t at, bool z) {
     r.seek(at);
@@ -34,8 +34,9 @@ struct TableSpan {
     uint32_t begin = 0;
 };
 
-TableSpan tableAt(ByteReader& r, int index, size_t fileSize, size_t minItem, const char* what) {
-    r.seek(kTablesAt + size_t(index) * 10);
+// The table whose item size, count and start lie at `at` in the header.
+TableSpan tableAt(ByteReader& r, size_t at, size_t fileSize, size_t minItem, const char* what) {
+    r.seek(at);
     TableSpan t;
     t.itemSize = r.u16();
     t.count = r.u16();
@@ -168,13 +169,22 @@ Tables readTables(const QByteArray& file, const FileHeader& header) {
     const size_t used = r11 ? 2 : 0;
     Tables t;
 
-    const TableSpan blocks = tableAt(r, 0, size, 33 + used + 4, "block");
-    const TableSpan layers = tableAt(r, 1, size, 33 + used + 4, "layer");
+    const TableSpan blocks = tableAt(r, kTablesAt, size, 33 + used + 4, "block");
+    const TableSpan layers = tableAt(r, kTablesAt + 10, size, 33 + used + 4, "layer");
     // Big fonts came with 2.5.
     const size_t styleFixed = 33 + used + 8 * 3 + 1 + 8 + 64;
-    const TableSpan styles = tableAt(r, 2, size, styleFixed, "style");
-    const TableSpan lineTypes = tableAt(r, 3, size, 33 + used + 48 + 2 + 8 + 96, "line type");
+    const TableSpan styles = tableAt(r, kTablesAt + 20, size, styleFixed, "style");
+    const TableSpan lineTypes =
+        tableAt(r, kTablesAt + 30, size, 33 + used + 48 + 2 + 8 + 96, "line type");
 
+    // Extended data names its application by an index into this table.
+    if (r11 && header.entities.start >= kAppIds + 10) {
+        const TableSpan appIds = tableAt(r, kAppIds, size, 33, "application");
+        for (size_t i = 0; i < appIds.count; ++i) {
+            int flags = 0;
+            t.appIds.push_back(entryHead(r, appIds, i, 0, flags));
+        }
+    }
     for (size_t i = 0; i < blocks.count; ++i) {
         BlockEntry b;
         b.name = entryHead(r, blocks, i, used, b.flags);

@@ -73,6 +73,7 @@ struct Tables {
     std::vector<LineTypeEntry> lineTypes;
     std::vector<StyleEntry> styles;
     std::vector<BlockEntry> blocks;
+    std::vector<std::string> appIds; // R11
 };
 
 // Throws FormatError when the header is cut short or a section or table

@@ -83,6 +83,7 @@ def pre_r13_file(tag, entities, blocks, layers, line_types, block):
     block_table = bytes([0x40]) + name32(block) + used + struct.pack("<I", 0x40000000)
     if r11:
         block_table += struct.pack("<h", -1) + bytes([0xFF, 0]) + crc
+    appid_table = bytes([0]) + name32("ACAD") + used + crc if r11 else b""
 
     header_size = 0x700
     f = bytearray(header_size)
@@ -91,7 +92,7 @@ def pre_r13_file(tag, entities, blocks, layers, line_types, block):
     sections = {}
     for key, data in [("entities", entities), ("blocks", blocks), ("block_table", block_table),
                       ("layer_table", layer_table), ("style_table", style_table),
-                      ("ltype_table", ltype_table)]:
+                      ("ltype_table", ltype_table), ("appid_table", appid_table)]:
         sections[key] = (at, data)
         at += len(data)
     ent_at, _ = sections["entities"]
@@ -108,11 +109,20 @@ def pre_r13_file(tag, entities, blocks, layers, line_types, block):
     struct.pack_into("<d", f, 0x132, 1.0)  # LTSCALE
     struct.pack_into("<hd", f, 0x35D, 0, 0.0)  # PDMODE, PDSIZE
     if r11:
+        struct.pack_into("<HHHI", f, 0x512, len(appid_table), 1, 0, sections["appid_table"][0])
         struct.pack_into("<H", f, 0x3F9, 30)  # code page: Windows-1252
         struct.pack_into("<H", f, 0x631, 1)  # TILEMODE
     for _, data in sections.values():
         f += data
     return bytes(f)
+
+
+# A viewport's view in R12: ACAD's MVIEW data, each item's code the DXF
+# group's less 1000 - the version, target, direction, twist, view height and
+# centre, between braces.
+MVIEW = (b"\x01\x00\x00" + b"\x00\x05MVIEW" + b"\x02\x00" + b"\x46" + struct.pack("<h", 16)
+         + b"\x0a" + d(0, 0, 0) + b"\x0a" + d(0, 0, 1)
+         + b"".join(b"\x28" + d(v) for v in (0, 20, 30, 10)) + b"\x02\x01")
 
 
 def small_r12():
@@ -121,7 +131,8 @@ def small_r12():
     with elevation and thickness, an arc with a handle, a flat point, a
     rotated centred text in Windows-1252, an insert of BOX scaled by 2, an
     erased line, a jump and a line too short for its fields; in paper space a line
-    with extended data, in green."""
+    with extended data, in green, and a window 40 by 20 at (30, 20) onto the
+    model around (30, 10), 20 high, as its extended data says."""
     def rec(*args, **kwargs):
         return record(True, *args, **kwargs)
 
@@ -141,6 +152,8 @@ def small_r12():
         rec(1, d(0, 0, 60, 40), flags=0x45,
             common=bytes([0x06]) + struct.pack("<H", 3) + bytes([1, 0, 0, 3])
             + struct.pack("<H", 1)),
+        rec(24, d(30, 20, 0, 40, 20) + struct.pack("<h", 2), flags=0x40,
+            common=bytes([0x02]) + struct.pack("<H", len(MVIEW)) + MVIEW),
     ])
     blocks = b"".join([
         rec(12, d(0, 0) + struct.pack("<H", 3) + b"BOX", opts=0x04),
