@@ -119,9 +119,12 @@ private slots:
         QByteArray map = makeDwg(kEmptyMap);
         putLe32(map, 0x19 + 2 * 9 + 1, uint32_t(map.size() + 100));
         QTest::newRow("section outside the file") << map << "lies outside the file";
-        QByteArray older("AC1009", 6);
-        older.append(QByteArray(100, '\0'));
-        QTest::newRow("before R13") << older << "not supported";
+        QByteArray r12("AC1009", 6);
+        r12.append(QByteArray(100, '\0'));
+        QTest::newRow("R12 cut inside its header") << r12 << "truncated file header";
+        QByteArray early("AC1.2", 5);
+        early.append(QByteArray(100, '\0'));
+        QTest::newRow("1.2") << early << "not supported";
         QByteArray runOn = makeDwg(QByteArray("\x00\x05\x01\xFF\xFF", 5));
         QTest::newRow("object map cut off") << runOn << "object map";
     }

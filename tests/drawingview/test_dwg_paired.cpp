@@ -53,9 +53,8 @@ private slots:
             QFile file(f);
             if (!file.open(QIODevice::ReadOnly))
                 continue;
-            const QByteArray tag = file.read(6);
-            if (!tag.startsWith("AC10") || tag < "AC1012")
-                continue; // before R13: another format altogether
+            if (!file.read(6).startsWith("AC"))
+                continue;
             const QString dxf = f.left(f.size() - 4) + QStringLiteral(".dxf");
             if (QFile::exists(dxf))
                 QTest::newRow(qPrintable(dir.relativeFilePath(f))) << f;
@@ -65,6 +64,11 @@ private slots:
     void readsAsItsDxf() {
         QFETCH(QString, dwg);
         const QString dxfPath = dwg.left(dwg.size() - 4) + QStringLiteral(".dxf");
+        // Twins our DXF reader does not open, with why.
+        static const std::map<QString, const char*> unreadTwins{
+            {QStringLiteral("r1.4/entities.dwg"),
+             "the twin of the 1.40 drawing is in an interchange format older than DXF"},
+        };
         std::shared_ptr<Document> a;
         try {
             a = ReaderRegistry::builtin().load(dwg);
@@ -77,7 +81,15 @@ private slots:
         for (const QString& p : a->problems)
             if (p.contains(QLatin1String("not read yet")))
                 QSKIP(qPrintable(p));
-        const std::shared_ptr<Document> b = ReaderRegistry::builtin().load(dxfPath);
+        std::shared_ptr<Document> b;
+        try {
+            b = ReaderRegistry::builtin().load(dxfPath);
+        } catch (const ReadError& e) {
+            if (const auto it = unreadTwins.find(QString::fromLatin1(QTest::currentDataTag()));
+                it != unreadTwins.end())
+                QEXPECT_FAIL("", it->second, Abort);
+            QVERIFY2(false, e.what());
+        }
         QCOMPARE(a->format, QStringLiteral("DWG"));
 
         std::set<std::tuple<QString, int, uint32_t, bool>> la, lb;

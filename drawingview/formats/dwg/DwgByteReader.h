@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -39,6 +40,12 @@ public:
     uint32_t u32() { return static_cast<uint32_t>(le(4)); }
     int32_t i32() { return static_cast<int32_t>(u32()); }
     uint64_t u64() { return le(8); }
+    double f64() {
+        const uint64_t bits = u64();
+        double v;
+        std::memcpy(&v, &bits, sizeof v);
+        return v;
+    }
 
     // A view of the next n bytes, valid as long as the buffer is.
     const uint8_t* bytes(size_t n) {

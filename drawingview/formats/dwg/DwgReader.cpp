@@ -1,6 +1,7 @@
 #include "formats/Reader.h"
 
 #include "DwgDrawing.h"
+#include "DwgPreR13.h"
 #include "DwgSections.h"
 #include "formats/dxf/DxfContext.h"
 #include "formats/dxf/DxfSections.h"
@@ -86,12 +87,18 @@ public:
         doc->format = QStringLiteral("DWG");
         doc->fileName = path;
         try {
-            dwg::Sections sections = readContainer(bytes, path);
             dwg::DecodedDrawing decoded;
-            dwg::decodeDrawing(sections, decoded, [&](int p) {
+            auto decodeProgress = [&](int p) {
                 if (progress)
                     progress(p * 7 / 10);
-            });
+            };
+            dwg::Sections sections;
+            if (dwg::isPreR13(bytes.left(6)))
+                dwg::decodePreR13(bytes, decoded, decodeProgress);
+            else {
+                sections = readContainer(bytes, path);
+                dwg::decodeDrawing(sections, decoded, decodeProgress);
+            }
             dxf::DxfContext ctx(*doc);
             dxf::Cursor cursor(decoded.groups.groups());
             dxf::DxfParser parser(ctx, cursor, [&](int p) {
@@ -100,7 +107,9 @@ public:
             });
             parser.parse();
             doc->header[QStringLiteral("$ACADVER")] = QString::fromLatin1(bytes.left(6));
-            doc->header[QStringLiteral("$ACADMAINTVER")] = QString::number(sections.maintenance);
+            if (!dwg::isPreR13(bytes.left(6)))
+                doc->header[QStringLiteral("$ACADMAINTVER")] =
+                    QString::number(sections.maintenance);
             for (const auto& [what, count] : decoded.skipped)
                 doc->skippedEntities[QString::fromStdString(what)] += count;
             for (const std::string& p : sections.problems)
