@@ -113,6 +113,31 @@ ExtentsMeter::ExtentsMeter(const Document& doc)
     for (size_t i = 0; i < doc.layers.size(); ++i)
         if (doc.layers[i].name == QLatin1String("0"))
             m_layerZero = int(i);
+    for (const LineType& t : doc.lineTypes) {
+        double reach = 0;
+        for (const LineTypeShape& shape : t.shapes)
+            if (shape.strokes)
+                for (const auto& stroke : shape.strokes->strokes)
+                    for (Vec2 p : stroke)
+                        reach = std::max(reach, std::hypot(p.x, p.y) * shape.scale +
+                                                    std::hypot(shape.dx, shape.dy));
+        m_lineTypeReach.push_back(std::isfinite(reach) ? reach : 0.0);
+    }
+}
+
+double ExtentsMeter::shapeReach(const Shape& s) const {
+    if (m_lineTypeReach.empty() || s.lineStyle >= m_doc.lineStyles.size())
+        return 0;
+    const LineStyle& style = m_doc.lineStyles[s.lineStyle];
+    int32_t type = style.lineType;
+    if (type == LineStyle::ByLayer)
+        type = s.layer >= 0 && s.layer < int(m_doc.layers.size())
+                   ? m_doc.layers[size_t(s.layer)].lineType
+                   : LineStyle::Continuous;
+    if (type < 0 || size_t(type) >= m_lineTypeReach.size())
+        return 0;
+    const double reach = m_lineTypeReach[size_t(type)] * style.scale * m_doc.lineTypeScale;
+    return std::isfinite(reach) ? reach : 0.0;
 }
 
 Box ExtentsMeter::layoutExtents(int block) {
@@ -146,19 +171,34 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
     for (const Shape& s : b.shapes) {
         if (!counts(s, nested))
             continue;
+        // A line's pattern may put shapes beside it (a fence's boxes, say).
+        const double reach =
+            s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Arc ? shapeReach(s) : 0;
+        auto addLine = [&](Vec2 p) {
+            add(p);
+            if (reach > 0)
+                for (double dx : {-reach, reach})
+                    for (double dy : {-reach, reach})
+                        add({p.x + dx, p.y + dy});
+        };
         switch (s.kind) {
         case ShapeKind::Polyline:
         case ShapeKind::Polygon:
         case ShapeKind::Point:
             for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
-                add(b.points[s.first + i]);
+                addLine(b.points[s.first + i]);
             break;
         case ShapeKind::Arc: {
             if (s.first >= b.arcs.size())
                 break;
             const Arc& a = b.arcs[s.first];
             if (box) {
-                addArcBounds(*box, a);
+                Box arc;
+                addArcBounds(arc, a);
+                if (arc.isValid()) {
+                    addLine({arc.minX, arc.minY});
+                    addLine({arc.maxX, arc.maxY});
+                }
                 break;
             }
             // Points on the arc and the corners of tangents between them:
@@ -173,7 +213,7 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
             const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
             auto at = [&](double t, double f) {
                 const double x = a.radiusX * f * std::cos(t), y = a.radiusY * f * std::sin(t);
-                add({a.center.x + x * c - y * sn, a.center.y + x * sn + y * c});
+                addLine({a.center.x + x * c - y * sn, a.center.y + x * sn + y * c});
             };
             for (int k = 0; k <= steps; ++k) {
                 at(a.startAngle + h * k, 1);
