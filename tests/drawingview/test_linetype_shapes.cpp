@@ -173,7 +173,7 @@ private slots:
         for (const auto& stroke : s.strokes)
             points += stroke.size();
         QVERIFY(points > 0);
-        QVERIFY(points <= 50001);
+        QVERIFY(points <= 20001);
     }
 
     void standardFileIsNamedAnyWay() {

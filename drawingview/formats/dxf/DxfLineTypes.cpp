@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 
 namespace dv::dxf {
 
@@ -108,6 +110,8 @@ void placeLineTypeShapes(Document& doc, const std::vector<PendingShapes>& pendin
     if (pending.empty())
         return;
     shx::ShapeFiles files(doc.fileName);
+    // Each shape is drawn once however many linetypes use it.
+    std::map<std::pair<const shx::ShapeFile*, uint16_t>, std::shared_ptr<const ShapeStrokes>> drawn;
     for (const PendingShapes& p : pending) {
         if (p.lineType < 0 || size_t(p.lineType) >= doc.lineTypes.size())
             continue;
@@ -130,9 +134,13 @@ void placeLineTypeShapes(Document& doc, const std::vector<PendingShapes>& pendin
                 style == styleFiles.end() ? nullptr : files.find(style->second, doc.problems);
             if (const shx::ShapeCodes* codes = file ? file->find(shape.number) : nullptr) {
                 shape.name = QString::fromLatin1(codes->name.data(), qsizetype(codes->name.size()));
-                auto strokes = std::make_shared<ShapeStrokes>(file->strokes(shape.number));
-                if (!strokes->strokes.empty())
-                    shape.strokes = std::move(strokes);
+                auto [it, added] = drawn.try_emplace({file, shape.number});
+                if (added) {
+                    auto strokes = std::make_shared<ShapeStrokes>(file->strokes(shape.number));
+                    if (!strokes->strokes.empty())
+                        it->second = std::move(strokes);
+                }
+                shape.strokes = it->second;
             }
             type.shapes.push_back(std::move(shape));
         }

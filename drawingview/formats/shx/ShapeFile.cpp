@@ -17,8 +17,8 @@ constexpr size_t kHeaderSize = 24; // the signature, its version digit, CR LF an
 // Subshapes that call subshapes: real files go one or two deep.
 constexpr int kMaxDepth = 8;
 // Work for one shape, subshapes included; a loop of subshapes ends here.
-constexpr size_t kMaxCommands = 100000;
-constexpr size_t kMaxPoints = 50000;
+constexpr size_t kMaxCommands = 20000;
+constexpr size_t kMaxPoints = 20000;
 constexpr size_t kMaxStack = 16;
 constexpr double kOctant = std::numbers::pi / 4;
 

@@ -35,6 +35,7 @@ public:
 
     const ShapeCodes* find(uint16_t number) const;
     size_t size() const { return m_shapes.size(); }
+    const std::map<uint16_t, ShapeCodes>& shapes() const { return m_shapes; }
 
     // What shape `number` draws, subshapes followed; empty when the file
     // has no such shape or it draws nothing.
