@@ -110,6 +110,7 @@ struct LineType {
     double period = 0;          // the sum of the lengths
     std::vector<LineTypeText> texts;
     std::vector<LineTypeShape> shapes;
+    double shapeReach = 0; // how far the shapes reach from the line, at scale 1
 };
 
 // Opacity 0 (clear) to 255 (opaque), with the codes that defer.
@@ -379,6 +380,10 @@ public:
     // Bounds of a block's own geometry and its inserts, in block coordinates:
     // everything it may draw, for culling.
     Box blockExtents(int block) const;
+
+    // How far the shapes of a line's pattern reach from it, in drawing
+    // units; 0 without shapes or where the pattern comes from an insert.
+    double patternShapeReach(const Shape& s) const;
 
 private:
     Box computeBlockExtents(int block, std::vector<int8_t>& state) const;

@@ -113,31 +113,6 @@ ExtentsMeter::ExtentsMeter(const Document& doc)
     for (size_t i = 0; i < doc.layers.size(); ++i)
         if (doc.layers[i].name == QLatin1String("0"))
             m_layerZero = int(i);
-    for (const LineType& t : doc.lineTypes) {
-        double reach = 0;
-        for (const LineTypeShape& shape : t.shapes)
-            if (shape.strokes)
-                for (const auto& stroke : shape.strokes->strokes)
-                    for (Vec2 p : stroke)
-                        reach = std::max(reach, std::hypot(p.x, p.y) * shape.scale +
-                                                    std::hypot(shape.dx, shape.dy));
-        m_lineTypeReach.push_back(std::isfinite(reach) ? reach : 0.0);
-    }
-}
-
-double ExtentsMeter::shapeReach(const Shape& s) const {
-    if (m_lineTypeReach.empty() || s.lineStyle >= m_doc.lineStyles.size())
-        return 0;
-    const LineStyle& style = m_doc.lineStyles[s.lineStyle];
-    int32_t type = style.lineType;
-    if (type == LineStyle::ByLayer)
-        type = s.layer >= 0 && s.layer < int(m_doc.layers.size())
-                   ? m_doc.layers[size_t(s.layer)].lineType
-                   : LineStyle::Continuous;
-    if (type < 0 || size_t(type) >= m_lineTypeReach.size())
-        return 0;
-    const double reach = m_lineTypeReach[size_t(type)] * style.scale * m_doc.lineTypeScale;
-    return std::isfinite(reach) ? reach : 0.0;
 }
 
 Box ExtentsMeter::layoutExtents(int block) {
@@ -172,8 +147,9 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
         if (!counts(s, nested))
             continue;
         // A line's pattern may put shapes beside it (a fence's boxes, say).
-        const double reach =
-            s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Arc ? shapeReach(s) : 0;
+        const double reach = s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Arc
+                                 ? m_doc.patternShapeReach(s)
+                                 : 0;
         auto addLine = [&](Vec2 p) {
             add(p);
             if (reach > 0)

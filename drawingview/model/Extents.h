@@ -31,12 +31,9 @@ private:
     const std::vector<Vec2>& hull(int block);
     void gather(int block, bool nested, Box* box, std::vector<Vec2>* points);
     bool counts(const Shape& s, bool nested) const;
-    // How far the shapes of the line's pattern reach from it (drawing units).
-    double shapeReach(const Shape& s) const;
 
     const Document& m_doc;
     int m_layerZero = -1;
-    std::vector<double> m_lineTypeReach; // per linetype, at scale 1
     std::vector<std::vector<Vec2>> m_hulls;
     std::vector<int8_t> m_state; // 0 not yet, 1 being gathered, 2 done
 };

@@ -135,6 +135,8 @@ struct Context {
 // Patterns finer than this many pixels a period show as a continuous line,
 // as CAD programs draw them; so do those with elements under a pixel on average.
 constexpr double minPatternPixels = 3;
+// Beyond this, shapes in a pattern are left to lines that pass through the view.
+constexpr double maxShapeReachPx = 4096;
 // A model view shows lineweights at a fixed size: pixels of a 96 dpi screen.
 constexpr double modelPixelsPerMm = 96 / 25.4;
 constexpr double maxModelLineWeightPixels = 16;
@@ -468,7 +470,13 @@ void Pass::flush() {
 void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
                       const QColor& color, const ScreenPattern& pattern, double phase) {
     m_dashed.clear();
-    dashPath(pts.data(), pts.size(), closed, pattern, m_safe, m_dashed, phase);
+    // Shapes of lines just outside the device may still reach into it.
+    QRectF clip = m_safe;
+    if (&pattern == &m_pattern && m_patternMarks && m_patternMarks->shapeReach > 0) {
+        const double r = std::min(m_patternMarks->shapeReach * m_patternPixels, maxShapeReachPx);
+        clip.adjust(-r, -r, r, r);
+    }
+    dashPath(pts.data(), pts.size(), closed, pattern, clip, m_dashed, phase);
     const bool batch = batched(widthPx);
     if (!batch)
         keepOrder();

@@ -277,7 +277,7 @@ private slots:
         doc->showLineWeights = true;
         const int layer = doc->layerIndex(QStringLiteral("0"));
         doc->layers[layer].color = Color::fromAci(7);
-        doc->lineTypes.push_back({"DASHED", {1, -1}, 2, {}, {}});
+        doc->lineTypes.push_back({"DASHED", {1, -1}, 2, {}, {}, 0});
         Block model;
         model.name = "*Model_Space";
         Shape& square = model.addPolyline({{0, 0}, {20, 0}, {20, 4}, {0, 4}}, true);

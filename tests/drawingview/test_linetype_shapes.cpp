@@ -284,6 +284,18 @@ private slots:
         QVERIFY(!ink(plain, {0, 4}, 30, 45) && !ink(plain, {0, 4}, 15, 45));
     }
 
+    void shapesReachInFromLinesOutsideTheView() {
+        // TRACKS ties reach 0.25 either side of y = 4, the line itself under the view.
+        for (double zoom : {100.0, 1000.0}) {
+            const double below = zoom == 100 ? 10 : 100; // pixels under the bottom edge
+            const View v = render(m_doc, 0, zoom, {1.5, 4 + (150 + below) / zoom}, {400, 300});
+            int inked = 0;
+            for (int x = 0; x < 400; ++x)
+                inked += v.ink(x, 299) ? 1 : 0;
+            QVERIFY2(inked > 0, qPrintable(QString::number(zoom)));
+        }
+    }
+
     void shapeFileBesideTheDrawingIsUsed() {
         QTemporaryDir dir;
         const auto doc = loadBeside(dir, ownShapes());

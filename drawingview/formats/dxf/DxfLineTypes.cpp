@@ -117,6 +117,7 @@ void placeLineTypeShapes(Document& doc, const std::vector<PendingShapes>& pendin
             continue;
         LineType& type = doc.lineTypes[size_t(p.lineType)];
         type.shapes.clear();
+        type.shapeReach = 0;
         for (const LineTypeRecord::Shape& s : p.shapes) {
             if (s.number <= 0 || s.number > 0xFFFF || !(s.size > 0) ||
                 s.element >= type.dashes.size())
@@ -142,6 +143,12 @@ void placeLineTypeShapes(Document& doc, const std::vector<PendingShapes>& pendin
                 }
                 shape.strokes = it->second;
             }
+            if (shape.strokes)
+                for (const auto& stroke : shape.strokes->strokes)
+                    for (Vec2 q : stroke)
+                        type.shapeReach =
+                            std::max(type.shapeReach, std::hypot(q.x, q.y) * shape.scale +
+                                                          std::hypot(shape.dx, shape.dy));
             type.shapes.push_back(std::move(shape));
         }
     }
