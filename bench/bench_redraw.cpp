@@ -233,7 +233,7 @@ int main(int argc, char** argv) {
     for (const char* variant : {"dashed", "weights"}) {
         auto doc = makeDrawing(1'000'000, 42);
         if (variant[0] == 'd') {
-            doc->lineTypes.push_back({"DASHED", {2, -1}, 3, {}});
+            doc->lineTypes.push_back({"DASHED", {2, -1}, 3, {}, {}, 0});
             for (Layer& l : doc->layers)
                 l.lineType = 0;
         } else {

@@ -199,6 +199,20 @@ Shape& Block::addViewport(const Viewport& viewport) {
     return appendOne(shapes, viewports, ShapeKind::Viewport, viewport);
 }
 
+double Document::patternShapeReach(const Shape& s) const {
+    if (s.lineStyle >= lineStyles.size())
+        return 0;
+    const LineStyle& style = lineStyles[s.lineStyle];
+    int32_t type = style.lineType;
+    if (type == LineStyle::ByLayer)
+        type = s.layer >= 0 && s.layer < int(layers.size()) ? layers[size_t(s.layer)].lineType
+                                                            : LineStyle::Continuous;
+    if (type < 0 || size_t(type) >= lineTypes.size())
+        return 0;
+    const double reach = lineTypes[size_t(type)].shapeReach * style.scale * lineTypeScale;
+    return std::isfinite(reach) && reach > 0 ? reach : 0.0;
+}
+
 Box Document::blockExtents(int block) const {
     if (block < 0 || block >= int(blocks.size()))
         return {};

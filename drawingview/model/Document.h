@@ -84,12 +84,33 @@ struct LineTypeText {
     double dx = 0, dy = 0; // along the line and to its left
 };
 
+// A shape's pen strokes in its own units: one unit is one drawing unit at
+// scale 1. The shape's origin is where it is placed.
+struct ShapeStrokes {
+    std::vector<std::vector<Vec2>> strokes; // each two points or more
+};
+
+// A shape from a shape file drawn into a linetype's pattern where one of its
+// elements ends. Without strokes (a shape we do not know) its place stays a gap.
+struct LineTypeShape {
+    uint32_t element = 0; // index into LineType::dashes
+    uint16_t number = 0;  // in its shape file
+    QString name;         // as the shape file names it, when known
+    double scale = 1;     // drawing units a shape unit at linetype scale 1
+    double rotation = 0;  // radians, from the line's direction or, if absolute, the x axis
+    bool absolute = false;
+    double dx = 0, dy = 0; // along the line and to its left
+    std::shared_ptr<const ShapeStrokes> strokes;
+};
+
 // A named dash pattern, unscaled, in drawing units.
 struct LineType {
     QString name;
     std::vector<double> dashes; // > 0 dash, < 0 gap, 0 dot; empty draws continuous
     double period = 0;          // the sum of the lengths
     std::vector<LineTypeText> texts;
+    std::vector<LineTypeShape> shapes;
+    double shapeReach = 0; // how far the shapes reach from the line, at scale 1
 };
 
 // Opacity 0 (clear) to 255 (opaque), with the codes that defer.
@@ -359,6 +380,10 @@ public:
     // Bounds of a block's own geometry and its inserts, in block coordinates:
     // everything it may draw, for culling.
     Box blockExtents(int block) const;
+
+    // How far the shapes of a line's pattern reach from it, in drawing
+    // units; 0 without shapes or where the pattern comes from an insert.
+    double patternShapeReach(const Shape& s) const;
 
 private:
     Box computeBlockExtents(int block, std::vector<int8_t>& state) const;

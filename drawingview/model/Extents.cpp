@@ -146,19 +146,35 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
     for (const Shape& s : b.shapes) {
         if (!counts(s, nested))
             continue;
+        // A line's pattern may put shapes beside it (a fence's boxes, say).
+        const double reach = s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Arc
+                                 ? m_doc.patternShapeReach(s)
+                                 : 0;
+        auto addLine = [&](Vec2 p) {
+            add(p);
+            if (reach > 0)
+                for (double dx : {-reach, reach})
+                    for (double dy : {-reach, reach})
+                        add({p.x + dx, p.y + dy});
+        };
         switch (s.kind) {
         case ShapeKind::Polyline:
         case ShapeKind::Polygon:
         case ShapeKind::Point:
             for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
-                add(b.points[s.first + i]);
+                addLine(b.points[s.first + i]);
             break;
         case ShapeKind::Arc: {
             if (s.first >= b.arcs.size())
                 break;
             const Arc& a = b.arcs[s.first];
             if (box) {
-                addArcBounds(*box, a);
+                Box arc;
+                addArcBounds(arc, a);
+                if (arc.isValid()) {
+                    addLine({arc.minX, arc.minY});
+                    addLine({arc.maxX, arc.maxY});
+                }
                 break;
             }
             // Points on the arc and the corners of tangents between them:
@@ -173,7 +189,7 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
             const double c = std::cos(a.rotation), sn = std::sin(a.rotation);
             auto at = [&](double t, double f) {
                 const double x = a.radiusX * f * std::cos(t), y = a.radiusY * f * std::sin(t);
-                add({a.center.x + x * c - y * sn, a.center.y + x * sn + y * c});
+                addLine({a.center.x + x * c - y * sn, a.center.y + x * sn + y * c});
             };
             for (int k = 0; k <= steps; ++k) {
                 at(a.startAngle + h * k, 1);

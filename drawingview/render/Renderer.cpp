@@ -139,6 +139,8 @@ struct Context {
 // Patterns finer than this many pixels a period show as a continuous line,
 // as CAD programs draw them; so do those with elements under a pixel on average.
 constexpr double minPatternPixels = 3;
+// Beyond this, shapes in a pattern are left to lines that pass through the view.
+constexpr double maxShapeReachPx = 4096;
 // A model view shows lineweights at a fixed size: pixels of a 96 dpi screen.
 constexpr double modelPixelsPerMm = 96 / 25.4;
 constexpr double maxModelLineWeightPixels = 16;
@@ -262,7 +264,9 @@ private:
     }
     void drawPath(const std::vector<QPointF>& pts, bool closed, double widthPx, const QColor& color,
                   const ScreenPattern* pattern = nullptr, double phase = 0);
+    // The texts and shapes of the pattern's linetype at the marks just dashed.
     void drawPatternTexts(const QColor& color);
+    void drawPatternShapes(const QColor& color, double widthPx);
     void drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
                     const QColor& color, const ScreenPattern& pattern, double phase);
     // The shape's linetype with its scale, ByLayer and ByBlock followed.
@@ -376,9 +380,10 @@ private:
     size_t m_cellBudget = 4'000'000; // array cells visited in one pass
     double m_paperPixelsPerMm = 0;   // 0 in model space
     ScreenPattern m_pattern;
-    // The texts of the linetype in m_pattern, and its pixels per unit.
-    const std::vector<LineTypeText>* m_patternTexts = nullptr;
+    // The linetype in m_pattern when texts or shapes mark it, and its pixels per unit.
+    const LineType* m_patternMarks = nullptr;
     double m_patternPixels = 1;
+    std::vector<QPointF> m_shapePoints;
     DashedPath m_dashed;
     // Layers frozen in the viewport being drawn; null outside viewports.
     const std::vector<int32_t>* m_frozenHere = nullptr;
@@ -463,12 +468,15 @@ const ScreenPattern* Pass::pattern(const Shape& s, int layer, const Context& ctx
         m_pattern.dashes[i] = lt.dashes[i] * k;
     m_pattern.period = period;
     m_pattern.marked.clear();
-    m_patternTexts = lt.texts.empty() ? nullptr : &lt.texts;
+    m_patternMarks = lt.texts.empty() && lt.shapes.empty() ? nullptr : &lt;
     m_patternPixels = k;
-    if (m_patternTexts) {
+    if (m_patternMarks) {
         m_pattern.marked.assign(lt.dashes.size(), false);
         for (const LineTypeText& t : lt.texts)
             if (t.element < lt.dashes.size())
+                m_pattern.marked[t.element] = true;
+        for (const LineTypeShape& t : lt.shapes)
+            if (t.element < lt.dashes.size() && t.strokes)
                 m_pattern.marked[t.element] = true;
     }
     return &m_pattern;
@@ -547,7 +555,13 @@ void Pass::flush() {
 void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double widthPx,
                       const QColor& color, const ScreenPattern& pattern, double phase) {
     m_dashed.clear();
-    dashPath(pts.data(), pts.size(), closed, pattern, m_safe, m_dashed, phase);
+    // Shapes of lines just outside the device may still reach into it.
+    QRectF clip = m_safe;
+    if (&pattern == &m_pattern && m_patternMarks && m_patternMarks->shapeReach > 0) {
+        const double r = std::min(m_patternMarks->shapeReach * m_patternPixels, maxShapeReachPx);
+        clip.adjust(-r, -r, r, r);
+    }
+    dashPath(pts.data(), pts.size(), closed, pattern, clip, m_dashed, phase);
     const bool batch = batched(widthPx);
     if (!batch)
         keepOrder();
@@ -562,8 +576,12 @@ void Pass::drawDashed(const std::vector<QPointF>& pts, bool closed, double width
         for (uint32_t i = 0; i + 1 < n; ++i)
             segment(piece[i], piece[i + 1], color, widthPx);
     }
-    if (!m_dashed.marks.empty() && m_patternTexts)
-        drawPatternTexts(color);
+    if (!m_dashed.marks.empty() && m_patternMarks) {
+        if (!m_patternMarks->texts.empty())
+            drawPatternTexts(color);
+        if (!m_patternMarks->shapes.empty())
+            drawPatternShapes(color, widthPx);
+    }
     for (const QPointF& p : m_dashed.dots) {
         if (widthPx > 0 && batch) {
             segment(p, p + QPointF(0.01, 0), color, widthPx);
@@ -583,7 +601,7 @@ void Pass::drawPatternTexts(const QColor& color) {
     pixels.toScreen = Affine{1, 0, 0, -1, 0, 0};
     const double k = m_patternPixels;
     for (const DashedPath::Mark& m : m_dashed.marks)
-        for (const LineTypeText& lt : *m_patternTexts) {
+        for (const LineTypeText& lt : m_patternMarks->texts) {
             if (lt.element != m.element)
                 continue;
             const Vec2 along{m.unit.x(), -m.unit.y()}, left{-along.y, along.x};
@@ -594,6 +612,29 @@ void Pass::drawPatternTexts(const QColor& color) {
             t.position = {m.at.x() + (along.x * lt.dx + left.x * lt.dy) * k,
                           -m.at.y() + (along.y * lt.dx + left.y * lt.dy) * k};
             drawText(t, pixels, color);
+        }
+}
+
+void Pass::drawPatternShapes(const QColor& color, double widthPx) {
+    const double k = m_patternPixels;
+    for (const DashedPath::Mark& m : m_dashed.marks)
+        for (const LineTypeShape& shape : m_patternMarks->shapes) {
+            if (shape.element != m.element || !shape.strokes)
+                continue;
+            // Device pixels with y up, as the shape's units are, and back.
+            const Vec2 along{m.unit.x(), -m.unit.y()}, left{-along.y, along.x};
+            const double angle =
+                (shape.absolute ? 0 : std::atan2(along.y, along.x)) + shape.rotation;
+            const double c = std::cos(angle) * shape.scale * k;
+            const double s = std::sin(angle) * shape.scale * k;
+            const double ox = m.at.x() + (along.x * shape.dx + left.x * shape.dy) * k;
+            const double oy = -m.at.y() + (along.y * shape.dx + left.y * shape.dy) * k;
+            for (const std::vector<Vec2>& stroke : shape.strokes->strokes) {
+                m_shapePoints.clear();
+                for (const Vec2& p : stroke)
+                    m_shapePoints.emplace_back(ox + c * p.x - s * p.y, -(oy + s * p.x + c * p.y));
+                drawPath(m_shapePoints, false, widthPx, color);
+            }
         }
 }
 

@@ -2,6 +2,7 @@
 
 #include "model/Bounds.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -67,11 +68,12 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
         addOwnShapeBounds(box, b, s);
         break;
     }
-    // A wide pen reaches beyond the centre line.
-    if (box.isValid() && s.width > 0) {
-        const double half = s.width / 2.0;
-        box.minX -= half, box.minY -= half, box.maxX += half, box.maxY += half;
-    }
+    // A wide pen, or the shapes of a line's pattern, reach beyond the centre line.
+    const double beyond = std::max(
+        s.width > 0 ? s.width / 2.0 : 0.0,
+        s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Arc ? doc.patternShapeReach(s) : 0.0);
+    if (box.isValid() && beyond > 0)
+        box.minX -= beyond, box.minY -= beyond, box.maxX += beyond, box.maxY += beyond;
     return box;
 }
 

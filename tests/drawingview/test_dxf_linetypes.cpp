@@ -4,6 +4,7 @@
 // at paper size on layouts, and see-through fills. Each row of linetypes.dxf
 // is one case.
 
+#include "PixelView.h"
 #include "formats/Reader.h"
 #include "render/Dashes.h"
 #include "render/Renderer.h"
@@ -33,36 +34,6 @@ int layoutNamed(const Document& doc, const char* name) {
         if (doc.layouts[i].name == QLatin1String(name))
             return int(i);
     return -1;
-}
-
-// A view of `size` pixels at `zoom` pixels per unit, centred on `center`.
-struct View {
-    QImage image;
-    ViewTransform transform;
-    QPoint at(Vec2 p) const {
-        const QPointF q = transform.mapFromDrawing(p);
-        return QPoint(int(std::floor(q.x())), int(std::floor(q.y())));
-    }
-    bool ink(int x, int y) const {
-        return image.rect().contains(x, y) && (image.pixel(x, y) & 0xFFFFFF) != 0;
-    }
-    // Whether the horizontal line at y is drawn at column x (a row either side).
-    bool inkAt(int x, int y) const { return ink(x, y - 1) || ink(x, y) || ink(x, y + 1); }
-};
-
-View render(const std::shared_ptr<const Document>& doc, int layout, double zoom, Vec2 center,
-            QSize size = {400, 60}) {
-    RenderScene scene(doc);
-    View v;
-    v.image = QImage(size, QImage::Format_RGB32);
-    v.transform.setViewport(QRectF(QPointF(0, 0), QSizeF(size)));
-    v.transform.setZoom(zoom, center);
-    QPainter painter(&v.image);
-    QPainterBackend backend(painter, QRectF(v.image.rect()));
-    RenderOptions options;
-    options.background = Qt::black;
-    Renderer(scene).render(backend, v.transform, layout, options);
-    return v;
 }
 
 // Ink along a horizontal line from x0 to x1 (drawing units) at y: the
@@ -306,7 +277,7 @@ private slots:
         doc->showLineWeights = true;
         const int layer = doc->layerIndex(QStringLiteral("0"));
         doc->layers[layer].color = Color::fromAci(7);
-        doc->lineTypes.push_back({"DASHED", {1, -1}, 2, {}});
+        doc->lineTypes.push_back({"DASHED", {1, -1}, 2, {}, {}, 0});
         Block model;
         model.name = "*Model_Space";
         Shape& square = model.addPolyline({{0, 0}, {20, 0}, {20, 4}, {0, 4}}, true);

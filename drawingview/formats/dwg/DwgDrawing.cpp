@@ -85,6 +85,7 @@ struct BlockRecord {
 struct LineTypeDash {
     double length = 0, scale = 1, rotation = 0, dx = 0, dy = 0;
     int shapeFlag = 0, shape = 0;
+    uint64_t style = 0; // the STYLE record of its font or shape file
     std::string text;
 };
 
@@ -358,6 +359,14 @@ void Assembler::readLineType(ObjectReader& o) {
             }
         }
     }
+    // Each element's STYLE; where the references are cut short the
+    // pattern still stands, its shapes left as gaps.
+    try {
+        o.handleValue(); // xref block
+        for (LineTypeDash& d : dashes)
+            d.style = o.handleValue();
+    } catch (const FormatError&) {
+    }
     m_names.lineTypes[o.head.handle] = name;
     GroupList& g = m_tables;
     m_ltypeGroups.emplace_back(o.head.handle, g.size());
@@ -375,6 +384,8 @@ void Assembler::readLineType(ObjectReader& o) {
         g.integer(74, d.shapeFlag);
         if (d.shapeFlag & 6) {
             g.integer(75, (d.shapeFlag & 2) ? 0 : d.shape);
+            if (d.style)
+                g.handle(340, d.style);
             g.real(46, d.scale);
             g.real(50, d.rotation * kDegrees);
             g.real(44, d.dx);

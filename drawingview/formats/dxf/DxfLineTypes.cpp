@@ -1,9 +1,12 @@
 #include "DxfLineTypes.h"
 
+#include "formats/shx/ShapeFiles.h"
 #include "model/Document.h"
 
 #include <algorithm>
 #include <cmath>
+#include <map>
+#include <memory>
 
 namespace dv::dxf {
 
@@ -12,6 +15,7 @@ namespace {
 // CAD programs allow 12 elements; more only costs work on every line drawn.
 constexpr size_t kMaxElements = 64;
 constexpr int kTextElement = 2;
+constexpr int kShapeElement = 4;
 constexpr int kAbsoluteRotation = 1;
 constexpr double kDeg = 3.14159265358979323846 / 180;
 
@@ -20,8 +24,10 @@ constexpr double kDeg = 3.14159265358979323846 / 180;
 LineTypeRecord readLineType(Cursor& c) {
     LineTypeRecord r;
     bool drawable = false, valid = true;
-    // The element the groups after a 49 describe, while it is a text one.
+    // The element the groups after a 49 describe, while it has a text or shape.
+    LineTypeRecord::Placement* placed = nullptr;
     LineTypeRecord::Text* text = nullptr;
+    LineTypeRecord::Shape* shape = nullptr;
     auto number = [](const Group& g) {
         const double v = toDouble(g);
         return std::isfinite(v) && std::abs(v) < 1e100 ? v : 0.0;
@@ -31,7 +37,9 @@ LineTypeRecord readLineType(Cursor& c) {
         if (g.code == 2) {
             r.name = g.value;
         } else if (g.code == 49) {
+            placed = nullptr;
             text = nullptr;
+            shape = nullptr;
             if (r.dashes.size() >= kMaxElements)
                 continue;
             // The count (73) and total (40) are not trusted: the elements are.
@@ -41,33 +49,44 @@ LineTypeRecord readLineType(Cursor& c) {
             r.dashes.push_back(d);
         } else if (g.code == 74 && !r.dashes.empty()) {
             const int flags = toInt(g);
+            placed = nullptr;
             text = nullptr;
+            shape = nullptr;
+            LineTypeRecord::Placement at;
+            at.element = uint32_t(r.dashes.size() - 1);
+            at.absolute = (flags & kAbsoluteRotation) != 0;
             if (flags & kTextElement) {
-                r.texts.push_back({uint32_t(r.dashes.size() - 1),
-                                   {},
-                                   1,
-                                   0,
-                                   0,
-                                   0,
-                                   (flags & kAbsoluteRotation) != 0});
-                text = &r.texts.back();
+                r.texts.push_back({at, {}});
+                placed = text = &r.texts.back();
+            } else if (flags & kShapeElement) {
+                r.shapes.push_back({at, 0, 0});
+                placed = shape = &r.shapes.back();
             }
-        } else if (text) {
+        } else if (placed) {
             switch (g.code) {
             case 9:
-                text->text = g.value;
+                if (text)
+                    text->text = g.value;
+                break;
+            case 75:
+                if (shape)
+                    shape->number = toInt(g);
+                break;
+            case 340:
+                if (shape)
+                    shape->style = toHandle(g);
                 break;
             case 46:
-                text->height = number(g);
+                placed->size = number(g);
                 break;
             case 50:
-                text->rotation = number(g) * kDeg;
+                placed->rotation = number(g) * kDeg;
                 break;
             case 44:
-                text->dx = number(g);
+                placed->dx = number(g);
                 break;
             case 45:
-                text->dy = number(g);
+                placed->dy = number(g);
                 break;
             default:
                 break;
@@ -81,8 +100,58 @@ LineTypeRecord readLineType(Cursor& c) {
     if (!valid || !drawable || !(period > 0) || !std::isfinite(period)) {
         r.dashes.clear();
         r.texts.clear();
+        r.shapes.clear();
     }
     return r;
+}
+
+void placeLineTypeShapes(Document& doc, const std::vector<PendingShapes>& pending,
+                         const std::unordered_map<uint64_t, QString>& styleFiles) {
+    if (pending.empty())
+        return;
+    shx::ShapeFiles files(doc.fileName);
+    // Each shape is drawn once however many linetypes use it.
+    std::map<std::pair<const shx::ShapeFile*, uint16_t>, std::shared_ptr<const ShapeStrokes>> drawn;
+    for (const PendingShapes& p : pending) {
+        if (p.lineType < 0 || size_t(p.lineType) >= doc.lineTypes.size())
+            continue;
+        LineType& type = doc.lineTypes[size_t(p.lineType)];
+        type.shapes.clear();
+        type.shapeReach = 0;
+        for (const LineTypeRecord::Shape& s : p.shapes) {
+            if (s.number <= 0 || s.number > 0xFFFF || !(s.size > 0) ||
+                s.element >= type.dashes.size())
+                continue;
+            LineTypeShape shape;
+            shape.element = s.element;
+            shape.number = uint16_t(s.number);
+            shape.scale = s.size;
+            shape.rotation = s.rotation;
+            shape.absolute = s.absolute;
+            shape.dx = s.dx;
+            shape.dy = s.dy;
+            const auto style = styleFiles.find(s.style);
+            const shx::ShapeFile* file =
+                style == styleFiles.end() ? nullptr : files.find(style->second, doc.problems);
+            if (const shx::ShapeCodes* codes = file ? file->find(shape.number) : nullptr) {
+                shape.name = QString::fromLatin1(codes->name.data(), qsizetype(codes->name.size()));
+                auto [it, added] = drawn.try_emplace({file, shape.number});
+                if (added) {
+                    auto strokes = std::make_shared<ShapeStrokes>(file->strokes(shape.number));
+                    if (!strokes->strokes.empty())
+                        it->second = std::move(strokes);
+                }
+                shape.strokes = it->second;
+            }
+            if (shape.strokes)
+                for (const auto& stroke : shape.strokes->strokes)
+                    for (Vec2 q : stroke)
+                        type.shapeReach =
+                            std::max(type.shapeReach, std::hypot(q.x, q.y) * shape.scale +
+                                                          std::hypot(shape.dx, shape.dy));
+            type.shapes.push_back(std::move(shape));
+        }
+    }
 }
 
 int16_t lineWeightCode(int raw, int16_t fallback) {

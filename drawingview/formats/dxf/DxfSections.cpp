@@ -94,6 +94,7 @@ void DxfParser::parse() {
         if (m_c.atZero("ENDSEC"))
             m_c.advance();
     }
+    placeLineTypeShapes(m_ctx.doc, m_pendingShapes, m_styleFiles);
     buildLayouts();
     applyClips(m_ctx);
     m_ctx.complete();
@@ -185,10 +186,12 @@ void DxfParser::parseLineType() {
     std::vector<LineTypeText> texts;
     for (const LineTypeRecord::Text& t : r.texts) {
         const QString value = m_ctx.text.decodeText(t.text);
-        if (!value.trimmed().isEmpty() && t.height > 0)
-            texts.push_back({t.element, value, t.height, t.rotation, t.absolute, t.dx, t.dy});
+        if (!value.trimmed().isEmpty() && t.size > 0)
+            texts.push_back({t.element, value, t.size, t.rotation, t.absolute, t.dx, t.dy});
     }
     m_ctx.setLineType(r.name, std::move(r.dashes), std::move(texts));
+    if (!r.shapes.empty())
+        m_pendingShapes.push_back({m_ctx.lineType(r.name), std::move(r.shapes)});
 }
 
 void DxfParser::parseLayer() {
@@ -258,6 +261,7 @@ void DxfParser::parseLayer() {
 
 void DxfParser::parseStyle() {
     std::string_view name, file, bigFont, family;
+    uint64_t handle = 0;
     double fixedHeight = 0, widthFactor = 1, oblique = 0;
     int generation = 0;
     bool inAcadData = false;
@@ -266,6 +270,9 @@ void DxfParser::parseStyle() {
         switch (g.code) {
         case 2:
             name = g.value;
+            break;
+        case 5:
+            handle = toHandle(g);
             break;
         case 3:
             file = trimmed(g.value);
@@ -296,6 +303,9 @@ void DxfParser::parseStyle() {
             break;
         }
     }
+    // Shape files have STYLE records too, most without a name.
+    if (handle != 0)
+        m_styleFiles[handle] = QString::fromLatin1(file.data(), qsizetype(file.size()));
     if (trimmed(name).empty())
         return;
     DxfContext::Style s;

@@ -5,6 +5,7 @@
 
 #include "DxfContext.h"
 #include "DxfEntities.h"
+#include "DxfLineTypes.h"
 #include "DxfTokenizer.h"
 
 #include <QString>
@@ -68,6 +69,10 @@ private:
         uint64_t blockRecord = 0;
     };
     std::vector<LayoutObject> m_layouts;
+
+    // Shapes in linetypes wait for the STYLE records that name their files.
+    std::vector<PendingShapes> m_pendingShapes;
+    std::unordered_map<uint64_t, QString> m_styleFiles; // STYLE handle -> its file
 
     std::string m_acadVersion;
     std::string m_codePage;

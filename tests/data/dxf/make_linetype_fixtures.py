@@ -5,6 +5,9 @@ linetypes.dxf (and linetypes_binary.dxf, the same groups in binary): one case
 per row of model space, $LTSCALE 2. lineweights.dxf and lineweights_off.dxf:
 the same heavy lines with $LWDISPLAY on and off, in model and paper space.
 transparency.dxf (and its binary twin): see-through fills by entity, layer and block.
+shapes.dxf: the standard linetypes with shapes (FENCELINE1/2, TRACKS, BATTING, ZIGZAG),
+one a row of model space, a polyline that turns a corner, and shapes no file has;
+../shx/own_shapes.shx: a shape file of our own to set beside it.
 """
 import os
 import struct
@@ -217,3 +220,93 @@ transparency = header([("$ACADVER", [(1, "AC1018")])]) + section("TABLES", table
 ]) + [(0, "EOF")]
 write("transparency.dxf", transparency)
 write_binary("transparency_binary.dxf", transparency)
+
+
+def shape_element(length, number, style, scale, x=0.0, y=0.0, rotation=0.0, flags=4):
+    return (length, [(74, flags), (75, number), (340, style), (46, scale), (50, rotation),
+                     (44, x), (45, y)])
+
+
+def shape_style(handle, file_name):
+    # Shape files are STYLE records with flag 1 and, mostly, no name.
+    return [(0, "STYLE"), (5, handle), (100, "AcDbSymbolTableRecord"),
+            (100, "AcDbTextStyleTableRecord"), (2, ""), (70, 1), (40, 0.0), (41, 1.0),
+            (50, 0.0), (71, 0), (42, 0.2), (3, file_name), (4, "")]
+
+
+# The standard definitions: FENCELINE2 is A,.25,-.1,[BOX,ltypeshp.shx,x=-.1,s=.1],-.1,1 and
+# so on; the shape sits at the end of the element it follows.
+LTYPESHP = "2A"
+shapes_tables = section("TABLES", table("LTYPE", [
+    ltype("FENCELINE1", [0.25, shape_element(-0.1, 133, LTYPESHP, 0.1, x=-0.1), -0.1, 1.0],
+          "Fenceline circle ----0-----0----0-----0----0-----0--"),
+    ltype("FENCELINE2", [0.25, shape_element(-0.1, 132, LTYPESHP, 0.1, x=-0.1), -0.1, 1.0],
+          "Fenceline square ----[]-----[]----[]-----[]----[]---"),
+    ltype("TRACKS", [shape_element(0.15, 130, LTYPESHP, 0.25), 0.15],
+          "Tracks -|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-|-"),
+    ltype("BATTING", [0.0001, shape_element(-0.1, 134, LTYPESHP, 0.1, x=-0.1),
+                      shape_element(-0.2, 134, LTYPESHP, 0.1, x=0.1, rotation=180.0), -0.1],
+          "Batting SSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSSS"),
+    ltype("ZIGZAG", [0.0001, shape_element(-0.2, 131, LTYPESHP, 0.2, x=-0.2),
+                     shape_element(-0.4, 131, LTYPESHP, 0.2, x=0.2, rotation=180.0), -0.2],
+          "Zig zag /\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/\\/"),
+    # A shape number the standard file does not have, and a file nobody has.
+    ltype("UNKNOWN_SHAPE", [0.25, shape_element(-0.2, 200, LTYPESHP, 0.1), -0.1, 1.0]),
+    ltype("MISSING_FILE", [0.25, shape_element(-0.2, 132, "2B", 0.1), -0.1, 1.0]),
+    # BOX upright whatever the line's direction (absolute rotation).
+    ltype("UPRIGHT_BOX", [0.25, shape_element(-0.1, 132, LTYPESHP, 0.1, x=-0.1,
+                                              rotation=45.0, flags=5), -0.1, 1.0]),
+]) + table("LAYER", [layer("0", 7)]) + table("STYLE", [
+    # Named as a drawing made elsewhere names it: another folder, another case.
+    shape_style(LTYPESHP, "C:\\CAD\\Support\\LtypeShp.SHX"),
+    shape_style("2B", "nosuch.shx"),
+]))
+
+shapes_polyline = [(0, "LWPOLYLINE"), (8, "0"), (6, "FENCELINE2"), (90, 3), (70, 0),
+                   (10, 12.0), (20, 0.0), (10, 17.0), (20, 0.0), (10, 17.0), (20, 6.0)]
+
+shapes = header([
+    ("$ACADVER", [(1, "AC1015")]),
+    ("$INSUNITS", [(70, 1)]),
+    ("$LTSCALE", [(40, 1.0)]),
+]) + shapes_tables + section("ENTITIES", [
+    *line(0, 0, 10, 0, "0", [(6, "FENCELINE2")]),
+    *line(0, 2, 10, 2, "0", [(6, "FENCELINE1")]),
+    *line(0, 4, 10, 4, "0", [(6, "TRACKS")]),
+    *line(0, 6, 10, 6, "0", [(6, "BATTING")]),
+    *line(0, 8, 10, 8, "0", [(6, "ZIGZAG")]),
+    *line(0, 10, 10, 10, "0", [(6, "UNKNOWN_SHAPE")]),
+    *line(0, 12, 10, 12, "0", [(6, "MISSING_FILE")]),
+    # Straight up, drawn in red: the boxes turn with the line and take its colour.
+    *line(20, 0, 20, 10, "0", [(6, "FENCELINE2"), (62, 1)]),
+    *line(22, 0, 22, 10, "0", [(6, "UPRIGHT_BOX")]),
+    *shapes_polyline,
+]) + [(0, "EOF")]
+write("shapes.dxf", shapes)
+
+
+def shape_file(shapes_):
+    """shapes_: (number, name, codes) in the compiled shape format."""
+    out = bytearray(b"AutoCAD-86 shapes 1.0\r\n\x1a")
+    numbers = [n for n, _, _ in shapes_]
+    out += struct.pack("<HHH", min(numbers), max(numbers), len(shapes_))
+    bodies = [name.encode("ascii") + b"\x00" + bytes(c & 0xFF for c in codes)
+              for _, name, codes in shapes_]
+    for (number, _, _), body in zip(shapes_, bodies):
+        out += struct.pack("<HH", number, len(body))
+    for body in bodies:
+        out += body
+    return bytes(out + b"EOF")
+
+
+# In place of BOX (132): a stroke five units straight up, then a subshape
+# (1) that goes on up by a displacement list; an unrelated arc (2) besides.
+own_shapes = shape_file([
+    (1, "UPMORE", [9, 0, 2, 0, 1, 0, 0, 0]),
+    (2, "ARC", [0x0A, 2, 0x40, 0]),
+    (132, "TALL", [8, 0, 5, 7, 1, 0]),
+])
+shx_dir = os.path.join(HERE, "..", "shx")
+os.makedirs(shx_dir, exist_ok=True)
+with open(os.path.join(shx_dir, "own_shapes.shx"), "wb") as f:
+    f.write(own_shapes)
