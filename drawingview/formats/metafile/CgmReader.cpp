@@ -111,7 +111,15 @@ std::unique_ptr<Document> readCgmBytes(const QByteArray& bytes, const QString& p
             throw ReadError(path, problem);
         ++doc->skippedEntities[QStringLiteral("unreadable rest of the file (%1)").arg(problem)];
     }
-    interpreter.finishOpenPicture();
+    try {
+        // A figure left open at the end is closed here, and may be damaged too.
+        interpreter.finishOpenPicture();
+    } catch (const cgm::FormatError& e) {
+        if (interpreter.picturesDone() == 0)
+            throw ReadError(path, QString::fromStdString(e.what()));
+        ++doc->skippedEntities[QStringLiteral("unreadable rest of the file (%1)")
+                                   .arg(QString::fromStdString(e.what()))];
+    }
     if (doc->layouts.empty())
         throw ReadError(path, QStringLiteral("the metafile holds no picture"));
     doc->activeLayout = 0;
