@@ -206,7 +206,10 @@ public:
          const RenderOptions& options)
         : m_scene(scene), m_doc(scene.document()), m_out(out), m_colors(colors), m_stats(stats),
           m_cancel(options.cancel), m_bandStable(options.bandStable) {
-        if (QImage* image = options.levelOfDetail ? out.directPixels() : nullptr) {
+        // Plots and metafiles are painted in their file's order, which pixels
+        // written at once, ahead of the batches, would not keep.
+        const bool lod = options.levelOfDetail && !m_doc.exactColors;
+        if (QImage* image = lod ? out.directPixels() : nullptr) {
             m_bits = image->bits();
             m_bytesPerLine = image->bytesPerLine();
             // Pixels whose centres lie in the back end's bounds.
@@ -534,6 +537,7 @@ void Pass::segment(QPointF p, QPointF q, const QColor& color, double widthPx) {
 
 void Pass::flush() {
     if (m_bandStable) {
+        // Reorders the buckets behind their lookup table; clear() below resets both.
         auto byKey = [](const auto& a, const auto& b) { return a.first < b.first; };
         std::sort(m_lines.all().begin(), m_lines.all().end(), byKey);
         std::sort(m_dots.all().begin(), m_dots.all().end(), byKey);

@@ -222,6 +222,42 @@ private slots:
         QCOMPARE(left, 0);
     }
 
+    void plotsKeepTheirOrderOnScreen() {
+        // A plot's later fill covers its earlier strokes, however small.
+        auto doc = std::make_shared<Document>();
+        doc->format = "TEST";
+        doc->exactColors = true;
+        doc->layerIndex("0");
+        Block model;
+        model.name = "*Model_Space";
+        // A stroke long enough to be batched, under a fill a pixel or two across.
+        model.addPolyline({{-20, 11.5}, {20, 11.5}}, false).color = Color::fromRgb(0xFF0000);
+        model.addPolygon({{0, 10}, {3, 10}, {3, 13}, {0, 13}}).color = Color::fromRgb(0xFFFFFF);
+        model.addPolyline({{0, 0}, {300, 300}}, false).color = Color::fromRgb(0x0000FF);
+        doc->blocks.push_back(model);
+        Layout l;
+        l.name = "Model";
+        l.block = 0;
+        doc->layouts.push_back(l);
+        doc->finish();
+        RenderScene scene(doc);
+        scene.buildAll();
+        const QSize size(200, 200);
+        const ViewTransform view = fitted(*doc, size);
+        const QImage lod = banded(scene, view, size, 2, true);
+        // The pixels whose centres the fill covers show the fill alone.
+        const QRectF fill(view.mapFromDrawing({0, 13}), view.mapFromDrawing({3, 10}));
+        int white = 0, red = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                if (fill.contains(x + 0.5, y + 0.5)) {
+                    white += lod.pixel(x, y) == qRgb(255, 255, 255);
+                    red += lod.pixel(x, y) == qRgb(255, 0, 0);
+                }
+        QVERIFY(white > 0);
+        QCOMPARE(red, 0);
+    }
+
     void aCancelledPassStopsAndSaysSo() {
         const auto doc = crowded(200'000);
         RenderScene scene(doc);
