@@ -13,6 +13,9 @@ RenderScene::RenderScene(std::shared_ptr<const Document> document)
       m_building(m_document->blocks.size(), 0) {}
 
 const SpatialIndex& RenderScene::index(int block) const {
+    if (m_allBuilt.load(std::memory_order_acquire))
+        return *m_indexes[block];
+    std::lock_guard lock(m_buildLock);
     auto& slot = m_indexes[block];
     if (!slot) {
         m_building[block] = 1;
@@ -38,8 +41,12 @@ Box RenderScene::blockBounds(int block) const {
 }
 
 void RenderScene::buildAll() const {
+    if (m_allBuilt.load(std::memory_order_acquire))
+        return;
+    std::lock_guard lock(m_buildLock);
     for (size_t i = 0; i < m_indexes.size(); ++i)
         index(int(i));
+    m_allBuilt.store(true, std::memory_order_release);
 }
 
 } // namespace dv

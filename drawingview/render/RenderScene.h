@@ -1,12 +1,14 @@
 #pragma once
 
 // A document ready to draw: the document and one spatial index per block,
-// built on first use.
+// built on first use. Safe to draw from several threads at once.
 
 #include "SpatialIndex.h"
 #include "model/Document.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace dv {
@@ -28,6 +30,10 @@ private:
     mutable std::vector<std::unique_ptr<SpatialIndex>> m_indexes;
     mutable std::vector<char> m_building; // blocks whose index is being built
     mutable int m_depth = 0;
+    // Until every index is built, building takes the lock; the lock is
+    // recursive as an index asks for the indexes of the blocks it inserts.
+    mutable std::recursive_mutex m_buildLock;
+    mutable std::atomic<bool> m_allBuilt{false};
 };
 
 } // namespace dv

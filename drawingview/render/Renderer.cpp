@@ -1588,6 +1588,7 @@ RenderStats renderInBands(const RenderScene& scene, QImage& image, const ViewTra
     for (int k = 1; k < bands; ++k)
         own[size_t(k)] = QImage(width, std::min(height, top(k + 1) + margin), image.format());
     image.detach();
+    scene.buildAll(); // once, rather than each band waiting on the others' builds
     std::vector<std::thread> workers;
     for (int k = 1; k < bands; ++k)
         workers.emplace_back(drawBand, k);
