@@ -1,6 +1,7 @@
 // Redraw speed of the renderer on large generated drawings: index build,
 // then a full redraw into a 1600x1000 image at fit and at 10x zoom.
 
+#include "GeneratedDrawing.h"
 #include "formats/raster/RasterPyramid.h"
 #include "render/Renderer.h"
 
@@ -17,75 +18,6 @@
 using namespace dv;
 
 namespace {
-
-std::shared_ptr<Document> makeDrawing(int entities, unsigned seed) {
-    auto doc = std::make_shared<Document>();
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> px(0, 10000), py(0, 6000), size(0.5, 20),
-        angle(0, 2 * std::numbers::pi), unit(0, 1);
-    for (int i = 0; i < 36; ++i) {
-        const int l = doc->layerIndex(i == 0 ? QString("0") : QString("Layer %1").arg(i));
-        doc->layers[l].color = Color::fromAci(1 + i * 7 % 250);
-    }
-    Block model;
-    model.name = "*Model_Space";
-    doc->blocks.push_back(model);
-    // A few small blocks: a door, a bolt, a label.
-    for (int b = 0; b < 4; ++b) {
-        Block blk;
-        blk.name = QString("BLK%1").arg(b);
-        for (int k = 0; k < 8; ++k)
-            blk.addPolyline({{0, double(k)}, {5, double(k) + 1}}, false);
-        Arc a;
-        a.radiusX = a.radiusY = 3;
-        a.endAngle = std::numbers::pi;
-        blk.addArc(a);
-        doc->blocks.push_back(blk);
-    }
-    Block& m = doc->blocks[0];
-    const int layers = int(doc->layers.size());
-    for (int i = 0; i < entities; ++i) {
-        const Vec2 p{px(rng), py(rng)};
-        const double s = size(rng), r = unit(rng);
-        Shape* shape = nullptr;
-        if (r < 0.40) {
-            shape = &m.addPolyline({p, {p.x + s * std::cos(s), p.y + s * std::sin(s)}}, false);
-        } else if (r < 0.55) {
-            Arc a;
-            a.center = p;
-            a.radiusX = a.radiusY = s / 2;
-            a.startAngle = angle(rng);
-            a.endAngle = r < 0.48 ? a.startAngle + 2 * std::numbers::pi : a.startAngle + 1.5;
-            shape = &m.addArc(a);
-        } else if (r < 0.75) {
-            std::vector<Vec2> pts;
-            for (int k = 0; k < 5; ++k)
-                pts.push_back({p.x + k * s / 4, p.y + (k % 2) * s / 3});
-            shape = &m.addPolyline(pts, r < 0.65);
-        } else if (r < 0.85) {
-            Text t;
-            t.text = QString("T%1").arg(i % 1000);
-            t.position = p;
-            t.height = s / 5;
-            t.rotation = r < 0.8 ? 0 : std::numbers::pi / 2;
-            shape = &m.addText(t);
-        } else {
-            Insert ins;
-            ins.block = 1 + i % 4;
-            ins.position = p;
-            ins.scaleX = ins.scaleY = s / 10;
-            ins.rotation = angle(rng);
-            shape = &m.addInsert(ins);
-        }
-        shape->layer = i % layers;
-    }
-    Layout l;
-    l.name = "Model";
-    l.block = 0;
-    doc->layouts.push_back(l);
-    doc->finish();
-    return doc;
-}
 
 // CPU time of this thread: on a shared machine it says more than the wall clock.
 double cpuMs() {
@@ -195,7 +127,7 @@ int main(int argc, char** argv) {
     // PROFILE_FIT=zoom only redraws the million at that zoom, for a profiler;
     // PROFILE_BANDS=n as the screen does, in n bands.
     if (qEnvironmentVariableIsSet("PROFILE_FIT")) {
-        const auto doc = makeDrawing(1'000'000, 42);
+        const std::shared_ptr<Document> doc = makeDrawing(1'000'000, 42);
         RenderScene scene(doc);
         scene.buildAll();
         RenderStats st;
@@ -210,7 +142,7 @@ int main(int argc, char** argv) {
     for (int n : {100'000, 1'000'000}) {
         QElapsedTimer t;
         t.start();
-        const auto doc = makeDrawing(n, 42);
+        const std::shared_ptr<Document> doc = makeDrawing(n, 42);
         const double genMs = t.nsecsElapsed() / 1e6;
         t.restart();
         const double c0 = cpuMs();
@@ -231,7 +163,7 @@ int main(int argc, char** argv) {
     // The same million entities with a dash pattern on every layer (about
     // two dashes to an entity at fit), then with lineweights shown instead.
     for (const char* variant : {"dashed", "weights"}) {
-        auto doc = makeDrawing(1'000'000, 42);
+        std::shared_ptr<Document> doc = makeDrawing(1'000'000, 42);
         if (variant[0] == 'd') {
             doc->lineTypes.push_back({"DASHED", {2, -1}, 3, {}, {}, 0});
             for (Layer& l : doc->layers)

@@ -13,30 +13,47 @@ void addArcBounds(Box& box, const Arc& a) {
         !std::isfinite(a.radiusY))
         return;
     const double c = std::cos(a.rotation), s = std::sin(a.rotation);
-    auto addAt = [&](double t) {
-        const double x = a.radiusX * std::cos(t), y = a.radiusY * std::sin(t);
-        box.add(a.center.x + x * c - y * s, a.center.y + x * s + y * c);
+    // A point of the ellipse is centre + (cos t, sin t) through these rows.
+    const double ax = a.radiusX * c, bx = -a.radiusY * s;
+    const double ay = a.radiusX * s, by = a.radiusY * c;
+    auto addDir = [&](double ct, double st) {
+        box.add(a.center.x + ax * ct + bx * st, a.center.y + ay * ct + by * st);
     };
-    addAt(a.startAngle);
-    addAt(a.endAngle);
-    // The extremes in x and y lie where the derivative of that coordinate
-    // vanishes; each such parameter and its opposite count when inside the sweep.
+    // x peaks where (cos t, sin t) runs along (ax, bx), y along (ay, by), and
+    // their opposites bottom out: no angles needed for the points themselves.
+    const double hx = std::hypot(ax, bx), hy = std::hypot(ay, by);
+    struct Extreme {
+        double ct, st;
+    };
+    Extreme extremes[4] = {{1, 0}, {-1, 0}, {0, 1}, {0, -1}};
+    if (hx > 0) {
+        extremes[0] = {ax / hx, bx / hx};
+        extremes[1] = {-ax / hx, -bx / hx};
+    }
+    if (hy > 0) {
+        extremes[2] = {ay / hy, by / hy};
+        extremes[3] = {-ay / hy, -by / hy};
+    }
     const double twoPi = 2 * std::numbers::pi;
-    const double extremes[2] = {std::atan2(-a.radiusY * s, a.radiusX * c),
-                                std::atan2(a.radiusY * c, a.radiusX * s)};
-    for (double base : extremes)
-        for (double t : {base, base + std::numbers::pi}) {
-            if (std::abs(sweep) >= twoPi) {
-                addAt(t);
-                continue;
-            }
-            const double lo = std::min(a.startAngle, a.endAngle);
-            double offset = std::fmod(t - lo, twoPi);
-            if (offset < 0)
-                offset += twoPi;
-            if (offset <= std::abs(sweep))
-                addAt(lo + offset);
-        }
+    if (std::abs(sweep) >= twoPi) {
+        for (const Extreme& e : extremes)
+            addDir(e.ct, e.st);
+        return;
+    }
+    addDir(std::cos(a.startAngle), std::sin(a.startAngle));
+    addDir(std::cos(a.endAngle), std::sin(a.endAngle));
+    const double lo = std::min(a.startAngle, a.endAngle);
+    const double toX = std::atan2(extremes[0].st, extremes[0].ct);
+    const double toY = std::atan2(extremes[2].st, extremes[2].ct);
+    const double at[4] = {toX, toX + std::numbers::pi, toY, toY + std::numbers::pi};
+    for (int i = 0; i < 4; ++i) {
+        const Extreme& e = extremes[i];
+        double offset = std::fmod(at[i] - lo, twoPi);
+        if (offset < 0)
+            offset += twoPi;
+        if (offset <= std::abs(sweep))
+            addDir(e.ct, e.st);
+    }
 }
 
 InsertPlacer::InsertPlacer(const Insert& insert, Vec2 base)

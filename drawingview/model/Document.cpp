@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <mutex>
 #include <numbers>
 
 namespace dv {
@@ -216,6 +217,9 @@ double Document::patternShapeReach(const Shape& s) const {
 Box Document::blockExtents(int block) const {
     if (block < 0 || block >= int(blocks.size()))
         return {};
+    // Measured on first use, which may come from several drawing threads at once.
+    static std::mutex mutex;
+    std::lock_guard lock(mutex);
     if (m_blockExtents.size() != blocks.size()) {
         m_blockExtents.assign(blocks.size(), Box{});
         std::vector<int8_t> state(blocks.size(), 0);
@@ -266,10 +270,47 @@ Box Document::computeBlockExtents(int bi, std::vector<int8_t>& state) const {
     return box;
 }
 
+// An insert that leads back into a block on the current path is a cycle and
+// is cut (block = -1) before anything follows inserts. Only inserts are
+// walked: measuring every block here would cost a walk of the whole drawing.
+void Document::cutInsertCycles() {
+    std::vector<int8_t> state(blocks.size(), 0); // 0 unvisited, 1 on the path, 2 done
+    struct Step {
+        int block;
+        size_t next; // the next insert of its block to follow
+    };
+    std::vector<Step> path;
+    for (size_t root = 0; root < blocks.size(); ++root) {
+        if (state[root] != 0)
+            continue;
+        state[root] = 1;
+        path.push_back({int(root), 0});
+        while (!path.empty()) {
+            Step& top = path.back();
+            std::vector<Insert>& inserts = blocks[size_t(top.block)].inserts;
+            if (top.next >= inserts.size()) {
+                state[size_t(top.block)] = 2;
+                path.pop_back();
+                continue;
+            }
+            Insert& ins = inserts[top.next++];
+            if (ins.block < 0 || ins.block >= int(blocks.size()))
+                continue;
+            if (state[size_t(ins.block)] == 1) {
+                ins.block = -1;
+                continue;
+            }
+            if (state[size_t(ins.block)] == 0) {
+                state[size_t(ins.block)] = 1;
+                path.push_back({ins.block, 0});
+            }
+        }
+    }
+}
+
 void Document::finish() {
     m_blockExtents.clear();
-    for (Layout& l : layouts)
-        blockExtents(l.block); // also cuts insert cycles, before they are followed
+    cutInsertCycles();
     ExtentsMeter meter(*this);
     for (Layout& l : layouts)
         l.extents = meter.layoutExtents(l.block);

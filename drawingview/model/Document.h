@@ -378,14 +378,16 @@ public:
     void finish();
 
     // Bounds of a block's own geometry and its inserts, in block coordinates:
-    // everything it may draw, for culling.
+    // everything it may draw, for culling. Measured on first use.
     Box blockExtents(int block) const;
+    void forgetBlockExtents() { m_blockExtents.clear(); }
 
     // How far the shapes of a line's pattern reach from it, in drawing
     // units; 0 without shapes or where the pattern comes from an insert.
     double patternShapeReach(const Shape& s) const;
 
 private:
+    void cutInsertCycles();
     Box computeBlockExtents(int block, std::vector<int8_t>& state) const;
     mutable std::vector<Box> m_blockExtents;
 };

@@ -33,6 +33,29 @@ Document singleBlockDocument() {
     return doc;
 }
 
+// Model (block 0) plus blocks A (1) and B (2), A inserting B; `line` goes
+// into A or B.
+Document twoBlockDocument(bool lineInA, std::vector<Vec2> line) {
+    Document doc = singleBlockDocument();
+    Block a, b;
+    a.name = "A";
+    b.name = "B";
+    (lineInA ? a : b).addPolyline(std::move(line), false);
+    doc.blocks.push_back(a);
+    doc.blocks.push_back(b);
+    Insert toB;
+    toB.block = 2;
+    doc.blocks[1].addInsert(toB);
+    return doc;
+}
+
+Insert insertOf(int block, Vec2 at = {}) {
+    Insert ins;
+    ins.block = block;
+    ins.position = at;
+    return ins;
+}
+
 } // namespace
 
 class TestDocument : public QObject {
@@ -50,6 +73,11 @@ private slots:
         QTest::newRow("rotated full ellipse") << 5.0 << 2.0 << 0.6 << 0.0 << 2 * pi;
         QTest::newRow("rotated partial ellipse") << 5.0 << 2.0 << 2.2 << 1.0 << 4.5;
         QTest::newRow("arc across zero") << 3.0 << 3.0 << 0.0 << 5.5 << 7.0;
+        QTest::newRow("rotated full circle") << 4.0 << 4.0 << 1.3 << 0.0 << 2 * pi;
+        QTest::newRow("turned thin ellipse, part") << 6.0 << 0.5 << 1.5 << -0.4 << 0.3;
+        QTest::newRow("sweep the other way") << 3.0 << 1.0 << 0.3 << 3.0 << 1.0;
+        QTest::newRow("flat ellipse") << 3.0 << 0.0 << 0.7 << 0.5 << 2.5;
+        QTest::newRow("more than a turn") << 2.0 << 1.0 << 0.2 << 1.0 << 1.0 + 3 * pi;
     }
     void arcExtentsAreExact() {
         QFETCH(double, rx);
@@ -92,20 +120,9 @@ private slots:
     }
 
     void insertCyclesAreCutNotFollowed() {
-        Document doc = singleBlockDocument();
-        Block a, b;
-        a.name = "A";
-        b.name = "B";
-        a.addPolyline({{0, 0}, {1, 1}}, false);
-        doc.blocks.push_back(a);
-        doc.blocks.push_back(b);
-        Insert toB;
-        toB.block = 2;
-        doc.blocks[1].addInsert(toB);
-        Insert toA;
-        toA.block = 1;
-        doc.blocks[2].addInsert(toA);
-        doc.blocks[0].addInsert(toA);
+        Document doc = twoBlockDocument(true, {{0, 0}, {1, 1}});
+        doc.blocks[2].addInsert(insertOf(1));
+        doc.blocks[0].addInsert(insertOf(1));
         doc.finish();
         QVERIFY(doc.layouts[0].extents.isValid());
         QCOMPARE(doc.layouts[0].extents.maxX, 1.0);
@@ -113,6 +130,25 @@ private slots:
         const bool cut =
             doc.blocks[1].inserts[0].block == -1 || doc.blocks[2].inserts[0].block == -1;
         QVERIFY(cut);
+    }
+
+    void sharedBlocksAreNotCycles() {
+        // Model inserts A twice and B; A inserts B: B is reached three ways,
+        // never through itself, so nothing is cut.
+        Document doc = twoBlockDocument(false, {{0, 0}, {2, 3}});
+        doc.blocks[0].addInsert(insertOf(1));
+        doc.blocks[0].addInsert(insertOf(1, {10, 0}));
+        doc.blocks[0].addInsert(insertOf(2));
+        doc.finish();
+        for (const Block& block : doc.blocks)
+            for (const Insert& ins : block.inserts)
+                QVERIFY(ins.block != -1);
+        QCOMPARE(doc.layouts[0].extents.maxX, 12.0);
+        // Block extents are measured when first asked for, and follow the nesting.
+        const Box inA = doc.blockExtents(1);
+        QCOMPARE(inA.maxX, 2.0);
+        QCOMPARE(inA.maxY, 3.0);
+        QCOMPARE(doc.blockExtents(0).maxX, 12.0);
     }
 
     void colourIndexRules() {

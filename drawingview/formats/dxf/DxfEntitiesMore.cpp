@@ -962,6 +962,8 @@ void EntityReader::readInfiniteLine(Cursor& c, const Target& t, bool ray) {
 }
 
 void EntityReader::finishInfiniteLines() {
+    if (m_infinite.empty())
+        return;
     Document& doc = m_ctx.doc;
     std::vector<Box> extents(doc.blocks.size());
     std::vector<bool> known(doc.blocks.size(), false);
@@ -987,7 +989,9 @@ void EntityReader::finishInfiniteLines() {
         pts[l.first + 1] = l.base + l.dir * reach;
     }
     m_infinite.clear();
-    doc.finish(); // extents were cached before the lines reached out
+    // The block extents were cached before the lines reached out; the reader
+    // finishes the document once it is whole, which measures them anew.
+    doc.forgetBlockExtents();
 }
 
 } // namespace dv::dxf
