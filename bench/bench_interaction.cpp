@@ -112,13 +112,18 @@ int wheelNotches() {
 // The child: a window with the control, showing FILE; says when the first
 // exact picture has been painted.
 int openChild(const QString& file) {
+    QElapsedTimer sinceStart;
+    sinceStart.start();
     DrawingView view;
     view.resize(windowSize);
     view.show();
     PaintWatch watch(view);
+    double startMs = 0, loadedMs = 0;
     QTimer::singleShot(0, [&] {
         try {
+            startMs = sinceStart.nsecsElapsed() / 1e6;
             view.LoadFile(file);
+            loadedMs = sinceStart.nsecsElapsed() / 1e6;
         } catch (const std::exception& e) {
             std::fprintf(stderr, "%s\n", e.what());
             QCoreApplication::exit(1);
@@ -126,7 +131,8 @@ int openChild(const QString& file) {
     });
     if (!spinUntil([&] { return watch.exactPaints > 0; }, 120'000))
         return 1;
-    std::printf("picture\n");
+    const double pictureMs = sinceStart.nsecsElapsed() / 1e6;
+    std::printf("picture %.1f %.1f %.1f\n", startMs, loadedMs - startMs, pictureMs - loadedMs);
     std::fflush(stdout);
     // The parent kills this process now; waiting keeps the picture's time clean.
     QTimer::singleShot(10'000, [] { QCoreApplication::exit(0); });
@@ -134,7 +140,10 @@ int openChild(const QString& file) {
 }
 
 int openInNewProcess(const QString& file) {
-    std::vector<double> times;
+    struct Run {
+        double total, start, load, draw;
+    };
+    std::vector<Run> runs;
     for (int i = 0; i < 5; ++i) {
         QProcess child;
         QElapsedTimer t;
@@ -142,21 +151,26 @@ int openInNewProcess(const QString& file) {
         child.start(QCoreApplication::applicationFilePath(), {"--open-child", file});
         // Timed to the line, not the exit: tearing a big drawing down is not opening it.
         QByteArray out;
-        while (!out.contains("picture") && child.waitForReadyRead(180'000))
+        while (!out.contains('\n') && child.waitForReadyRead(180'000))
             out += child.readAllStandardOutput();
         const double ms = t.nsecsElapsed() / 1e6;
-        if (!out.contains("picture")) {
+        const QList<QByteArray> fields = out.trimmed().split(' ');
+        if (fields.size() != 4 || fields[0] != "picture") {
             std::fprintf(stderr, "the child did not show %s: %s\n", qPrintable(file),
                          child.readAllStandardError().constData());
             return 1;
         }
         child.kill();
         child.waitForFinished();
-        times.push_back(ms);
+        runs.push_back({ms, fields[1].toDouble(), fields[2].toDouble(), fields[3].toDouble()});
     }
-    std::sort(times.begin(), times.end());
+    std::sort(runs.begin(), runs.end(),
+              [](const Run& a, const Run& b) { return a.total < b.total; });
+    const Run& m = runs[2];
     std::printf("open to first picture, %s: median %.0f ms (best %.0f, of 5 new processes)\n",
-                qPrintable(file), times[2], times[0]);
+                qPrintable(file), m.total, runs[0].total);
+    std::printf("  of the median: start %.0f ms, read and index %.0f ms, first picture %.0f ms\n",
+                m.start, m.load, m.draw);
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "PackedRTree.h"
 
+#include "Parallel.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -20,13 +22,40 @@ void tile(std::vector<Entry>& entries) {
     const size_t slices = std::max<size_t>(1, size_t(std::ceil(std::sqrt(double(groups)))));
     const size_t perSlice = ((n + slices - 1) / slices + PackedRTree::fanout - 1) /
                             PackedRTree::fanout * PackedRTree::fanout;
-    std::sort(entries.begin(), entries.end(),
-              [](const Entry& a, const Entry& b) { return a.x < b.x; });
-    for (size_t from = 0; from < n; from += perSlice) {
-        const auto begin = entries.begin() + std::ptrdiff_t(from);
-        const auto end = entries.begin() + std::ptrdiff_t(std::min(n, from + perSlice));
-        std::sort(begin, end, [](const Entry& a, const Entry& b) { return a.y < b.y; });
+    // Ties broken by index, so that the order, and so the tree, is the same
+    // however the sorting was shared out.
+    const auto byX = [](const Entry& a, const Entry& b) {
+        return a.x < b.x || (a.x == b.x && a.index < b.index);
+    };
+    const auto byY = [](const Entry& a, const Entry& b) {
+        return a.y < b.y || (a.y == b.y && a.index < b.index);
+    };
+    constexpr size_t perRange = 65536;
+    if (n < 2 * perRange) {
+        std::sort(entries.begin(), entries.end(), byX);
+    } else {
+        // Each range sorted on its own core, then merged pairwise.
+        std::vector<size_t> bounds;
+        inParallel(n, perRange, [&](size_t from, size_t to) {
+            std::sort(entries.begin() + std::ptrdiff_t(from), entries.begin() + std::ptrdiff_t(to),
+                      byX);
+        });
+        const size_t ranges = std::min<size_t>(size_t(workerCount()), n / perRange);
+        for (size_t r = 0; r <= ranges; ++r)
+            bounds.push_back(n * r / ranges);
+        for (size_t r = 1; r < ranges; ++r)
+            std::inplace_merge(entries.begin(), entries.begin() + std::ptrdiff_t(bounds[r]),
+                               entries.begin() + std::ptrdiff_t(bounds[r + 1]), byX);
     }
+    const size_t sliceCount = (n + perSlice - 1) / perSlice;
+    inParallel(sliceCount, n < 2 * perRange ? sliceCount : 1, [&](size_t first, size_t last) {
+        for (size_t slice = first; slice < last; ++slice) {
+            const size_t from = slice * perSlice;
+            const auto begin = entries.begin() + std::ptrdiff_t(from);
+            const auto end = entries.begin() + std::ptrdiff_t(std::min(n, from + perSlice));
+            std::sort(begin, end, byY);
+        }
+    });
 }
 
 Entry centreOf(const Box& b, uint32_t index) {

@@ -1359,8 +1359,21 @@ void Pass::drawBlock(int block, const Context& ctx) {
     const bool whole = total.isValid() && area.minX <= total.minX && area.minY <= total.minY &&
                        area.maxX >= total.maxX && area.maxY >= total.maxY;
     if (!whole) {
-        index.query(area, hits);
-        std::sort(hits.begin(), hits.end()); // keep the file's drawing order
+        // A view of much of the block (a band of a fit, say) is cheaper to
+        // find by one pass over the bounds, already in the file's order,
+        // than by asking the tree and sorting what it gives.
+        const double overlapX = std::min(area.maxX, total.maxX) - std::max(area.minX, total.minX);
+        const double overlapY = std::min(area.maxY, total.maxY) - std::max(area.minY, total.minY);
+        const double totalArea = total.width() * total.height();
+        if (totalArea > 0 && overlapX > 0 && overlapY > 0 && overlapX * overlapY >= totalArea / 4 &&
+            b.shapes.size() >= 4096) {
+            for (uint32_t i = 0; i < b.shapes.size(); ++i)
+                if (index.bounds(i).intersects(area))
+                    hits.push_back(i);
+        } else {
+            index.query(area, hits);
+            std::sort(hits.begin(), hits.end()); // keep the file's drawing order
+        }
     }
     const size_t n = whole ? b.shapes.size() : hits.size();
 

@@ -1,5 +1,6 @@
 #include "SpatialIndex.h"
 
+#include "Parallel.h"
 #include "model/Bounds.h"
 
 #include <algorithm>
@@ -81,11 +82,33 @@ SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& bl
     if (block < 0 || block >= int(doc.blocks.size()))
         return;
     const Block& b = doc.blocks[block];
-    m_bounds.reserve(b.shapes.size());
-    for (uint32_t i = 0; i < b.shapes.size(); ++i) {
-        m_bounds.push_back(shapeBounds(doc, b, b.shapes[i], blockBounds));
-        m_total.add(m_bounds.back());
+    const size_t count = b.shapes.size();
+    m_bounds.resize(count);
+    constexpr size_t perRange = 32768;
+    if (count < 2 * perRange) {
+        for (size_t i = 0; i < count; ++i)
+            m_bounds[i] = shapeBounds(doc, b, b.shapes[i], blockBounds);
+    } else {
+        // The inserted blocks' bounds first, on this thread: finding them
+        // may build their indexes, which is one thread's work.
+        std::vector<Box> inner(doc.blocks.size());
+        std::vector<char> asked(doc.blocks.size(), 0);
+        for (const Insert& ins : b.inserts)
+            if (ins.block >= 0 && ins.block < int(doc.blocks.size()) && !asked[size_t(ins.block)]) {
+                inner[size_t(ins.block)] =
+                    blockBounds ? blockBounds(ins.block) : doc.blockExtents(ins.block);
+                asked[size_t(ins.block)] = 1;
+            }
+        const BlockBounds known = [&inner](int i) {
+            return i >= 0 && size_t(i) < inner.size() ? inner[size_t(i)] : Box{};
+        };
+        inParallel(count, perRange, [&](size_t from, size_t to) {
+            for (size_t i = from; i < to; ++i)
+                m_bounds[i] = shapeBounds(doc, b, b.shapes[i], known);
+        });
     }
+    for (const Box& box : m_bounds)
+        m_total.add(box);
     m_tree = PackedRTree(m_bounds);
     int layerZero = -1;
     for (size_t i = 0; i < doc.layers.size() && layerZero < 0; ++i)
