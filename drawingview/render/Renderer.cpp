@@ -359,7 +359,8 @@ private:
                 row[xx] = rgb;
         }
     }
-    void tinyLine(QPointF a, QPointF b, QRgb rgb, int side);
+    // False when it drew nothing: not a number, or not tiny.
+    bool tinyLine(QPointF a, QPointF b, QRgb rgb, int side);
     // A shape a few pixels across as the pixels it covers; false when it
     // needs the full drawing (see-through, patterned, masking, gradient...).
     bool drawTiny(const Block& b, uint32_t index, const Shape& s, int layer, const Context& ctx,
@@ -1173,16 +1174,18 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
         }
 }
 
-void Pass::tinyLine(QPointF a, QPointF b, QRgb rgb, int side) {
+bool Pass::tinyLine(QPointF a, QPointF b, QRgb rgb, int side) {
     const double dx = b.x() - a.x(), dy = b.y() - a.y();
     const double span = std::ceil(std::max(std::abs(dx), std::abs(dy)));
     if (!(span <= 64)) // not a number, or not tiny after all
-        return;
+        return false;
     const int steps = std::max(1, int(span));
     const double sx = dx / steps, sy = dy / steps;
     double x = a.x(), y = a.y();
-    for (int k = 0; k <= steps; ++k, x += sx, y += sy)
+    for (int k = 0; k < steps; ++k, x += sx, y += sy)
         putPixel(int(std::floor(x)), int(std::floor(y)), rgb, side);
+    putPixel(int(std::floor(b.x())), int(std::floor(b.y())), rgb, side); // exactly where it ends
+    return true;
 }
 
 bool Pass::drawTiny(const Block& b, uint32_t index, const Shape& s, int layer, const Context& ctx,
@@ -1203,9 +1206,14 @@ bool Pass::drawTiny(const Block& b, uint32_t index, const Shape& s, int layer, c
         const QPointF start = prev;
         if (end == size_t(s.first) + 1)
             tinyLine(prev, prev, rgb, side);
+        // Curves come as many short chords: one that stays in the pixel the
+        // last one ended in writes nothing new.
+        bool ended = false;
         for (size_t k = size_t(s.first) + 1; k < end; ++k) {
             const QPointF p = ctx.toScreen.map(b.points[k]);
-            tinyLine(prev, p, rgb, side);
+            if (!(ended && std::floor(p.x()) == std::floor(prev.x()) &&
+                  std::floor(p.y()) == std::floor(prev.y())))
+                ended = tinyLine(prev, p, rgb, side);
             prev = p;
         }
         if (s.flags & Closed)
