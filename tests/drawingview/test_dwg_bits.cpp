@@ -1,5 +1,6 @@
 #include "formats/dwg/DwgBitReader.h"
 #include "formats/dwg/DwgEntities.h"
+#include "formats/dwg/DwgMLeader.h"
 #include "formats/dwg/DwgObject.h"
 
 #include <QTest>
@@ -59,6 +60,61 @@ bool decodeEntity(ObjectReader& o, const TableNames& names, Release release, Gro
     EntityDecoder decoder(names, text);
     return decoder.decode(o, {}, false, out, links);
 }
+
+// Writes a multileader's fields of R2000 (no version, no R2010 fields).
+struct MLeaderWriter {
+    BitWriter w;
+    void b(bool v) { w.put(v ? 1 : 0, 1); }
+    void bs(int v) {
+        if (v == 0)
+            w.put(2, 2);
+        else {
+            w.put(1, 2);
+            w.bytes({v});
+        }
+    }
+    void bl(int32_t v) {
+        if (v == 0) {
+            w.put(2, 2);
+        } else {
+            w.put(0, 2);
+            for (int k = 0; k < 4; ++k)
+                w.put((uint32_t(v) >> (8 * k)) & 0xFF, 8);
+        }
+    }
+    void bd(double v) {
+        if (v == 0) {
+            w.put(2, 2);
+        } else if (v == 1) {
+            w.put(1, 2);
+        } else {
+            w.put(0, 2);
+            w.real(v);
+        }
+    }
+    void pt(double x, double y, double z = 0) {
+        bd(x);
+        bd(y);
+        bd(z);
+    }
+    void cmc() { w.put(2, 2); } // colour index 0
+    // One leader root of one line through `points` (x, y pairs).
+    void root(std::initializer_list<double> points, int32_t count = -1) {
+        b(true);
+        b(true);
+        pt(5, 2);  // connection
+        pt(-1, 0); // dogleg direction
+        bl(0);     // breaks
+        bl(0);     // index
+        bd(2);     // dogleg length
+        bl(1);     // lines
+        bl(count >= 0 ? count : int32_t(points.size() / 2));
+        for (auto it = points.begin(); it != points.end(); it += 2)
+            pt(*it, *(it + 1));
+        bl(0); // breaks
+        bl(0); // line index
+    }
+};
 
 } // namespace
 
@@ -440,6 +496,112 @@ private slots:
         QVERIFY(links.hasFollowers);
         QCOMPARE(links.owned, std::vector<uint64_t>{0x31});
         QCOMPARE(links.seqEnd, uint64_t(0x32));
+    }
+
+    // A multileader with a block for content: the leader's lines sit in the
+    // scopes the DXF form has, and the block's handle and placement follow.
+    void aMultileaderBecomesItsDxfScopes() {
+        MLeaderWriter m;
+        m.bl(1); // leader roots
+        m.root({0, 0, 3, 1});
+        m.bd(1);    // scale
+        m.pt(5, 2); // content base
+        m.bd(0.18); // text height
+        m.bd(0.25); // arrow size
+        m.bd(0.09); // landing gap
+        for (int i = 0; i < 4; ++i)
+            m.bs(0);
+        m.b(false); // no text
+        m.b(true);  // a block
+        m.pt(0, 0, 1);
+        m.pt(7, 2); // location
+        m.pt(2, 2, 1);
+        m.bd(0.5); // rotation
+        m.cmc();
+        for (int i = 0; i < 16; ++i)
+            m.bd(i % 5 == 0 ? 1 : 0);
+        m.pt(0, 0);
+        m.pt(1, 0);
+        m.pt(0, 1);
+        m.b(false);
+        m.bl(0); // overrides
+        m.bs(1); // straight
+        m.cmc();
+        m.bl(0);
+        m.b(true);
+        m.b(true);
+        m.bd(2);
+        m.bd(0.25);
+        m.bs(3); // block content
+        for (int i = 0; i < 4; ++i)
+            m.bs(0);
+        m.cmc();
+        m.b(false);
+        m.cmc();
+        m.pt(1, 1, 1);
+        m.bd(0);
+        m.bs(0);
+        BitWriter h;
+        h.bytes({0x51, 0x14});                   // the context's block
+        h.bytes({0x51, 0x20, 0x51, 0x21, 0x50}); // style, line type, no arrow
+        h.bytes({0x51, 0x11, 0x51, 0x14});       // text style, the block again
+        BitReader data = m.w.reader(), handles = h.reader();
+        GroupList out;
+        decodeMLeader(data, handles, 0x40, TextConverter(Release::R2000, 30), out);
+
+        std::vector<std::string> scopes;
+        std::map<int, double> numbers;
+        std::map<int, std::string> texts;
+        std::vector<double> lineXs;
+        for (const dv::dxf::Group& g : out.groups()) {
+            if (g.code >= 300 && g.code <= 305) {
+                scopes.emplace_back(g.value);
+                continue;
+            }
+            if (!scopes.empty() && scopes.back() == "LEADER_LINE{" && g.code == 10)
+                lineXs.push_back(g.number);
+            if (g.isNumber)
+                numbers.emplace(g.code, g.number);
+            else
+                texts.emplace(g.code, std::string(g.value));
+        }
+        const std::vector<std::string> expected{
+            "CONTEXT_DATA{", "LEADER{", "LEADER_LINE{", "}", "}", "}"};
+        QCOMPARE(scopes, expected);
+        QCOMPARE(lineXs, (std::vector<double>{0, 3}));
+        QCOMPARE(texts.at(341), std::string("14"));
+        QCOMPARE(texts.at(344), std::string("14"));
+        QCOMPARE(texts.at(340), std::string("20"));
+        QVERIFY(!texts.count(342));
+        QCOMPARE(numbers.at(15), 7.0);
+        QCOMPARE(numbers.at(16), 2.0);
+        QCOMPARE(numbers.at(46), 0.5);
+        QCOMPARE(numbers.at(140), 0.25);
+        QCOMPARE(numbers.at(172), 3.0);
+        QCOMPARE(data.bitsLeft(), m.w.m_bytes.size() * 8 - m.w.bits());
+    }
+
+    // Counts of leader roots and of a line's points are checked against the
+    // data before they size anything, and the error names the count.
+    void aMultileaderWithImpossibleCountsThrows() {
+        MLeaderWriter roots;
+        roots.bl(1 << 30);
+        MLeaderWriter points;
+        points.bl(1);
+        points.root({}, 1 << 28);
+        const std::pair<MLeaderWriter*, const char*> cases[] = {{&roots, "leader roots"},
+                                                                {&points, "leader line points"}};
+        for (const auto& [m, what] : cases) {
+            BitReader data = m->w.reader(), handles = m->w.reader();
+            GroupList out;
+            std::string message;
+            try {
+                decodeMLeader(data, handles, 0x40, TextConverter(Release::R2000, 30), out);
+            } catch (const FormatError& e) {
+                message = e.what();
+            }
+            QVERIFY2(message.find(what) != std::string::npos, message.c_str());
+        }
     }
 
     void crcMatchesTheStandardCheckValue() {

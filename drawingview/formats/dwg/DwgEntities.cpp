@@ -1,4 +1,5 @@
 #include "DwgEntities.h"
+#include "DwgMLeader.h"
 
 #include "formats/dxf/DxfText.h"
 
@@ -16,14 +17,6 @@ constexpr double kDegrees = 180 / std::numbers::pi;
 const std::string kLayerZero = "0";
 const std::string kNone;
 
-// Counts read from a file size loops; each item takes at least one bit.
-int32_t checkedCount(BitReader& r, int32_t n, const char* what) {
-    if (n < 0 || size_t(n) > r.bitsLeft())
-        throw FormatError(std::string("a count of ") + std::to_string(n) + " " + what +
-                          " exceeds the object");
-    return n;
-}
-
 // A count of handles that follow: each takes a byte at least, and they lie
 // in the handle data, not after the count.
 int32_t handleCount(ObjectReader& o, int32_t n, const char* what) {
@@ -38,6 +31,13 @@ Point3 withZ(Point2 p, double z) {
 }
 
 } // namespace
+
+int32_t checkedCount(BitReader& r, int32_t n, const char* what) {
+    if (n < 0 || size_t(n) > r.bitsLeft())
+        throw FormatError(std::string("a count of ") + std::to_string(n) + " " + what +
+                          " exceeds the object");
+    return n;
+}
 
 const std::string& TableNames::find(const std::unordered_map<uint64_t, std::string>& m, uint64_t h,
                                     const std::string& fallback) {
@@ -423,8 +423,12 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
         lwPolyline(o, out);
         return true;
     }
-    if ((o.type() == kProxyEntity || (!dxfName.empty() && dxfName != "MULTILEADER")) &&
-        o.graphics.size() > 8) {
+    if (dxfName == "MULTILEADER") {
+        begin("MULTILEADER");
+        decodeMLeader(r, o.handles, o.head.handle, m_text, out);
+        return true;
+    }
+    if ((o.type() == kProxyEntity || !dxfName.empty()) && o.graphics.size() > 8) {
         begin(o.type() == kProxyEntity ? std::string_view("ACAD_PROXY_ENTITY") : dxfName);
         proxyGraphics(o.graphics, out);
         return true;
