@@ -51,6 +51,23 @@ std::string framed(const std::string& body) {
     return std::string{char(body.size()), '\0'} + body;
 }
 
+// An entity's start as stored before R2010: its type, where its handles
+// start, its handle, no extended data or graphics, model space, no
+// reactors, and the one bit that says no links (R13 to R2000) or no
+// extension dictionary (R2004 on).
+void entityStart(BitWriter& w, int type, uint32_t handleStart, int handle) {
+    w.put(1, 2); // BS type: one byte
+    w.bytes({type});
+    for (int k = 0; k < 4; ++k) // RL, little-endian
+        w.put((handleStart >> (8 * k)) & 0xFF, 8);
+    w.bytes({0x01, handle});
+    w.put(2, 2); // BS 0: no extended data
+    w.put(0, 1); // no graphics
+    w.put(2, 2); // model space
+    w.put(2, 2); // BL 0 reactors
+    w.put(1, 1);
+}
+
 // Reads the common data and handles, then the entity's own.
 bool decodeEntity(ObjectReader& o, const TableNames& names, Release release, GroupList& out,
                   EntityLinks& links) {
@@ -259,26 +276,17 @@ private slots:
     void aLineObjectBecomesItsDxfGroups() {
         auto build = [](uint32_t handleStart, size_t* dataBits) {
             BitWriter w;
-            w.put(1, 2); // BS type: one byte
-            w.bytes({0x13});
-            for (int k = 0; k < 4; ++k) // RL, little-endian: where the handles start
-                w.put((handleStart >> (8 * k)) & 0xFF, 8);
-            w.bytes({0x01, 0x2A}); // H: the object's handle 2A
-            w.put(2, 2);           // BS 0: no extended data
-            w.put(0, 1);           // no graphics
-            w.put(2, 2);           // model space
-            w.put(2, 2);           // BL 0 reactors
-            w.put(1, 1);           // no links
-            w.put(1, 2);           // colour: one byte
-            w.bytes({1});          // red
-            w.put(1, 2);           // line type scale 1.0
-            w.put(0, 2);           // line type ByLayer
-            w.put(0, 2);           // plot style ByLayer
-            w.put(2, 2);           // visible
-            w.bytes({0x1D});       // line weight ByLayer
-            w.put(1, 1);           // flat
-            w.real(1.5);           // x1
-            w.put(3, 2);           // x2 in full
+            entityStart(w, 0x13, handleStart, 0x2A);
+            w.put(1, 2);     // colour: one byte
+            w.bytes({1});    // red
+            w.put(1, 2);     // line type scale 1.0
+            w.put(0, 2);     // line type ByLayer
+            w.put(0, 2);     // plot style ByLayer
+            w.put(2, 2);     // visible
+            w.bytes({0x1D}); // line weight ByLayer
+            w.put(1, 1);     // flat
+            w.real(1.5);     // x1
+            w.put(3, 2);     // x2 in full
             w.real(4.0);
             w.real(-2.0); // y1
             w.put(0, 2);  // y2 = y1
@@ -448,22 +456,13 @@ private slots:
     void anInsertCountsItsAttributesAmongItsHandles() {
         auto build = [](uint32_t handleStart, size_t* dataBits) {
             BitWriter w;
-            w.put(1, 2); // BS type: one byte
-            w.bytes({kInsert});
-            for (int k = 0; k < 4; ++k)
-                w.put((handleStart >> (8 * k)) & 0xFF, 8);
-            w.bytes({0x01, 0x30}); // H: the object's handle 30
-            w.put(2, 2);           // BS 0: no extended data
-            w.put(0, 1);           // no graphics
-            w.put(2, 2);           // model space
-            w.put(2, 2);           // BL 0 reactors
-            w.put(1, 1);           // no extension dictionary
-            w.put(3, 2);           // ENC colour 256: ByLayer
-            w.put(1, 2);           // line type scale 1.0
-            w.put(0, 2);           // line type ByLayer
-            w.put(0, 2);           // plot style ByLayer
-            w.put(2, 2);           // visible
-            w.bytes({0x1D});       // line weight ByLayer
+            entityStart(w, kInsert, handleStart, 0x30);
+            w.put(3, 2);     // ENC colour 256: ByLayer
+            w.put(1, 2);     // line type scale 1.0
+            w.put(0, 2);     // line type ByLayer
+            w.put(0, 2);     // plot style ByLayer
+            w.put(2, 2);     // visible
+            w.bytes({0x1D}); // line weight ByLayer
             for (int k = 0; k < 3; ++k)
                 w.put(2, 2); // insertion point 0,0,0
             w.put(3, 2);     // scale 1
@@ -496,6 +495,75 @@ private slots:
         QVERIFY(links.hasFollowers);
         QCOMPARE(links.owned, std::vector<uint64_t>{0x31});
         QCOMPARE(links.seqEnd, uint64_t(0x32));
+    }
+
+    // An R2000 leader keeps its arrow's flag after the text box's size.
+    void aLeaderKeepsItsArrowFlag() {
+        auto build = [](uint32_t handleStart, size_t* dataBits, bool arrow) {
+            BitWriter w;
+            entityStart(w, kLeader, handleStart, 0x2B);
+            w.put(1, 2); // colour: one byte
+            w.bytes({7});
+            w.put(1, 2);     // line type scale 1.0
+            w.put(0, 2);     // line type ByLayer
+            w.put(0, 2);     // plot style ByLayer
+            w.put(2, 2);     // visible
+            w.bytes({0x1D}); // line weight ByLayer
+            w.put(0, 1);     // unknown bit
+            w.put(1, 2);     // annotation type 3: none
+            w.bytes({3});
+            w.put(2, 2); // straight
+            w.put(1, 2); // BL: two points
+            w.bytes({2});
+            auto zero = [&] { w.put(2, 2); };
+            auto real = [&](double v) {
+                w.put(0, 2);
+                w.real(v);
+            };
+            auto point = [&](double x, double y, double z) {
+                for (double v : {x, y, z})
+                    v == 0 ? zero() : v == 1 ? w.put(1, 2) : real(v);
+            };
+            point(0, 0, 0);
+            point(4, 3, 0);
+            point(0, 0, 0);             // the end projected
+            point(0, 0, 1);             // extrusion
+            point(1, 0, 0);             // X direction
+            for (int i = 0; i < 6; ++i) // the two offsets
+                zero();
+            real(0.5); // box height
+            zero();    // box width
+            w.put(0, 1);
+            w.put(arrow ? 1 : 0, 1);
+            w.put(1, 2);
+            w.bytes({8});
+            w.put(0, 2);
+            *dataBits = w.bits();
+            while (w.bits() % 8)
+                w.put(0, 1);
+            w.bytes({0x30});       // no extension dictionary
+            w.bytes({0x51, 0x10}); // the layer
+            w.bytes({0x50});       // no annotation
+            w.bytes({0x51, 0x12}); // the dimension style
+            return w.m_bytes;
+        };
+        for (const bool arrow : {false, true}) {
+            size_t bits = 0;
+            build(0, &bits, arrow);
+            const std::string object =
+                framed(build(uint32_t(bits + (8 - bits % 8) % 8), &bits, arrow));
+            ObjectReader o(object.data(), object.size(), 0, Release::R2000);
+            GroupList out;
+            EntityLinks links;
+            QVERIFY(decodeEntity(o, TableNames{}, Release::R2000, out, links));
+            std::map<int, double> numbers;
+            for (const dv::dxf::Group& g : out.groups())
+                if (g.isNumber)
+                    numbers.emplace(g.code, g.number);
+            QCOMPARE(numbers.at(71), arrow ? 1.0 : 0.0);
+            QCOMPARE(numbers.at(40), 0.5);
+            QCOMPARE(numbers.at(76), 2.0);
+        }
     }
 
     // A multileader with a block for content: the leader's lines sit in the

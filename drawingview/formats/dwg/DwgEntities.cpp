@@ -924,13 +924,33 @@ void EntityDecoder::leader(ObjectReader& o, GroupList& out) {
     r.BD3(); // the end projected onto the annotation
     const Point3 ext = r.BD3();
     const Point3 xdir = r.BD3();
+    // R13 keeps the arrow's flag where we have not seen it: drawn, as before.
+    bool arrow = true;
+    double boxHeight = 0, boxWidth = 0;
+    if (r.atLeast(Release::R14)) {
+        r.BD3(); // the end's offset from a block's insertion point
+        r.BD3(); // and from the annotation
+        if (!r.atLeast(Release::R2000))
+            r.BD(); // the dimension gap
+        // From R2010 on the text box's size is no longer stored.
+        if (!r.atLeast(Release::R2010)) {
+            boxHeight = r.BD();
+            boxWidth = r.BD();
+        }
+        r.B(); // the hook line's side
+        arrow = r.B();
+    }
     const uint64_t annotationHandle = o.handleValue();
     const uint64_t style = o.handleValue();
     out.literal(100, "AcDbLeader");
     out.text(3, TableNames::find(m_names.dimStyles, style, kNone));
-    out.integer(71, 1);
+    out.integer(71, arrow ? 1 : 0);
     out.integer(72, path);
     out.integer(73, annotation);
+    if (boxHeight > 0)
+        out.real(40, boxHeight);
+    if (boxWidth > 0)
+        out.real(41, boxWidth);
     out.integer(76, n);
     for (const Point3& p : pts)
         out.point(10, p);
