@@ -6,6 +6,7 @@
 #include <QTest>
 
 #include <map>
+#include <numbers>
 
 #include <string>
 #include <vector>
@@ -66,6 +67,18 @@ void entityStart(BitWriter& w, int type, uint32_t handleStart, int handle) {
     w.put(2, 2); // model space
     w.put(2, 2); // BL 0 reactors
     w.put(1, 1);
+}
+
+// An R13 to R2000 entity's look after its start: a colour index, line type
+// scale 1, line type and plot style ByLayer, visible, line weight ByLayer.
+void r2000Look(BitWriter& w, int colour) {
+    w.put(1, 2); // colour: one byte
+    w.bytes({colour});
+    w.put(1, 2);     // line type scale 1.0
+    w.put(0, 2);     // line type ByLayer
+    w.put(0, 2);     // plot style ByLayer
+    w.put(2, 2);     // visible
+    w.bytes({0x1D}); // line weight ByLayer
 }
 
 // Reads the common data and handles, then the entity's own.
@@ -277,16 +290,10 @@ private slots:
         auto build = [](uint32_t handleStart, size_t* dataBits) {
             BitWriter w;
             entityStart(w, 0x13, handleStart, 0x2A);
-            w.put(1, 2);     // colour: one byte
-            w.bytes({1});    // red
-            w.put(1, 2);     // line type scale 1.0
-            w.put(0, 2);     // line type ByLayer
-            w.put(0, 2);     // plot style ByLayer
-            w.put(2, 2);     // visible
-            w.bytes({0x1D}); // line weight ByLayer
-            w.put(1, 1);     // flat
-            w.real(1.5);     // x1
-            w.put(3, 2);     // x2 in full
+            r2000Look(w, 1);
+            w.put(1, 1); // flat
+            w.real(1.5); // x1
+            w.put(3, 2); // x2 in full
             w.real(4.0);
             w.real(-2.0); // y1
             w.put(0, 2);  // y2 = y1
@@ -502,15 +509,9 @@ private slots:
         auto build = [](uint32_t handleStart, size_t* dataBits, bool arrow) {
             BitWriter w;
             entityStart(w, kLeader, handleStart, 0x2B);
-            w.put(1, 2); // colour: one byte
-            w.bytes({7});
-            w.put(1, 2);     // line type scale 1.0
-            w.put(0, 2);     // line type ByLayer
-            w.put(0, 2);     // plot style ByLayer
-            w.put(2, 2);     // visible
-            w.bytes({0x1D}); // line weight ByLayer
-            w.put(0, 1);     // unknown bit
-            w.put(1, 2);     // annotation type 3: none
+            r2000Look(w, 7);
+            w.put(0, 1); // unknown bit
+            w.put(1, 2); // annotation type 3: none
             w.bytes({3});
             w.put(2, 2); // straight
             w.put(1, 2); // BL: two points
@@ -564,6 +565,75 @@ private slots:
             QCOMPARE(numbers.at(40), 0.5);
             QCOMPARE(numbers.at(76), 2.0);
         }
+    }
+
+    // A pattern line's base point and offset become 43, 44 and 45, 46: a
+    // second 53 would begin another line in the DXF form.
+    void aHatchPatternLineKeepsItsCodes() {
+        auto build = [](uint32_t handleStart, size_t* dataBits) {
+            BitWriter w;
+            entityStart(w, kHatch, handleStart, 0x2C);
+            r2000Look(w, 3);
+            auto real = [&](double v) {
+                w.put(0, 2);
+                w.real(v);
+            };
+            w.put(2, 2); // elevation 0
+            w.put(2, 2); // extrusion 0,0,1
+            w.put(2, 2);
+            w.put(1, 2);
+            w.put(1, 2); // TV "P": one byte long
+            w.bytes({1, 'P'});
+            w.put(0, 1); // patterned
+            w.put(0, 1); // not associative
+            w.put(1, 2); // one path
+            w.bytes({1});
+            w.put(1, 2); // a polyline path
+            w.bytes({2});
+            w.put(0, 1); // no bulges
+            w.put(1, 1); // closed
+            w.put(1, 2); // three vertices
+            w.bytes({3});
+            for (double v : {0.0, 0.0, 10.0, 0.0, 0.0, 10.0})
+                w.real(v);
+            w.put(2, 2); // no boundary objects
+            w.put(2, 2); // style 0
+            w.put(1, 2); // pattern type 1
+            w.bytes({1});
+            w.put(2, 2); // angle 0
+            w.put(1, 2); // scale 1
+            w.put(0, 1); // not doubled
+            w.put(1, 2); // one line
+            w.bytes({1});
+            real(std::numbers::pi / 4);
+            real(2);
+            real(3); // base
+            real(-0.5);
+            real(0.5);   // offset
+            w.put(2, 2); // no dashes
+            *dataBits = w.bits();
+            while (w.bits() % 8)
+                w.put(0, 1);
+            w.bytes({0x30});       // no extension dictionary
+            w.bytes({0x51, 0x10}); // the layer
+            return w.m_bytes;
+        };
+        size_t bits = 0;
+        build(0, &bits);
+        const std::string object = framed(build(uint32_t(bits + (8 - bits % 8) % 8), &bits));
+        ObjectReader o(object.data(), object.size(), 0, Release::R2000);
+        GroupList out;
+        EntityLinks links;
+        QVERIFY(decodeEntity(o, TableNames{}, Release::R2000, out, links));
+        std::map<int, std::vector<double>> numbers;
+        for (const dv::dxf::Group& g : out.groups())
+            if (g.isNumber)
+                numbers[g.code].push_back(g.number);
+        QCOMPARE(numbers[53], std::vector<double>{45.0});
+        QCOMPARE(numbers[43], std::vector<double>{2.0});
+        QCOMPARE(numbers[44], std::vector<double>{3.0});
+        QCOMPARE(numbers[45], std::vector<double>{-0.5});
+        QCOMPARE(numbers[46], std::vector<double>{0.5});
     }
 
     // A multileader with a block for content: the leader's lines sit in the

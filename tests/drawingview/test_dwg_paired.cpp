@@ -6,6 +6,7 @@
 #include <QRegularExpression>
 #include <QTest>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <set>
@@ -172,6 +173,30 @@ private slots:
                                                   .arg(na)
                                                   .arg(nb)));
             }
+        }
+
+        // What each type draws: as many shapes from either file, so that a
+        // part one of them adds (an arrowhead, a landing) shows.
+        std::map<QString, int> sa, sb;
+        auto countShapes = [&](const Document& d, std::map<QString, int>& out) {
+            const Block& m = d.blocks[size_t(d.layouts[0].block)];
+            for (const Shape& sh : m.shapes) {
+                QString t = d.entityTypeNames[sh.entityType];
+                if (olderDxf && std::find(std::begin(kOlderDxfInserts), std::end(kOlderDxfInserts),
+                                          t) != std::end(kOlderDxfInserts))
+                    t = QStringLiteral("INSERT");
+                ++out[t];
+            }
+        };
+        countShapes(*a, sa);
+        countShapes(*b, sb);
+        for (const auto& [t, n] : sb) {
+            const auto it = sa.find(t);
+            QVERIFY2(it == sa.end() || it->second == n,
+                     qPrintable(QStringLiteral("%1 draws %2 shapes from the DWG, %3 from the DXF")
+                                    .arg(t)
+                                    .arg(it == sa.end() ? 0 : it->second)
+                                    .arg(n)));
         }
 
         const Box ea = a->layouts[0].extents, eb = b->layouts[0].extents;

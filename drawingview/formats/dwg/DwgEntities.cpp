@@ -1089,8 +1089,14 @@ void EntityDecoder::hatch(ObjectReader& o, GroupList& out) {
         out.integer(78, lines);
         for (int i = 0; i < lines; ++i) {
             out.real(53, r.BD() * kDegrees);
-            out.point(43, r.BD2());
-            out.point(45, r.BD2());
+            // Base point and offset go as 43, 44 and 45, 46; a second 53
+            // would begin another line.
+            const Point2 base = r.BD2();
+            const Point2 offset = r.BD2();
+            out.real(43, base.x);
+            out.real(44, base.y);
+            out.real(45, offset.x);
+            out.real(46, offset.y);
             const int dashes = r.BS();
             checkedCount(r, dashes, "dashes");
             out.integer(79, dashes);
