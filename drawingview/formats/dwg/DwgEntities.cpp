@@ -423,6 +423,11 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
         lwPolyline(o, out);
         return true;
     }
+    if (dxfName == "HELIX") {
+        begin("HELIX");
+        helix(o, out);
+        return true;
+    }
     if (dxfName == "MULTILEADER") {
         begin("MULTILEADER");
         decodeMLeader(r, o.handles, o.head.handle, m_text, out);
@@ -1120,6 +1125,26 @@ void EntityDecoder::hatch(ObjectReader& o, GroupList& out) {
         }
         out.text(470, gradientName);
     }
+}
+
+// Its stored graphics, the spline that approximates it, then what defines
+// it: the DXF builder draws it from the last where it can.
+void EntityDecoder::helix(ObjectReader& o, GroupList& out) {
+    BitReader& r = o.data;
+    if (o.graphics.size() > 8)
+        proxyGraphics(o.graphics, out);
+    spline(o, out);
+    out.literal(100, "AcDbHelix");
+    out.integer(90, r.BL()); // major and maintenance versions
+    out.integer(91, r.BL());
+    out.point(10, r.BD3()); // axis base point
+    out.point(11, r.BD3()); // start point
+    out.point(12, r.BD3()); // axis vector
+    out.real(40, r.BD());   // radius at the top
+    out.real(41, r.BD());   // turns
+    out.real(42, r.BD());   // turn height
+    out.integer(290, r.B() ? 1 : 0);
+    out.integer(280, r.RC()); // what stays fixed when it changes
 }
 
 // As DXF stores them: the size, then the bytes in hexadecimal chunks.

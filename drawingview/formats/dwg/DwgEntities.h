@@ -65,6 +65,7 @@ private:
     void dimension(ObjectReader& o, GroupList& out, int type);
     void lwPolyline(ObjectReader& o, GroupList& out);
     void spline(ObjectReader& o, GroupList& out);
+    void helix(ObjectReader& o, GroupList& out);
     void mtext(ObjectReader& o, GroupList& out);
     void hatch(ObjectReader& o, GroupList& out);
     void viewport(ObjectReader& o, GroupList& out);
