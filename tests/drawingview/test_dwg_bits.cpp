@@ -1,10 +1,12 @@
 #include "formats/dwg/DwgBitReader.h"
 #include "formats/dwg/DwgEntities.h"
+#include "formats/dwg/DwgMLeader.h"
 #include "formats/dwg/DwgObject.h"
 
 #include <QTest>
 
 #include <map>
+#include <numbers>
 
 #include <string>
 #include <vector>
@@ -50,6 +52,35 @@ std::string framed(const std::string& body) {
     return std::string{char(body.size()), '\0'} + body;
 }
 
+// An entity's start as stored before R2010: its type, where its handles
+// start, its handle, no extended data or graphics, model space, no
+// reactors, and the one bit that says no links (R13 to R2000) or no
+// extension dictionary (R2004 on).
+void entityStart(BitWriter& w, int type, uint32_t handleStart, int handle) {
+    w.put(1, 2); // BS type: one byte
+    w.bytes({type});
+    for (int k = 0; k < 4; ++k) // RL, little-endian
+        w.put((handleStart >> (8 * k)) & 0xFF, 8);
+    w.bytes({0x01, handle});
+    w.put(2, 2); // BS 0: no extended data
+    w.put(0, 1); // no graphics
+    w.put(2, 2); // model space
+    w.put(2, 2); // BL 0 reactors
+    w.put(1, 1);
+}
+
+// An R13 to R2000 entity's look after its start: a colour index, line type
+// scale 1, line type and plot style ByLayer, visible, line weight ByLayer.
+void r2000Look(BitWriter& w, int colour) {
+    w.put(1, 2); // colour: one byte
+    w.bytes({colour});
+    w.put(1, 2);     // line type scale 1.0
+    w.put(0, 2);     // line type ByLayer
+    w.put(0, 2);     // plot style ByLayer
+    w.put(2, 2);     // visible
+    w.bytes({0x1D}); // line weight ByLayer
+}
+
 // Reads the common data and handles, then the entity's own.
 bool decodeEntity(ObjectReader& o, const TableNames& names, Release release, GroupList& out,
                   EntityLinks& links) {
@@ -59,6 +90,61 @@ bool decodeEntity(ObjectReader& o, const TableNames& names, Release release, Gro
     EntityDecoder decoder(names, text);
     return decoder.decode(o, {}, false, out, links);
 }
+
+// Writes a multileader's fields of R2000 (no version, no R2010 fields).
+struct MLeaderWriter {
+    BitWriter w;
+    void b(bool v) { w.put(v ? 1 : 0, 1); }
+    void bs(int v) {
+        if (v == 0)
+            w.put(2, 2);
+        else {
+            w.put(1, 2);
+            w.bytes({v});
+        }
+    }
+    void bl(int32_t v) {
+        if (v == 0) {
+            w.put(2, 2);
+        } else {
+            w.put(0, 2);
+            for (int k = 0; k < 4; ++k)
+                w.put((uint32_t(v) >> (8 * k)) & 0xFF, 8);
+        }
+    }
+    void bd(double v) {
+        if (v == 0) {
+            w.put(2, 2);
+        } else if (v == 1) {
+            w.put(1, 2);
+        } else {
+            w.put(0, 2);
+            w.real(v);
+        }
+    }
+    void pt(double x, double y, double z = 0) {
+        bd(x);
+        bd(y);
+        bd(z);
+    }
+    void cmc() { w.put(2, 2); } // colour index 0
+    // One leader root of one line through `points` (x, y pairs).
+    void root(std::initializer_list<double> points, int32_t count = -1) {
+        b(true);
+        b(true);
+        pt(5, 2);  // connection
+        pt(-1, 0); // dogleg direction
+        bl(0);     // breaks
+        bl(0);     // index
+        bd(2);     // dogleg length
+        bl(1);     // lines
+        bl(count >= 0 ? count : int32_t(points.size() / 2));
+        for (auto it = points.begin(); it != points.end(); it += 2)
+            pt(*it, *(it + 1));
+        bl(0); // breaks
+        bl(0); // line index
+    }
+};
 
 } // namespace
 
@@ -203,26 +289,11 @@ private slots:
     void aLineObjectBecomesItsDxfGroups() {
         auto build = [](uint32_t handleStart, size_t* dataBits) {
             BitWriter w;
-            w.put(1, 2); // BS type: one byte
-            w.bytes({0x13});
-            for (int k = 0; k < 4; ++k) // RL, little-endian: where the handles start
-                w.put((handleStart >> (8 * k)) & 0xFF, 8);
-            w.bytes({0x01, 0x2A}); // H: the object's handle 2A
-            w.put(2, 2);           // BS 0: no extended data
-            w.put(0, 1);           // no graphics
-            w.put(2, 2);           // model space
-            w.put(2, 2);           // BL 0 reactors
-            w.put(1, 1);           // no links
-            w.put(1, 2);           // colour: one byte
-            w.bytes({1});          // red
-            w.put(1, 2);           // line type scale 1.0
-            w.put(0, 2);           // line type ByLayer
-            w.put(0, 2);           // plot style ByLayer
-            w.put(2, 2);           // visible
-            w.bytes({0x1D});       // line weight ByLayer
-            w.put(1, 1);           // flat
-            w.real(1.5);           // x1
-            w.put(3, 2);           // x2 in full
+            entityStart(w, 0x13, handleStart, 0x2A);
+            r2000Look(w, 1);
+            w.put(1, 1); // flat
+            w.real(1.5); // x1
+            w.put(3, 2); // x2 in full
             w.real(4.0);
             w.real(-2.0); // y1
             w.put(0, 2);  // y2 = y1
@@ -392,22 +463,13 @@ private slots:
     void anInsertCountsItsAttributesAmongItsHandles() {
         auto build = [](uint32_t handleStart, size_t* dataBits) {
             BitWriter w;
-            w.put(1, 2); // BS type: one byte
-            w.bytes({kInsert});
-            for (int k = 0; k < 4; ++k)
-                w.put((handleStart >> (8 * k)) & 0xFF, 8);
-            w.bytes({0x01, 0x30}); // H: the object's handle 30
-            w.put(2, 2);           // BS 0: no extended data
-            w.put(0, 1);           // no graphics
-            w.put(2, 2);           // model space
-            w.put(2, 2);           // BL 0 reactors
-            w.put(1, 1);           // no extension dictionary
-            w.put(3, 2);           // ENC colour 256: ByLayer
-            w.put(1, 2);           // line type scale 1.0
-            w.put(0, 2);           // line type ByLayer
-            w.put(0, 2);           // plot style ByLayer
-            w.put(2, 2);           // visible
-            w.bytes({0x1D});       // line weight ByLayer
+            entityStart(w, kInsert, handleStart, 0x30);
+            w.put(3, 2);     // ENC colour 256: ByLayer
+            w.put(1, 2);     // line type scale 1.0
+            w.put(0, 2);     // line type ByLayer
+            w.put(0, 2);     // plot style ByLayer
+            w.put(2, 2);     // visible
+            w.bytes({0x1D}); // line weight ByLayer
             for (int k = 0; k < 3; ++k)
                 w.put(2, 2); // insertion point 0,0,0
             w.put(3, 2);     // scale 1
@@ -440,6 +502,244 @@ private slots:
         QVERIFY(links.hasFollowers);
         QCOMPARE(links.owned, std::vector<uint64_t>{0x31});
         QCOMPARE(links.seqEnd, uint64_t(0x32));
+    }
+
+    // An R2000 leader keeps its arrow's flag after the text box's size.
+    void aLeaderKeepsItsArrowFlag() {
+        auto build = [](uint32_t handleStart, size_t* dataBits, bool arrow) {
+            BitWriter w;
+            entityStart(w, kLeader, handleStart, 0x2B);
+            r2000Look(w, 7);
+            w.put(0, 1); // unknown bit
+            w.put(1, 2); // annotation type 3: none
+            w.bytes({3});
+            w.put(2, 2); // straight
+            w.put(1, 2); // BL: two points
+            w.bytes({2});
+            auto zero = [&] { w.put(2, 2); };
+            auto real = [&](double v) {
+                w.put(0, 2);
+                w.real(v);
+            };
+            auto point = [&](double x, double y, double z) {
+                for (double v : {x, y, z})
+                    v == 0 ? zero() : v == 1 ? w.put(1, 2) : real(v);
+            };
+            point(0, 0, 0);
+            point(4, 3, 0);
+            point(0, 0, 0);             // the end projected
+            point(0, 0, 1);             // extrusion
+            point(1, 0, 0);             // X direction
+            for (int i = 0; i < 6; ++i) // the two offsets
+                zero();
+            real(0.5); // box height
+            zero();    // box width
+            w.put(0, 1);
+            w.put(arrow ? 1 : 0, 1);
+            w.put(1, 2);
+            w.bytes({8});
+            w.put(0, 2);
+            *dataBits = w.bits();
+            while (w.bits() % 8)
+                w.put(0, 1);
+            w.bytes({0x30});       // no extension dictionary
+            w.bytes({0x51, 0x10}); // the layer
+            w.bytes({0x50});       // no annotation
+            w.bytes({0x51, 0x12}); // the dimension style
+            return w.m_bytes;
+        };
+        for (const bool arrow : {false, true}) {
+            size_t bits = 0;
+            build(0, &bits, arrow);
+            const std::string object =
+                framed(build(uint32_t(bits + (8 - bits % 8) % 8), &bits, arrow));
+            ObjectReader o(object.data(), object.size(), 0, Release::R2000);
+            GroupList out;
+            EntityLinks links;
+            QVERIFY(decodeEntity(o, TableNames{}, Release::R2000, out, links));
+            std::map<int, double> numbers;
+            for (const dv::dxf::Group& g : out.groups())
+                if (g.isNumber)
+                    numbers.emplace(g.code, g.number);
+            QCOMPARE(numbers.at(71), arrow ? 1.0 : 0.0);
+            QCOMPARE(numbers.at(40), 0.5);
+            QCOMPARE(numbers.at(76), 2.0);
+        }
+    }
+
+    // A pattern line's base point and offset become 43, 44 and 45, 46: a
+    // second 53 would begin another line in the DXF form.
+    void aHatchPatternLineKeepsItsCodes() {
+        auto build = [](uint32_t handleStart, size_t* dataBits) {
+            BitWriter w;
+            entityStart(w, kHatch, handleStart, 0x2C);
+            r2000Look(w, 3);
+            auto real = [&](double v) {
+                w.put(0, 2);
+                w.real(v);
+            };
+            w.put(2, 2); // elevation 0
+            w.put(2, 2); // extrusion 0,0,1
+            w.put(2, 2);
+            w.put(1, 2);
+            w.put(1, 2); // TV "P": one byte long
+            w.bytes({1, 'P'});
+            w.put(0, 1); // patterned
+            w.put(0, 1); // not associative
+            w.put(1, 2); // one path
+            w.bytes({1});
+            w.put(1, 2); // a polyline path
+            w.bytes({2});
+            w.put(0, 1); // no bulges
+            w.put(1, 1); // closed
+            w.put(1, 2); // three vertices
+            w.bytes({3});
+            for (double v : {0.0, 0.0, 10.0, 0.0, 0.0, 10.0})
+                w.real(v);
+            w.put(2, 2); // no boundary objects
+            w.put(2, 2); // style 0
+            w.put(1, 2); // pattern type 1
+            w.bytes({1});
+            w.put(2, 2); // angle 0
+            w.put(1, 2); // scale 1
+            w.put(0, 1); // not doubled
+            w.put(1, 2); // one line
+            w.bytes({1});
+            real(std::numbers::pi / 4);
+            real(2);
+            real(3); // base
+            real(-0.5);
+            real(0.5);   // offset
+            w.put(2, 2); // no dashes
+            *dataBits = w.bits();
+            while (w.bits() % 8)
+                w.put(0, 1);
+            w.bytes({0x30});       // no extension dictionary
+            w.bytes({0x51, 0x10}); // the layer
+            return w.m_bytes;
+        };
+        size_t bits = 0;
+        build(0, &bits);
+        const std::string object = framed(build(uint32_t(bits + (8 - bits % 8) % 8), &bits));
+        ObjectReader o(object.data(), object.size(), 0, Release::R2000);
+        GroupList out;
+        EntityLinks links;
+        QVERIFY(decodeEntity(o, TableNames{}, Release::R2000, out, links));
+        std::map<int, std::vector<double>> numbers;
+        for (const dv::dxf::Group& g : out.groups())
+            if (g.isNumber)
+                numbers[g.code].push_back(g.number);
+        QCOMPARE(numbers[53], std::vector<double>{45.0});
+        QCOMPARE(numbers[43], std::vector<double>{2.0});
+        QCOMPARE(numbers[44], std::vector<double>{3.0});
+        QCOMPARE(numbers[45], std::vector<double>{-0.5});
+        QCOMPARE(numbers[46], std::vector<double>{0.5});
+    }
+
+    // A multileader with a block for content: the leader's lines sit in the
+    // scopes the DXF form has, and the block's handle and placement follow.
+    void aMultileaderBecomesItsDxfScopes() {
+        MLeaderWriter m;
+        m.bl(1); // leader roots
+        m.root({0, 0, 3, 1});
+        m.bd(1);    // scale
+        m.pt(5, 2); // content base
+        m.bd(0.18); // text height
+        m.bd(0.25); // arrow size
+        m.bd(0.09); // landing gap
+        for (int i = 0; i < 4; ++i)
+            m.bs(0);
+        m.b(false); // no text
+        m.b(true);  // a block
+        m.pt(0, 0, 1);
+        m.pt(7, 2); // location
+        m.pt(2, 2, 1);
+        m.bd(0.5); // rotation
+        m.cmc();
+        for (int i = 0; i < 16; ++i)
+            m.bd(i % 5 == 0 ? 1 : 0);
+        m.pt(0, 0);
+        m.pt(1, 0);
+        m.pt(0, 1);
+        m.b(false);
+        m.bl(0); // overrides
+        m.bs(1); // straight
+        m.cmc();
+        m.bl(0);
+        m.b(true);
+        m.b(true);
+        m.bd(2);
+        m.bd(0.25);
+        m.bs(3); // block content
+        for (int i = 0; i < 4; ++i)
+            m.bs(0);
+        m.cmc();
+        m.b(false);
+        m.cmc();
+        m.pt(1, 1, 1);
+        m.bd(0);
+        m.bs(0);
+        BitWriter h;
+        h.bytes({0x51, 0x14});                   // the context's block
+        h.bytes({0x51, 0x20, 0x51, 0x21, 0x50}); // style, line type, no arrow
+        h.bytes({0x51, 0x11, 0x51, 0x14});       // text style, the block again
+        BitReader data = m.w.reader(), handles = h.reader();
+        GroupList out;
+        decodeMLeader(data, handles, 0x40, TextConverter(Release::R2000, 30), out);
+
+        std::vector<std::string> scopes;
+        std::map<int, double> numbers;
+        std::map<int, std::string> texts;
+        std::vector<double> lineXs;
+        for (const dv::dxf::Group& g : out.groups()) {
+            if (g.code >= 300 && g.code <= 305) {
+                scopes.emplace_back(g.value);
+                continue;
+            }
+            if (!scopes.empty() && scopes.back() == "LEADER_LINE{" && g.code == 10)
+                lineXs.push_back(g.number);
+            if (g.isNumber)
+                numbers.emplace(g.code, g.number);
+            else
+                texts.emplace(g.code, std::string(g.value));
+        }
+        const std::vector<std::string> expected{
+            "CONTEXT_DATA{", "LEADER{", "LEADER_LINE{", "}", "}", "}"};
+        QCOMPARE(scopes, expected);
+        QCOMPARE(lineXs, (std::vector<double>{0, 3}));
+        QCOMPARE(texts.at(341), std::string("14"));
+        QCOMPARE(texts.at(344), std::string("14"));
+        QCOMPARE(texts.at(340), std::string("20"));
+        QVERIFY(!texts.count(342));
+        QCOMPARE(numbers.at(15), 7.0);
+        QCOMPARE(numbers.at(16), 2.0);
+        QCOMPARE(numbers.at(46), 0.5);
+        QCOMPARE(numbers.at(140), 0.25);
+        QCOMPARE(numbers.at(172), 3.0);
+        QCOMPARE(data.bitsLeft(), m.w.m_bytes.size() * 8 - m.w.bits());
+    }
+
+    // Counts of leader roots and of a line's points are checked against the
+    // data before they size anything, and the error names the count.
+    void aMultileaderWithImpossibleCountsThrows() {
+        MLeaderWriter roots;
+        roots.bl(1 << 30);
+        MLeaderWriter points;
+        points.bl(1);
+        points.root({}, 1 << 28);
+        const std::pair<MLeaderWriter*, const char*> cases[] = {{&roots, "leader roots"},
+                                                                {&points, "leader line points"}};
+        for (const auto& [m, what] : cases) {
+            BitReader data = m->w.reader(), handles = m->w.reader();
+            GroupList out;
+            std::string message;
+            try {
+                decodeMLeader(data, handles, 0x40, TextConverter(Release::R2000, 30), out);
+            } catch (const FormatError& e) {
+                message = e.what();
+            }
+            QVERIFY2(message.find(what) != std::string::npos, message.c_str());
+        }
     }
 
     void crcMatchesTheStandardCheckValue() {

@@ -170,6 +170,41 @@ private slots:
         QCOMPARE(shapesOf(*doc, b, "MULTILEADER").front()->count, 2u);
     }
 
+    // A helix seen along its axis is drawn from its definition: from its
+    // start point, anticlockwise when right-handed, its radius growing evenly.
+    void helixDrawsFromItsAxisAndTurns() {
+        auto helix = [](const char* axis, const char* turns, int handed) {
+            const QByteArray bytes = QByteArray("0\nSECTION\n2\nENTITIES\n0\nHELIX\n"
+                                                "100\nAcDbSpline\n10\n50\n20\n50\n40\n7\n"
+                                                "100\nAcDbHelix\n10\n0\n20\n0\n11\n1\n21\n0\n") +
+                                     axis + "40\n3\n41\n" + turns + "\n42\n1\n290\n" +
+                                     QByteArray::number(handed) + "\n0\nENDSEC\n0\nEOF\n";
+            return readDxfBytes(bytes.constData(), size_t(bytes.size()), "helix.dxf");
+        };
+        for (const int handed : {1, 0}) {
+            const auto doc = helix("12\n0\n22\n0\n32\n1\n", "2", handed);
+            const Block& b = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+            const auto shapes = shapesOf(*doc, b, "HELIX");
+            QCOMPARE(shapes.size(), size_t(1));
+            const auto pts = pointsOf(b, *shapes[0]);
+            QVERIFY(near(pts.front().x, 1) && near(pts.front().y, 0));
+            QVERIFY(near(pts.back().x, 3) && near(pts.back().y, 0, 1e-9));
+            // A quarter of the first turn: an eighth of the way out.
+            const Vec2 quarter = pts[pts.size() / 8];
+            QVERIFY(near(quarter.x, 0, 1e-9));
+            QVERIFY(near(quarter.y, handed ? 1.25 : -1.25));
+        }
+        // Tilted, or with turns no drawing has, it has only its stored
+        // graphics to be drawn from: none here.
+        for (const auto& [axis, turns] : {std::pair{"12\n1\n22\n0\n32\n0\n", "2"},
+                                          std::pair{"12\n0\n22\n0\n32\n1\n", "1e12"}}) {
+            const auto doc = helix(axis, turns, 1);
+            const Block& b = doc->blocks[size_t(doc->blockIndex("*Model_Space"))];
+            QVERIFY(shapesOf(*doc, b, "HELIX").empty());
+            QCOMPARE(doc->skippedEntities.at(QStringLiteral("HELIX")), 1);
+        }
+    }
+
     void meshes() {
         std::vector<std::vector<Vec2>> grid, faces;
         for (const Shape* s : shapesOf(*m_doc, *m_model, "POLYLINE")) {

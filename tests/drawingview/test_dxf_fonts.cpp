@@ -3,6 +3,7 @@
 
 #include "formats/FontSubstitution.h"
 #include "formats/Reader.h"
+#include "formats/dxf/DxfReader.h"
 
 #include <QFontDatabase>
 #include <QProcess>
@@ -117,6 +118,22 @@ private slots:
         QVERIFY(std::abs(plain.oblique - 20 * kDeg) < 1e-9);
         QVERIFY(kTimesLike.contains(only(*m_doc, "shx").fontFamily));
         QVERIFY(kCourierLike.contains(only(*m_doc, "ttf").fontFamily));
+    }
+
+    // Text and multi-line text without a style name are both in STANDARD.
+    void textWithoutAStyleIsInStandard() {
+        const QByteArray bytes = "0\nSECTION\n2\nTABLES\n0\nTABLE\n2\nSTYLE\n0\nSTYLE\n2\n"
+                                 "Standard\n70\n0\n40\n0\n41\n0.8\n3\ncour.ttf\n0\nENDTAB\n"
+                                 "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n"
+                                 "0\nTEXT\n10\n0\n20\n0\n40\n1\n1\nline\n"
+                                 "0\nMTEXT\n10\n0\n20\n5\n40\n1\n1\nparagraph\n"
+                                 "0\nENDSEC\n0\nEOF\n";
+        const auto doc = readDxfBytes(bytes.constData(), size_t(bytes.size()), "styles.dxf");
+        for (const char* value : {"line", "paragraph"}) {
+            const Text& t = only(*doc, value);
+            QVERIFY2(kCourierLike.contains(t.fontFamily), value);
+            QCOMPARE(t.widthFactor, 0.8);
+        }
     }
 
     void bigFontIdeographsAreDrawn() {

@@ -1,4 +1,5 @@
 #include "DwgEntities.h"
+#include "DwgMLeader.h"
 
 #include "formats/dxf/DxfText.h"
 
@@ -16,14 +17,6 @@ constexpr double kDegrees = 180 / std::numbers::pi;
 const std::string kLayerZero = "0";
 const std::string kNone;
 
-// Counts read from a file size loops; each item takes at least one bit.
-int32_t checkedCount(BitReader& r, int32_t n, const char* what) {
-    if (n < 0 || size_t(n) > r.bitsLeft())
-        throw FormatError(std::string("a count of ") + std::to_string(n) + " " + what +
-                          " exceeds the object");
-    return n;
-}
-
 // A count of handles that follow: each takes a byte at least, and they lie
 // in the handle data, not after the count.
 int32_t handleCount(ObjectReader& o, int32_t n, const char* what) {
@@ -38,6 +31,13 @@ Point3 withZ(Point2 p, double z) {
 }
 
 } // namespace
+
+int32_t checkedCount(BitReader& r, int32_t n, const char* what) {
+    if (n < 0 || size_t(n) > r.bitsLeft())
+        throw FormatError(std::string("a count of ") + std::to_string(n) + " " + what +
+                          " exceeds the object");
+    return n;
+}
 
 const std::string& TableNames::find(const std::unordered_map<uint64_t, std::string>& m, uint64_t h,
                                     const std::string& fallback) {
@@ -423,8 +423,17 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
         lwPolyline(o, out);
         return true;
     }
-    if ((o.type() == kProxyEntity || (!dxfName.empty() && dxfName != "MULTILEADER")) &&
-        o.graphics.size() > 8) {
+    if (dxfName == "HELIX") {
+        begin("HELIX");
+        helix(o, out);
+        return true;
+    }
+    if (dxfName == "MULTILEADER") {
+        begin("MULTILEADER");
+        decodeMLeader(r, o.handles, o.head.handle, m_text, out);
+        return true;
+    }
+    if ((o.type() == kProxyEntity || !dxfName.empty()) && o.graphics.size() > 8) {
         begin(o.type() == kProxyEntity ? std::string_view("ACAD_PROXY_ENTITY") : dxfName);
         proxyGraphics(o.graphics, out);
         return true;
@@ -920,13 +929,33 @@ void EntityDecoder::leader(ObjectReader& o, GroupList& out) {
     r.BD3(); // the end projected onto the annotation
     const Point3 ext = r.BD3();
     const Point3 xdir = r.BD3();
+    // R13 keeps the arrow's flag where we have not seen it: drawn, as before.
+    bool arrow = true;
+    double boxHeight = 0, boxWidth = 0;
+    if (r.atLeast(Release::R14)) {
+        r.BD3(); // the end's offset from a block's insertion point
+        r.BD3(); // and from the annotation
+        if (!r.atLeast(Release::R2000))
+            r.BD(); // the dimension gap
+        // From R2010 on the text box's size is no longer stored.
+        if (!r.atLeast(Release::R2010)) {
+            boxHeight = r.BD();
+            boxWidth = r.BD();
+        }
+        r.B(); // the hook line's side
+        arrow = r.B();
+    }
     const uint64_t annotationHandle = o.handleValue();
     const uint64_t style = o.handleValue();
     out.literal(100, "AcDbLeader");
     out.text(3, TableNames::find(m_names.dimStyles, style, kNone));
-    out.integer(71, 1);
+    out.integer(71, arrow ? 1 : 0);
     out.integer(72, path);
     out.integer(73, annotation);
+    if (boxHeight > 0)
+        out.real(40, boxHeight);
+    if (boxWidth > 0)
+        out.real(41, boxWidth);
     out.integer(76, n);
     for (const Point3& p : pts)
         out.point(10, p);
@@ -1065,8 +1094,14 @@ void EntityDecoder::hatch(ObjectReader& o, GroupList& out) {
         out.integer(78, lines);
         for (int i = 0; i < lines; ++i) {
             out.real(53, r.BD() * kDegrees);
-            out.point(43, r.BD2());
-            out.point(45, r.BD2());
+            // Base point and offset go as 43, 44 and 45, 46; a second 53
+            // would begin another line.
+            const Point2 base = r.BD2();
+            const Point2 offset = r.BD2();
+            out.real(43, base.x);
+            out.real(44, base.y);
+            out.real(45, offset.x);
+            out.real(46, offset.y);
             const int dashes = r.BS();
             checkedCount(r, dashes, "dashes");
             out.integer(79, dashes);
@@ -1090,6 +1125,26 @@ void EntityDecoder::hatch(ObjectReader& o, GroupList& out) {
         }
         out.text(470, gradientName);
     }
+}
+
+// Its stored graphics, the spline that approximates it, then what defines
+// it: the DXF builder draws it from the last where it can.
+void EntityDecoder::helix(ObjectReader& o, GroupList& out) {
+    BitReader& r = o.data;
+    if (o.graphics.size() > 8)
+        proxyGraphics(o.graphics, out);
+    spline(o, out);
+    out.literal(100, "AcDbHelix");
+    out.integer(90, r.BL()); // major and maintenance versions
+    out.integer(91, r.BL());
+    out.point(10, r.BD3()); // axis base point
+    out.point(11, r.BD3()); // start point
+    out.point(12, r.BD3()); // axis vector
+    out.real(40, r.BD());   // radius at the top
+    out.real(41, r.BD());   // turns
+    out.real(42, r.BD());   // turn height
+    out.integer(290, r.B() ? 1 : 0);
+    out.integer(280, r.RC()); // what stays fixed when it changes
 }
 
 // As DXF stores them: the size, then the bytes in hexadecimal chunks.

@@ -14,6 +14,10 @@
 
 namespace dv::dwg {
 
+// Counts read from a file size loops; each item takes at least one bit.
+// FormatError for a count the rest of the object cannot hold.
+int32_t checkedCount(BitReader& r, int32_t n, const char* what);
+
 // Names of table entries by handle, filled before entities are read.
 struct TableNames {
     std::unordered_map<uint64_t, std::string> layers, lineTypes, styles, blocks, dimStyles,
@@ -61,6 +65,7 @@ private:
     void dimension(ObjectReader& o, GroupList& out, int type);
     void lwPolyline(ObjectReader& o, GroupList& out);
     void spline(ObjectReader& o, GroupList& out);
+    void helix(ObjectReader& o, GroupList& out);
     void mtext(ObjectReader& o, GroupList& out);
     void hatch(ObjectReader& o, GroupList& out);
     void viewport(ObjectReader& o, GroupList& out);

@@ -214,7 +214,8 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     const int block = place(cm, t, "MTEXT", type);
     if (block < 0 || raw.empty())
         return;
-    const DxfContext::Style* st = styleName.empty() ? nullptr : m_ctx.style(styleName);
+    // As text, multi-line text without a style name is in STANDARD.
+    const DxfContext::Style* st = m_ctx.style(styleName.empty() ? "STANDARD" : styleName);
     if (st) {
         p.fontFamily = st->fontFamily;
         p.widthFactor = st->widthFactor;

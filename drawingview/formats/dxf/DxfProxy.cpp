@@ -3,6 +3,7 @@
 // with proxy graphics); without such graphics they are counted as skipped.
 
 #include "DxfEntities.h"
+#include "DxfHelix.h"
 #include "DxfProxyGraphics.h"
 
 namespace dv::dxf {
@@ -20,10 +21,15 @@ void EntityReader::readProxy(Cursor& c, const Target& t, std::string_view rawTyp
     std::vector<uint8_t> bytes;
     size_t expected = 0;
     bool collecting = false, damaged = false;
+    // A helix is drawn from its own definition where that can be seen.
+    const bool helix = type == "HELIX";
+    HelixOutline outline;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
         if (common(g, cm))
             continue;
+        if (helix)
+            outline.take(g);
         if ((g.code == 92 || g.code == 160) && bytes.empty()) {
             const int64_t size = g.code == 92 ? int64_t(toInt(g)) : int64_t(toDouble(g));
             collecting = size > 8 && size_t(size) <= kMaxGraphicsBytes;
@@ -33,6 +39,14 @@ void EntityReader::readProxy(Cursor& c, const Target& t, std::string_view rawTyp
             collecting = !damaged && bytes.size() < expected;
         } else {
             collecting = false; // the graphics are one run of 310 groups
+        }
+    }
+    if (helix) {
+        if (const std::vector<Vec2> spiral = outline.plan(); spiral.size() >= 2) {
+            uint16_t typeId;
+            if (const int block = place(cm, t, type, typeId); block >= 0)
+                addPath(block, spiral, false, false, cm, typeId);
+            return;
         }
     }
     ProxyGraphics graphics;
