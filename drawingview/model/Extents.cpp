@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <numbers>
+#include <thread>
 
 namespace dv {
 
@@ -117,8 +118,33 @@ ExtentsMeter::ExtentsMeter(const Document& doc)
 
 Box ExtentsMeter::layoutExtents(int block) {
     Box box;
-    if (block >= 0 && block < int(m_doc.blocks.size()))
-        gather(block, false, &box, nullptr);
+    if (block < 0 || block >= int(m_doc.blocks.size()))
+        return box;
+    const Block& b = m_doc.blocks[size_t(block)];
+    constexpr size_t perRange = 32768;
+    const size_t count = b.shapes.size();
+    const size_t ranges =
+        std::min<size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u), count / perRange);
+    if (ranges <= 1) {
+        gather(block, false, &box, nullptr, 0, count);
+        return box;
+    }
+    // The inserted blocks' hulls first, on this thread; after that the
+    // ranges only read them.
+    for (const Insert& ins : b.inserts)
+        if (ins.block >= 0 && ins.block < int(m_doc.blocks.size()))
+            hull(ins.block);
+    std::vector<Box> boxes(ranges);
+    std::vector<std::thread> threads;
+    for (size_t r = 1; r < ranges; ++r)
+        threads.emplace_back([this, &boxes, block, r, ranges, count] {
+            gather(block, false, &boxes[r], nullptr, count * r / ranges, count * (r + 1) / ranges);
+        });
+    gather(block, false, &boxes[0], nullptr, 0, count / ranges);
+    for (std::thread& t : threads)
+        t.join();
+    for (const Box& part : boxes)
+        box.add(part);
     return box;
 }
 
@@ -133,8 +159,10 @@ bool ExtentsMeter::counts(const Shape& s, bool nested) const {
              m_doc.layers[size_t(s.layer)].frozen);
 }
 
-void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* points) {
+void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* points, size_t from,
+                          size_t to) {
     const Block& b = m_doc.blocks[size_t(bi)];
+    to = std::min(to, b.shapes.size());
     auto add = [&](Vec2 p) {
         if (!std::isfinite(p.x) || !std::isfinite(p.y))
             return;
@@ -143,7 +171,8 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
         else
             points->push_back(p);
     };
-    for (const Shape& s : b.shapes) {
+    for (size_t index = from; index < to; ++index) {
+        const Shape& s = b.shapes[index];
         if (!counts(s, nested))
             continue;
         // A line's pattern may put shapes beside it (a fence's boxes, say).
@@ -283,7 +312,7 @@ const std::vector<Vec2>& ExtentsMeter::hull(int bi) {
         return h; // done, or a cycle (drawn nowhere)
     m_state[size_t(bi)] = 1;
     std::vector<Vec2> pts;
-    gather(bi, true, nullptr, &pts);
+    gather(bi, true, nullptr, &pts, 0, m_doc.blocks[size_t(bi)].shapes.size());
     // Monotone chain.
     std::sort(pts.begin(), pts.end(),
               [](Vec2 a, Vec2 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });

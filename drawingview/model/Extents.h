@@ -29,7 +29,10 @@ public:
 private:
     // The convex hull of what a block shows when inserted.
     const std::vector<Vec2>& hull(int block);
-    void gather(int block, bool nested, Box* box, std::vector<Vec2>* points);
+    // Shapes [from, to) of the block. Several ranges may be gathered at once
+    // once the hulls they need are known.
+    void gather(int block, bool nested, Box* box, std::vector<Vec2>* points, size_t from,
+                size_t to);
     bool counts(const Shape& s, bool nested) const;
 
     const Document& m_doc;

@@ -151,6 +151,38 @@ private slots:
         QCOMPARE(doc.blockExtents(0).maxX, 12.0);
     }
 
+    void largeBlocksAreMeasuredInPartsAlike() {
+        // Enough shapes to be measured on several cores: inserts and text
+        // among them, the extremes at either end of the list.
+        Document doc = twoBlockDocument(false, {{-1, -1}, {1, 1}});
+        Block& model = doc.blocks[0];
+        model.addPolyline({{-700, 3}, {0, 0}}, false);
+        for (int i = 0; i < 100'000; ++i) {
+            const double x = i % 1000, y = i / 1000;
+            if (i % 10 == 0) {
+                Insert ins = insertOf(1, {x, y});
+                ins.rotation = 0.5;
+                model.addInsert(ins);
+            } else if (i % 10 == 1) {
+                Text t;
+                t.text = QString::number(i % 50);
+                t.position = {x, y};
+                t.height = 0.5;
+                model.addText(t);
+            } else {
+                model.addPolyline({{x, y}, {x + 0.5, y + 0.25}}, false);
+            }
+        }
+        model.addPolyline({{0, 0}, {1200, 900}}, false);
+        doc.finish();
+        const Box e = doc.layouts[0].extents;
+        QCOMPARE(e.minX, -700.0);
+        QCOMPARE(e.maxX, 1200.0);
+        QCOMPARE(e.maxY, 900.0);
+        // The lowest insert, turned: its unit square's lowest corner.
+        QVERIFY(std::abs(e.minY - (-std::sqrt(2.0) * std::cos(std::numbers::pi / 4 - 0.5))) < 1e-9);
+    }
+
     void colourIndexRules() {
         QCOMPARE(Color::fromAci(0).kind, Color::Kind::ByBlock);
         QCOMPARE(Color::fromAci(256).kind, Color::Kind::ByLayer);
