@@ -168,8 +168,7 @@ private:
                 ref.compressedSize = r.u64();
                 // A checksum and CRC follow, of forms not known to us;
                 // damage shows in the sections' own sentinels and CRCs.
-                ref.checksum = r.u64();
-                ref.crc = r.u64();
+                r.skip(16);
                 s.pages.push_back(ref);
             }
             sections_.push_back(std::move(s));

@@ -36,8 +36,6 @@ protected:
         uint64_t start = 0;          // within the section
         uint64_t dataSize = 0;       // as the section map gives it
         uint64_t compressedSize = 0; // where the section map gives it
-        uint64_t checksum = 0;       // likewise
-        uint64_t crc = 0;
     };
 
     struct SectionInfo {
