@@ -100,7 +100,7 @@ public:
                 dwg::decodeDrawing(sections, decoded, decodeProgress);
             }
             dxf::DxfContext ctx(*doc);
-            dxf::Cursor cursor(decoded.groups.groups());
+            dxf::Cursor cursor(decoded.groups.ranges());
             dxf::DxfParser parser(ctx, cursor, [&](int p) {
                 if (progress)
                     progress(70 + p * 3 / 10);
