@@ -72,6 +72,7 @@ public:
     }
     // Drops own groups from `n` on, and whatever was appended after them.
     void truncate(size_t n);
+    void reserve(size_t groups) { m_groups.reserve(groups); }
     // Everything added, own groups and appended runs, in order.
     const std::vector<dxf::GroupRange>& ranges() const { return m_ranges; }
 

@@ -13,16 +13,18 @@
 
 namespace dv::dxf {
 
+// Its fields are ordered so that it packs into 48 bytes: DWG drawings keep
+// every group of their entities in memory at once.
 struct Group {
-    int code = -1;
     std::string_view value; // without the line end; trailing blanks kept
-    int line = 0;           // line number of the group code, from 1
     // Binary files: where the group starts, and numbers as read (the value
     // is then empty: numberText() spells it).
     int64_t offset = -1;
+    double number = 0;
+    int code = -1;
+    int line = 0; // line number of the group code, from 1
     bool isNumber = false;
     bool isReal = false;
-    double number = 0;
     std::string where() const; // "line N" or "byte offset N"
 };
 
