@@ -1,7 +1,5 @@
 #include "DwgBitReader.h"
 
-#include <QtEndian>
-
 #include <array>
 #include <cstring>
 
@@ -33,17 +31,7 @@ void BitReader::setLimit(size_t bits) {
 }
 
 // Values are stored most significant bit first.
-uint64_t BitReader::raw(unsigned bits) {
-    need(bits);
-    const size_t first = m_bit >> 3;
-    // Eight bytes at once where they lie within the data: every value up
-    // to 56 bits fits in them whatever its offset within the first byte.
-    if (bits - 1 < 56 && m_size - first >= 8) {
-        const uint64_t word = qFromBigEndian<quint64>(m_data + first);
-        const uint64_t v = (word << (m_bit & 7)) >> (64 - bits);
-        m_bit += bits;
-        return v;
-    }
+uint64_t BitReader::rawByBytes(unsigned bits) {
     uint64_t v = 0;
     for (unsigned i = 0; i < bits;) {
         const size_t byte = m_bit >> 3;

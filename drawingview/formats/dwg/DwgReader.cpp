@@ -98,6 +98,9 @@ public:
             else {
                 sections = readContainer(bytes, path);
                 dwg::decodeDrawing(sections, decoded, decodeProgress);
+                // The groups hold copies of what they need; the parser can
+                // have the sections' memory.
+                sections.header = sections.classes = sections.handles = sections.objects = {};
             }
             dxf::DxfContext ctx(*doc);
             dxf::Cursor cursor(decoded.groups.ranges());
