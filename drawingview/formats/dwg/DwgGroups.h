@@ -64,6 +64,7 @@ public:
     void append(const GroupList& other, size_t from, size_t to) {
         if (from >= to)
             return;
+        coverOwn();
         if (!m_ranges.empty() && m_ranges.back().list == &other.m_groups &&
             m_ranges.back().to == from)
             m_ranges.back().to = to;
@@ -74,7 +75,10 @@ public:
     void truncate(size_t n);
     void reserve(size_t groups) { m_groups.reserve(groups); }
     // Everything added, own groups and appended runs, in order.
-    const std::vector<dxf::GroupRange>& ranges() const { return m_ranges; }
+    const std::vector<dxf::GroupRange>& ranges() const {
+        coverOwn();
+        return m_ranges;
+    }
 
 private:
     void number(int code, double v, bool real) {
@@ -85,13 +89,18 @@ private:
         g.number = v;
         push(g);
     }
-    void push(const dxf::Group& g) {
-        const size_t i = m_groups.size();
-        m_groups.push_back(g);
-        if (!m_ranges.empty() && m_ranges.back().list == &m_groups && m_ranges.back().to == i)
-            ++m_ranges.back().to;
+    void push(const dxf::Group& g) { m_groups.push_back(g); }
+    // Own groups get their range once something else follows them or the
+    // ranges are read, so that adding one costs no bookkeeping.
+    void coverOwn() const {
+        if (m_covered == m_groups.size())
+            return;
+        if (!m_ranges.empty() && m_ranges.back().list == &m_groups &&
+            m_ranges.back().to == m_covered)
+            m_ranges.back().to = m_groups.size();
         else
-            m_ranges.push_back({&m_groups, i, i + 1});
+            m_ranges.push_back({&m_groups, m_covered, m_groups.size()});
+        m_covered = m_groups.size();
     }
     // A copy of `s` that stays where it is while the list lives.
     std::string_view store(std::string_view s) {
@@ -114,13 +123,16 @@ private:
     char* m_next = nullptr;
     size_t m_room = 0;
     std::vector<dxf::Group> m_groups;
-    std::vector<dxf::GroupRange> m_ranges;
+    mutable std::vector<dxf::GroupRange> m_ranges;
+    mutable size_t m_covered = 0; // own groups before this have their range
 };
 
 inline void GroupList::truncate(size_t n) {
     if (n >= m_groups.size())
         return;
+    coverOwn();
     m_groups.resize(n);
+    m_covered = n;
     // Ranges come in the order they were added, own groups by rising index.
     for (size_t r = 0; r < m_ranges.size(); ++r) {
         dxf::GroupRange& range = m_ranges[r];
