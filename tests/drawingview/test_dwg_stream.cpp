@@ -113,7 +113,8 @@ private slots:
         }
         auto bitAt = [&](size_t bit) { return (uint8_t(bytes[bit / 8]) >> (7 - bit % 8)) & 1; };
         for (size_t offset = 0; offset < 8; ++offset) {
-            for (size_t start : {size_t(0), size_t(8), bytes.size() * 8 - 72}) {
+            for (size_t start :
+                 {size_t(0), size_t(8), bytes.size() * 8 - 72, bytes.size() * 8 - 40}) {
                 BitReader r(bytes.data(), bytes.size(), Release::R2000);
                 r.seek(start + offset);
                 size_t bit = start + offset;

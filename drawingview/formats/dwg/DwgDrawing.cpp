@@ -563,6 +563,8 @@ void Assembler::decodeEntities() {
     // that up front spares the pool its copies as it grows. What is not
     // filled stays untouched, and the room is bounded by the data's size.
     m_pool.reserve(m_entityBytes / 2);
+    m_entities.reserve(m_entityOffsets.size());
+    m_entityIndex.reserve(m_entityOffsets.size());
     const size_t total = std::max<size_t>(1, m_entityOffsets.size());
     for (size_t i = 0; i < m_entityOffsets.size(); ++i) {
         if (m_progress && i % 4096 == 0)
