@@ -2,9 +2,15 @@
 // other lists by reference, the cursor that walks those runs, and the bit
 // reader's wide reads that feed them.
 
+#include "formats/Reader.h"
 #include "formats/dwg/DwgBitReader.h"
 #include "formats/dwg/DwgGroups.h"
+#include "formats/dwg/DwgMaps.h"
+#include "formats/dwg/DwgObject.h"
 
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <string>
@@ -27,6 +33,19 @@ std::vector<std::string> readAll(const GroupList& list) {
             out.push_back("position past size");
     }
     return out;
+}
+
+long entityCount(const Document& doc) {
+    long n = 0;
+    for (const Block& b : doc.blocks)
+        for (const auto& [type, count] : b.entityCounts)
+            n += count;
+    return n;
+}
+
+int damagedObjects(const Document& doc) {
+    const auto it = doc.skippedEntities.find(QStringLiteral("damaged object"));
+    return it == doc.skippedEntities.end() ? 0 : it->second;
 }
 
 } // namespace
@@ -100,6 +119,39 @@ private slots:
         QCOMPARE(std::string(list[19999].value), std::string("text 19999"));
         QCOMPARE(list[20000].value.size(), big.size());
         QCOMPARE(std::string(list[20001].value), std::string("1A2B"));
+    }
+
+    // A line in the middle of a real drawing whose size field is wrecked is
+    // left out, counted as damaged; every entity around it still loads.
+    void aDamagedObjectMidStreamLeavesTheRest() {
+        QFile f(QDir(QStringLiteral(SHARED_DWG_DIR)).filePath("example_2000.dwg"));
+        if (!f.open(QIODevice::ReadOnly))
+            QSKIP("the shared DWG samples (../shared/dwg) are not here");
+        const QByteArray all = f.readAll();
+        Sections s = readR13Container(all.constData(), size_t(all.size()));
+        const std::map<uint64_t, uint64_t> map = readObjectMap(s);
+        std::vector<uint64_t> lines;
+        for (const auto& [handle, offset] : map)
+            if (ObjectReader(s.objects.constData(), size_t(s.objects.size()), offset, s.release)
+                    .type() == kLine)
+                lines.push_back(offset);
+        QVERIFY(lines.size() >= 3);
+        // Before R2004 object offsets count from the file's start.
+        QByteArray damaged = all;
+        const qsizetype at = qsizetype(lines[lines.size() / 2]);
+        for (int i = 0; i < 4; ++i)
+            damaged[at + i] = char(i == 3 ? 0x7f : 0xff);
+
+        QTemporaryDir dir;
+        const QString good = dir.filePath("good.dwg"), bad = dir.filePath("bad.dwg");
+        for (const auto& [path, bytes] : {std::pair{good, all}, std::pair{bad, damaged}}) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        }
+        const auto whole = ReaderRegistry::builtin().load(good);
+        const auto hurt = ReaderRegistry::builtin().load(bad);
+        QCOMPARE(entityCount(*hurt), entityCount(*whole) - 1);
+        QCOMPARE(damagedObjects(*hurt), damagedObjects(*whole) + 1);
     }
 
     // Fields at every bit offset, in the middle of the data and where fewer
