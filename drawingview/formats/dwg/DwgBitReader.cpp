@@ -31,8 +31,7 @@ void BitReader::setLimit(size_t bits) {
 }
 
 // Values are stored most significant bit first.
-uint64_t BitReader::raw(unsigned bits) {
-    need(bits);
+uint64_t BitReader::rawByBytes(unsigned bits) {
     uint64_t v = 0;
     for (unsigned i = 0; i < bits;) {
         const size_t byte = m_bit >> 3;
@@ -69,22 +68,18 @@ uint8_t BitReader::RC() {
     return uint8_t(raw(8));
 }
 
+// Raw numbers lie least significant byte first in the bit stream.
 int16_t BitReader::RS() {
-    const uint16_t lo = RC();
-    const uint16_t hi = RC();
-    return int16_t(lo | (hi << 8));
+    return int16_t(qbswap(uint16_t(raw(16))));
 }
 
 int32_t BitReader::RL() {
-    const uint32_t lo = uint16_t(RS());
-    const uint32_t hi = uint16_t(RS());
-    return int32_t(lo | (hi << 16));
+    return int32_t(qbswap(uint32_t(raw(32))));
 }
 
 double BitReader::RD() {
-    uint64_t bits = 0;
-    for (int i = 0; i < 8; ++i)
-        bits |= uint64_t(RC()) << (8 * i);
+    const uint64_t lo = uint32_t(RL());
+    const uint64_t bits = lo | (uint64_t(uint32_t(RL())) << 32);
     double d;
     std::memcpy(&d, &bits, sizeof d);
     return d;

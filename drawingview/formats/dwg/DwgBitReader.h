@@ -7,6 +7,8 @@
 
 #include "DwgSections.h"
 
+#include <QtEndian>
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -107,7 +109,22 @@ private:
         if (bits > m_limit - m_bit)
             pastEnd(bits);
     }
-    uint64_t raw(unsigned bits); // up to 64, least significant first in value order
+    // Up to 64 bits, least significant first in value order.
+    uint64_t raw(unsigned bits) {
+        need(bits);
+        const size_t first = m_bit >> 3;
+        // Eight bytes at once where they lie within the data: every value up
+        // to 56 bits fits in them whatever its offset within the first byte.
+        if (bits - 1 < 56 && m_size - first >= 8) {
+            const uint64_t word = qFromBigEndian<quint64>(m_data + first);
+            const uint64_t v = (word << (m_bit & 7)) >> (64 - bits);
+            m_bit += bits;
+            return v;
+        }
+        return rawByBytes(bits);
+    }
+    // The same a byte at a time: the data's last bytes, and wider values.
+    uint64_t rawByBytes(unsigned bits);
     HandleRef readHandle(uint64_t base);
 
     // A second read position over the same bytes, taken up while one read

@@ -1,14 +1,13 @@
 #include "formats/dwg/DwgContainer2004.h"
 
-#include "formats/dwg/DwgBudget.h"
 #include "formats/dwg/DwgByteReader.h"
 #include "formats/dwg/DwgChecksum.h"
 #include "formats/dwg/DwgLz77.h"
+#include "formats/dwg/DwgPagedContainer.h"
 #include "formats/dwg/DwgSections.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 namespace dv::dwg {
 
@@ -38,67 +37,27 @@ constexpr uint32_t kDataPageType = 0x4163043b;
 constexpr size_t kSystemHeaderSize = 0x14;
 constexpr size_t kDataHeaderSize = 0x20;
 
-struct PageLocation {
-    uint64_t address = 0;
-    uint32_t size = 0;
-};
-
-struct PageRef {
-    uint32_t number = 0;
-    uint32_t dataSize = 0;
-    uint64_t start = 0;
-};
-
-struct SectionInfo {
-    std::string name;
-    uint64_t size = 0;
-    uint32_t maxPageSize = 0;
-    uint32_t compression = 0; // 2: compressed, 1: stored
-    uint32_t id = 0;
-    uint32_t encryption = 0; // 1: encrypted
-    std::vector<PageRef> pages;
-};
-
-std::string str(uint64_t v) {
-    return std::to_string(v);
-}
-
-class Container2004 {
+class Container2004 : public PagedContainer {
 public:
-    Container2004(const char* data, size_t size)
-        : data_(reinterpret_cast<const uint8_t*>(data)), size_(size), budget_(size) {}
-
-    Sections read() {
-        readFileHeader();
-        readPageMap();
-        readSectionMap();
-        out_.header = section("AcDb:Header");
-        out_.classes = section("AcDb:Classes");
-        out_.handles = section("AcDb:Handles");
-        out_.objects = section("AcDb:AcDbObjects");
-        return std::move(out_);
-    }
+    Container2004(const char* data, size_t size) : PagedContainer(data, size, "section page map") {}
 
 private:
-    [[noreturn]] static void fail(const std::string& why) { throw FormatError(why); }
+    static constexpr uint64_t kCompressed = 2; // a section's pages' storage; 1: stored
 
-    void readFileHeader() {
+    void readFileHeader() override {
         if (size_ < kHeaderAt + kHeaderSize)
             fail("truncated file header");
         const std::string tag(reinterpret_cast<const char*>(data_), 6);
         if (tag == "AC1018")
-            out_.release = Release::R2004;
+            readVersionFields(Release::R2004);
         else if (tag == "AC1024")
-            out_.release = Release::R2010;
+            readVersionFields(Release::R2010);
         else if (tag == "AC1027")
-            out_.release = Release::R2013;
+            readVersionFields(Release::R2013);
         else if (tag == "AC1032")
-            out_.release = Release::R2018;
+            readVersionFields(Release::R2018);
         else
             fail("not an R2004-style drawing (" + tag + ")");
-        out_.maintenance = data_[0x0b];
-        out_.codePage = static_cast<uint16_t>(data_[0x13] | (data_[0x14] << 8));
-
         uint8_t header[kHeaderSize];
         std::memcpy(header, data_ + kHeaderAt, kHeaderSize);
         applyHeaderMask(header, kHeaderSize);
@@ -117,7 +76,7 @@ private:
 
     // A system page: a plain header, then its (usually compressed) data.
     QByteArray systemPage(uint64_t address, uint32_t type, const std::string& what) {
-        if (address > size_ || size_ - address < kSystemHeaderSize)
+        if (!inFile(address, kSystemHeaderSize))
             fail(what + " lies outside the file");
         ByteReader r(data_ + address, size_ - address, what);
         if (r.u32() != type)
@@ -143,20 +102,11 @@ private:
         }
         budget_.spend(outSize, what);
         QByteArray page(static_cast<qsizetype>(outSize), Qt::Uninitialized);
-        inflate(in, inSize, page.data(), outSize, what);
+        inflate(decompressLz77, in, inSize, page.data(), outSize, what);
         return page;
     }
 
-    static void inflate(const uint8_t* in, size_t inSize, char* out, size_t outSize,
-                        const std::string& what) {
-        try {
-            decompressLz77(in, inSize, reinterpret_cast<uint8_t*>(out), outSize);
-        } catch (const FormatError& e) {
-            fail("failed decompression of " + what + ": " + e.what());
-        }
-    }
-
-    void readPageMap() {
+    void readPageMap() override {
         if (pageMapAddress_ > size_)
             fail("the section page map lies outside the file");
         const QByteArray map =
@@ -170,16 +120,14 @@ private:
             if (number < 0)
                 r.skip(16); // a gap: its parent, left and right, and a zero
             else
-                pages_[number] = {address, size};
+                pages_[uint64_t(number)] = {address, size};
             address += size;
         }
     }
 
-    void readSectionMap() {
-        const auto it = pages_.find(static_cast<int32_t>(sectionMapId_));
-        if (it == pages_.end())
-            fail("the section map is not in the section page map");
-        const QByteArray map = systemPage(it->second.address, kSectionMapType, "the section map");
+    void readSectionMap() override {
+        const PageLocation& at = page(sectionMapId_, "the section map");
+        const QByteArray map = systemPage(at.address, kSectionMapType, "the section map");
         ByteReader r(reinterpret_cast<const uint8_t*>(map.constData()), map.size(), "section map");
         const uint32_t count = r.u32();
         r.skip(16);
@@ -189,9 +137,9 @@ private:
             const uint32_t pageCount = r.u32();
             s.maxPageSize = r.u32();
             r.skip(4);
-            s.compression = r.u32();
-            s.id = r.u32();
-            s.encryption = r.u32();
+            s.storage = r.u32();
+            r.skip(4); // its id
+            s.encrypted = r.u32() == 1;
             const char* name = reinterpret_cast<const char*>(r.bytes(64));
             s.name.assign(name, strnlen(name, 64));
             if (pageCount > r.remaining() / 16)
@@ -199,7 +147,7 @@ private:
             s.pages.reserve(pageCount);
             for (uint32_t p = 0; p < pageCount; ++p) {
                 PageRef page;
-                page.number = r.u32();
+                page.id = r.u32();
                 page.dataSize = r.u32();
                 page.start = r.u64();
                 s.pages.push_back(page);
@@ -208,37 +156,23 @@ private:
         }
     }
 
-    QByteArray section(const std::string& name) {
-        const auto it = std::find_if(sections_.begin(), sections_.end(),
-                                     [&](const SectionInfo& s) { return s.name == name; });
-        if (it == sections_.end())
-            fail("section " + name + " is missing");
-        const SectionInfo& s = *it;
-        const std::string what = "section " + name;
-        if (s.encryption == 1)
-            fail(what + " is encrypted (the drawing is password-protected)");
-        budget_.spend(s.size, what);
-        QByteArray out(static_cast<qsizetype>(s.size), '\0');
+    uint64_t readPages(const SectionInfo& s, char* out, const std::string& what) override {
         uint64_t covered = 0;
         bool checksumsReported = false;
         for (const PageRef& ref : s.pages) {
-            const std::string page = what + ": page " + str(ref.number);
+            const std::string pageName = what + ": page " + str(ref.id);
             if (ref.start >= s.size)
-                fail(page + " starts past the section's end");
-            const auto loc = pages_.find(static_cast<int32_t>(ref.number));
-            if (loc == pages_.end())
-                fail(page + " is not in the section page map");
-            const uint64_t address = loc->second.address;
-            if (address > size_ || size_ - address < kDataHeaderSize ||
-                size_ - address - kDataHeaderSize < ref.dataSize)
-                fail(page + " lies outside the file");
+                fail(pageName + " starts past the section's end");
+            const uint64_t address = page(ref.id, pageName).address;
+            if (!inFile(address, kDataHeaderSize + ref.dataSize))
+                fail(pageName + " lies outside the file");
 
             uint8_t head[kDataHeaderSize];
             std::memcpy(head, data_ + address, kDataHeaderSize);
             applyPageHeaderMask(head, address);
             ByteReader h(head, kDataHeaderSize, "page header");
             if (h.u32() != kDataPageType)
-                fail(page + " has a damaged header");
+                fail(pageName + " has a damaged header");
             h.seek(0x18);
             const uint32_t headerSum = h.u32();
             const uint32_t dataSum = h.u32();
@@ -248,22 +182,22 @@ private:
             if ((actualDataSum != dataSum ||
                  pageChecksum(actualDataSum, head, kDataHeaderSize) != headerSum) &&
                 !checksumsReported) {
-                out_.problems.push_back(page + " fails its checksum");
+                out_.problems.push_back(pageName + " fails its checksum");
                 checksumsReported = true;
             }
 
             const uint64_t room = s.size - ref.start;
-            char* to = out.data() + ref.start;
-            if (s.compression == 2) {
+            char* to = out + ref.start;
+            if (s.storage == kCompressed) {
                 budget_.spend(s.maxPageSize, what);
                 if (s.maxPageSize <= room) {
-                    inflate(in, ref.dataSize, to, s.maxPageSize, page);
+                    inflate(decompressLz77, in, ref.dataSize, to, s.maxPageSize, pageName);
                     covered += s.maxPageSize;
                 } else {
                     // The last page is decompressed whole; its tail lies past
                     // the section's end.
                     QByteArray last(static_cast<qsizetype>(s.maxPageSize), Qt::Uninitialized);
-                    inflate(in, ref.dataSize, last.data(), s.maxPageSize, page);
+                    inflate(decompressLz77, in, ref.dataSize, last.data(), s.maxPageSize, pageName);
                     std::memcpy(to, last.constData(), room);
                     covered += room;
                 }
@@ -273,22 +207,11 @@ private:
                 covered += n;
             }
         }
-        if (covered < s.size)
-            out_.problems.push_back(what + ": its pages hold " + str(covered) + " of " +
-                                    str(s.size) + " bytes");
-        return out;
+        return covered;
     }
 
-    const uint8_t* data_;
-    size_t size_;
-    // Every byte decompressed is paid for: this LZ77 gains at most about 255
-    // bytes per input byte, so no map can make us allocate beyond that.
-    DecompressionBudget budget_;
     uint64_t pageMapAddress_ = 0;
     uint32_t sectionMapId_ = 0;
-    std::map<int32_t, PageLocation> pages_;
-    std::vector<SectionInfo> sections_;
-    Sections out_;
 };
 
 } // namespace

@@ -1,12 +1,11 @@
-#include "formats/dwg/DwgBudget.h"
 #include "formats/dwg/DwgByteReader.h"
 #include "formats/dwg/DwgLz2007.h"
+#include "formats/dwg/DwgPagedContainer.h"
 #include "formats/dwg/DwgReedSolomon.h"
 #include "formats/dwg/DwgSections.h"
 
 #include <algorithm>
 #include <cstring>
-#include <map>
 
 namespace dv::dwg {
 
@@ -21,64 +20,17 @@ constexpr uint64_t kPagesStart = 0x480;
 constexpr size_t kCodeWord = 255;
 constexpr size_t kSystemData = 239; // data bytes per code word on system pages
 constexpr size_t kPageData = 251;   // and on data pages
-constexpr uint64_t kEncoded = 4;    // a data page stored as code words
-
-struct PageLocation {
-    uint64_t address = 0;
-    uint64_t size = 0;
-};
-
-struct PageRef {
-    uint64_t start = 0; // within the section
-    uint64_t id = 0;
-    uint64_t dataSize = 0;
-    uint64_t compressedSize = 0;
-};
-
-struct SectionInfo {
-    std::string name;
-    uint64_t size = 0;
-    uint64_t maxPageSize = 0;
-    uint64_t encrypted = 0;
-    uint64_t encoding = 0;
-    std::vector<PageRef> pages;
-};
-
-std::string str(uint64_t v) {
-    return std::to_string(v);
-}
 
 uint64_t align8(uint64_t v) {
     return (v + 7) & ~uint64_t(7);
 }
 
-class Container2007 {
+class Container2007 : public PagedContainer {
 public:
-    Container2007(const char* data, size_t size)
-        : data_(reinterpret_cast<const uint8_t*>(data)), size_(size), budget_(size) {}
-
-    Sections read() {
-        readFileHeader();
-        readPageMap();
-        readSectionMap();
-        out_.header = section("AcDb:Header");
-        out_.classes = section("AcDb:Classes");
-        out_.handles = section("AcDb:Handles");
-        out_.objects = section("AcDb:AcDbObjects");
-        return std::move(out_);
-    }
+    Container2007(const char* data, size_t size) : PagedContainer(data, size, "page map") {}
 
 private:
-    [[noreturn]] static void fail(const std::string& why) { throw FormatError(why); }
-
-    static void inflate(const uint8_t* in, size_t inSize, char* out, size_t outSize,
-                        const std::string& what) {
-        try {
-            decompressLz2007(in, inSize, reinterpret_cast<uint8_t*>(out), outSize);
-        } catch (const FormatError& e) {
-            fail("failed decompression of " + what + ": " + e.what());
-        }
-    }
+    static constexpr uint64_t kEncoded = 4; // a section's pages stored as code words
 
     // Stored bytes, compressed when they are fewer than the data they hold.
     QByteArray expand(const uint8_t* in, uint64_t inSize, uint64_t outSize,
@@ -87,18 +39,16 @@ private:
         if (inSize >= outSize)
             return QByteArray(reinterpret_cast<const char*>(in), static_cast<qsizetype>(outSize));
         QByteArray out(static_cast<qsizetype>(outSize), Qt::Uninitialized);
-        inflate(in, inSize, out.data(), outSize, what);
+        inflate(decompressLz2007, in, inSize, out.data(), outSize, what);
         return out;
     }
 
-    void readFileHeader() {
+    void readFileHeader() override {
         if (size_ < kHeaderAt + kHeaderRaw)
             fail("truncated file header");
         if (std::memcmp(data_, "AC1021", 6) != 0)
             fail("not an R2007 drawing");
-        out_.release = Release::R2007;
-        out_.maintenance = data_[0x0b];
-        out_.codePage = static_cast<uint16_t>(data_[0x13] | (data_[0x14] << 8));
+        readVersionFields(Release::R2007);
 
         // The three code words span 3 * 255 bytes; the rest is padding.
         const QByteArray plain =
@@ -119,7 +69,7 @@ private:
             fields = QByteArray(reinterpret_cast<const char*>(in), kHeaderFields);
         } else {
             fields = QByteArray(kHeaderFields, Qt::Uninitialized);
-            inflate(in, inSize, fields.data(), kHeaderFields, "the file header");
+            inflate(decompressLz2007, in, inSize, fields.data(), kHeaderFields, "the file header");
         }
         ByteReader f(reinterpret_cast<const uint8_t*>(fields.constData()), fields.size(),
                      "file header");
@@ -160,7 +110,7 @@ private:
         return expand(reinterpret_cast<const uint8_t*>(plain.constData()), stored, size, what);
     }
 
-    void readPageMap() {
+    void readPageMap() override {
         if (pageMapAddress_ > size_ - kPagesStart)
             fail("the page map lies outside the file");
         const QByteArray map = systemPage(kPagesStart + pageMapAddress_, pageMapStored_,
@@ -177,13 +127,6 @@ private:
         }
     }
 
-    const PageLocation& page(uint64_t id, const std::string& what) const {
-        const auto it = pages_.find(id);
-        if (it == pages_.end())
-            fail(what + " is not in the page map");
-        return it->second;
-    }
-
     static std::string utf16Name(const uint8_t* p, size_t bytes) {
         std::string name;
         for (size_t i = 0; i + 1 < bytes; i += 2) {
@@ -195,7 +138,7 @@ private:
         return name;
     }
 
-    void readSectionMap() {
+    void readSectionMap() override {
         const PageLocation& at = page(sectionMapId_, "the section map");
         const QByteArray map = systemPage(at.address, sectionMapStored_, sectionMapSize_,
                                           sectionMapCorrection_, "the section map");
@@ -204,11 +147,11 @@ private:
             SectionInfo s;
             s.size = r.u64();
             s.maxPageSize = r.u64();
-            s.encrypted = r.u64();
+            s.encrypted = r.u64() == 1;
             r.skip(8); // hash
             const uint64_t nameBytes = r.u64();
             r.skip(8);
-            s.encoding = r.u64();
+            s.storage = r.u64();
             const uint64_t pageCount = r.u64();
             if (nameBytes > r.remaining())
                 fail("truncated section map");
@@ -232,17 +175,7 @@ private:
         }
     }
 
-    QByteArray section(const std::string& name) {
-        const auto it = std::find_if(sections_.begin(), sections_.end(),
-                                     [&](const SectionInfo& s) { return s.name == name; });
-        if (it == sections_.end())
-            fail("section " + name + " is missing");
-        const SectionInfo& s = *it;
-        const std::string what = "section " + name;
-        if (s.encrypted == 1)
-            fail(what + " is encrypted (the drawing is password-protected)");
-        budget_.spend(s.size, what);
-        QByteArray out(static_cast<qsizetype>(s.size), '\0');
+    uint64_t readPages(const SectionInfo& s, char* out, const std::string& what) override {
         uint64_t covered = 0;
         for (const PageRef& ref : s.pages) {
             const std::string pageName = what + ": page " + str(ref.id);
@@ -253,35 +186,27 @@ private:
                 fail(pageName + " holds more than its page");
             const uint8_t* in = data_ + loc.address;
             QByteArray plain;
-            if (s.encoding == kEncoded) {
+            if (s.storage == kEncoded) {
                 const uint64_t blocks = (align8(ref.compressedSize) + kPageData - 1) / kPageData;
                 plain = deinterleaveBlocks(in, static_cast<size_t>(loc.size),
                                            static_cast<size_t>(blocks), kPageData);
                 in = reinterpret_cast<const uint8_t*>(plain.constData());
             }
             if (ref.compressedSize >= ref.dataSize) {
-                std::memcpy(out.data() + ref.start, in, ref.dataSize);
+                std::memcpy(out + ref.start, in, ref.dataSize);
             } else {
                 budget_.spend(ref.dataSize, what);
-                inflate(in, ref.compressedSize, out.data() + ref.start, ref.dataSize, pageName);
+                inflate(decompressLz2007, in, ref.compressedSize, out + ref.start, ref.dataSize,
+                        pageName);
             }
             covered += ref.dataSize;
         }
-        if (covered < s.size)
-            out_.problems.push_back(what + ": its pages hold " + str(covered) + " of " +
-                                    str(s.size) + " bytes");
-        return out;
+        return covered;
     }
 
-    const uint8_t* data_;
-    size_t size_;
-    DecompressionBudget budget_;
     uint64_t pageMapAddress_ = 0, pageMapStored_ = 0, pageMapSize_ = 0, pageMapCorrection_ = 0;
     uint64_t sectionMapId_ = 0, sectionMapStored_ = 0, sectionMapSize_ = 0,
              sectionMapCorrection_ = 0;
-    std::map<uint64_t, PageLocation> pages_;
-    std::vector<SectionInfo> sections_;
-    Sections out_;
 };
 
 } // namespace

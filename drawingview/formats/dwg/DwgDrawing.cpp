@@ -163,6 +163,7 @@ private:
     GroupList& m_objects; // MLINESTYLE and IMAGEDEF objects, ready to write
     std::vector<std::pair<uint64_t, uint64_t>> m_entityOffsets; // handle, offset
     std::vector<int> m_entityTypes;
+    size_t m_entityBytes = 0; // the entities' data, for the pool's room
 
     GroupList& m_pool; // the groups of every entity
     std::vector<EntityRec> m_entities;
@@ -193,6 +194,7 @@ void Assembler::run() {
             }
             if (entity) {
                 m_entityOffsets.emplace_back(handle, offset);
+                m_entityBytes += o.data.limit() / 8;
                 m_entityTypes.push_back(type);
             } else {
                 readTableEntry(o, handle);
@@ -557,6 +559,12 @@ void Assembler::readLayout(ObjectReader& o) {
 
 void Assembler::decodeEntities() {
     EntityDecoder decoder(m_names, m_text);
+    // Entities hold about a group for every two or three bytes; room for
+    // that up front spares the pool its copies as it grows. What is not
+    // filled stays untouched, and the room is bounded by the data's size.
+    m_pool.reserve(m_entityBytes / 2);
+    m_entities.reserve(m_entityOffsets.size());
+    m_entityIndex.reserve(m_entityOffsets.size());
     const size_t total = std::max<size_t>(1, m_entityOffsets.size());
     for (size_t i = 0; i < m_entityOffsets.size(); ++i) {
         if (m_progress && i % 4096 == 0)

@@ -98,9 +98,12 @@ public:
             else {
                 sections = readContainer(bytes, path);
                 dwg::decodeDrawing(sections, decoded, decodeProgress);
+                // The groups hold copies of what they need; the parser can
+                // have the sections' memory.
+                sections.header = sections.classes = sections.handles = sections.objects = {};
             }
             dxf::DxfContext ctx(*doc);
-            dxf::Cursor cursor(decoded.groups.groups());
+            dxf::Cursor cursor(decoded.groups.ranges());
             dxf::DxfParser parser(ctx, cursor, [&](int p) {
                 if (progress)
                     progress(70 + p * 3 / 10);

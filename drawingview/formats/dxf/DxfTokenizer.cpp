@@ -188,9 +188,26 @@ bool Cursor::atZero(std::string_view name) const {
 
 namespace dv::dxf {
 
+Cursor::Cursor(const std::vector<GroupRange>& ranges) : m_ranges(&ranges) {
+    for (const GroupRange& r : ranges)
+        m_total += r.to - r.from;
+    if (!ranges.empty())
+        m_inRange = ranges.front().from;
+}
+
 bool Cursor::nextOther() {
     if (m_bin)
         return m_bin->next(m_group);
+    if (m_ranges) {
+        while (m_range < m_ranges->size() && m_inRange >= (*m_ranges)[m_range].to)
+            if (++m_range < m_ranges->size())
+                m_inRange = (*m_ranges)[m_range].from;
+        if (m_range >= m_ranges->size())
+            return false;
+        m_group = (*(*m_ranges)[m_range].list)[m_inRange++];
+        ++m_index;
+        return true;
+    }
     if (m_index >= m_list->size())
         return false;
     m_group = (*m_list)[m_index++];
@@ -202,7 +219,7 @@ size_t Cursor::position() const {
 }
 
 size_t Cursor::size() const {
-    return m_tok ? m_tok->size() : m_bin ? m_bin->size() : m_list->size();
+    return m_tok ? m_tok->size() : m_bin ? m_bin->size() : m_list ? m_list->size() : m_total;
 }
 
 } // namespace dv::dxf

@@ -13,16 +13,18 @@
 
 namespace dv::dxf {
 
+// Its fields are ordered so that it packs into 48 bytes: DWG drawings keep
+// every group of their entities in memory at once.
 struct Group {
-    int code = -1;
     std::string_view value; // without the line end; trailing blanks kept
-    int line = 0;           // line number of the group code, from 1
     // Binary files: where the group starts, and numbers as read (the value
     // is then empty: numberText() spells it).
     int64_t offset = -1;
+    double number = 0;
+    int code = -1;
+    int line = 0; // line number of the group code, from 1
     bool isNumber = false;
     bool isReal = false;
-    double number = 0;
     std::string where() const; // "line N" or "byte offset N"
 };
 
@@ -77,12 +79,20 @@ namespace dv::dxf {
 // drawing decoded into the groups its DXF form would have).
 class BinaryTokenizer;
 
+// A run of groups in a list, for a stream read from several lists in turn.
+struct GroupRange {
+    const std::vector<Group>* list = nullptr;
+    size_t from = 0, to = 0;
+};
+
 class Cursor {
 public:
     explicit Cursor(Tokenizer& tokenizer) : m_tok(&tokenizer) {}
     explicit Cursor(BinaryTokenizer& tokenizer) : m_bin(&tokenizer) {}
     // Numbers in binary style (isNumber set); strings must outlive the cursor.
     explicit Cursor(const std::vector<Group>& groups) : m_list(&groups) {}
+    // The same over runs of several lists, read in order.
+    explicit Cursor(const std::vector<GroupRange>& ranges);
 
     const Group& group() const { return m_group; }
     bool atEnd() const { return m_end; }
@@ -105,7 +115,7 @@ public:
     }
     size_t position() const;
     size_t size() const;
-    bool isBinary() const { return m_bin != nullptr || m_list != nullptr; }
+    bool isBinary() const { return m_bin != nullptr || m_list != nullptr || m_ranges != nullptr; }
 
 private:
     bool nextOther();
@@ -113,6 +123,9 @@ private:
     Tokenizer* m_tok = nullptr;
     BinaryTokenizer* m_bin = nullptr;
     const std::vector<Group>* m_list = nullptr;
+    const std::vector<GroupRange>* m_ranges = nullptr;
+    size_t m_range = 0, m_inRange = 0; // the next group of m_ranges
+    size_t m_total = 0;
     size_t m_index = 0;
     Group m_group;
     bool m_end = false;
