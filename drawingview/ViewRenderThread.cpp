@@ -1,5 +1,6 @@
 #include "ViewRenderThread.h"
 
+#include "model/Parallel.h"
 #include "render/RenderScene.h"
 
 #include <QMetaObject>
@@ -7,8 +8,7 @@
 namespace dv {
 
 int ViewRenderThread::bandCount() {
-    const unsigned cores = std::thread::hardware_concurrency();
-    return int(std::clamp(cores, 1u, 8u));
+    return workerCount();
 }
 
 ViewRenderThread::ViewRenderThread(QObject* parent) : QObject(parent) {

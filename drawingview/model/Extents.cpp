@@ -2,6 +2,7 @@
 
 #include "Bounds.h"
 #include "Clipping.h"
+#include "Parallel.h"
 #include "TextMetrics.h"
 
 #include <QFontMetricsF>
@@ -12,8 +13,8 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <numbers>
-#include <thread>
 
 namespace dv {
 
@@ -123,28 +124,20 @@ Box ExtentsMeter::layoutExtents(int block) {
     const Block& b = m_doc.blocks[size_t(block)];
     constexpr size_t perRange = 32768;
     const size_t count = b.shapes.size();
-    const size_t ranges =
-        std::min<size_t>(std::clamp(std::thread::hardware_concurrency(), 1u, 8u), count / perRange);
-    if (ranges <= 1) {
-        gather(block, false, &box, nullptr, 0, count);
-        return box;
+    if (count >= 2 * perRange) {
+        // The inserted blocks' hulls first, on this thread; after that the
+        // ranges only read them.
+        for (const Insert& ins : b.inserts)
+            if (ins.block >= 0 && ins.block < int(m_doc.blocks.size()))
+                hull(ins.block);
     }
-    // The inserted blocks' hulls first, on this thread; after that the
-    // ranges only read them.
-    for (const Insert& ins : b.inserts)
-        if (ins.block >= 0 && ins.block < int(m_doc.blocks.size()))
-            hull(ins.block);
-    std::vector<Box> boxes(ranges);
-    std::vector<std::thread> threads;
-    for (size_t r = 1; r < ranges; ++r)
-        threads.emplace_back([this, &boxes, block, r, ranges, count] {
-            gather(block, false, &boxes[r], nullptr, count * r / ranges, count * (r + 1) / ranges);
-        });
-    gather(block, false, &boxes[0], nullptr, 0, count / ranges);
-    for (std::thread& t : threads)
-        t.join();
-    for (const Box& part : boxes)
+    std::mutex merging;
+    inParallel(count, perRange, [&](size_t from, size_t to) {
+        Box part;
+        gather(block, false, &part, nullptr, from, to);
+        std::lock_guard lock(merging);
         box.add(part);
+    });
     return box;
 }
 

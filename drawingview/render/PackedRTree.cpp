@@ -1,9 +1,10 @@
 #include "PackedRTree.h"
 
-#include "Parallel.h"
+#include "model/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
+#include <mutex>
 
 namespace dv {
 
@@ -34,18 +35,19 @@ void tile(std::vector<Entry>& entries) {
     if (n < 2 * perRange) {
         std::sort(entries.begin(), entries.end(), byX);
     } else {
-        // Each range sorted on its own core, then merged pairwise.
-        std::vector<size_t> bounds;
+        // Each range sorted on its own core, then merged in turn.
+        std::vector<std::pair<size_t, size_t>> sorted;
+        std::mutex noting;
         inParallel(n, perRange, [&](size_t from, size_t to) {
             std::sort(entries.begin() + std::ptrdiff_t(from), entries.begin() + std::ptrdiff_t(to),
                       byX);
+            std::lock_guard lock(noting);
+            sorted.emplace_back(from, to);
         });
-        const size_t ranges = std::min<size_t>(size_t(workerCount()), n / perRange);
-        for (size_t r = 0; r <= ranges; ++r)
-            bounds.push_back(n * r / ranges);
-        for (size_t r = 1; r < ranges; ++r)
-            std::inplace_merge(entries.begin(), entries.begin() + std::ptrdiff_t(bounds[r]),
-                               entries.begin() + std::ptrdiff_t(bounds[r + 1]), byX);
+        std::sort(sorted.begin(), sorted.end());
+        for (size_t r = 1; r < sorted.size(); ++r)
+            std::inplace_merge(entries.begin(), entries.begin() + std::ptrdiff_t(sorted[r].first),
+                               entries.begin() + std::ptrdiff_t(sorted[r].second), byX);
     }
     const size_t sliceCount = (n + perSlice - 1) / perSlice;
     inParallel(sliceCount, n < 2 * perRange ? sliceCount : 1, [&](size_t first, size_t last) {

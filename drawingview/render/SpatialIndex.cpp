@@ -1,7 +1,7 @@
 #include "SpatialIndex.h"
 
-#include "Parallel.h"
 #include "model/Bounds.h"
+#include "model/Parallel.h"
 
 #include <algorithm>
 #include <cmath>
