@@ -3,6 +3,7 @@
 // the model and in rendered pixels.
 
 #include "formats/Reader.h"
+#include "formats/dxf/DxfHatch.h"
 
 #include <QImage>
 #include <QProcess>
@@ -126,6 +127,27 @@ private slots:
         QVERIFY(std::abs(model.gradients[9].angle - M_PI / 2) < 1e-9);
         QCOMPARE(model.gradients[10].second, Color::fromRgb(0xFFFFFF)); // tinted to white
         QCOMPARE(model.gradients[11].shift, 1.0);
+    }
+
+    void damagedGradientColoursStayNumbers() {
+        // Colour groups far out of range, as a damaged file gives them: taken
+        // as the nearest integer, as entity colours are.
+        dxf::GradientGroups groups;
+        QVERIFY(groups.take(450, 1, "1"));
+        QVERIFY(groups.take(463, 0, "0"));
+        QVERIFY(groups.take(421, -55, "-55"));
+        QCOMPARE(groups.firstColor(), Color::fromRgb(uint32_t(-55)));
+        QVERIFY(groups.take(463, 1, "1"));
+        QVERIFY(groups.take(63, 1e12, "1e12"));
+        QVERIFY(groups.take(63, std::nan(""), "nan"));
+        QCOMPARE(groups.firstColor(), Color::fromRgb(uint32_t(-55)));
+        // The fuzzed file that found it still ends in the reader's error.
+        try {
+            ReaderRegistry::builtin().load(fixture("fuzz_gradient_colour.dxf"));
+            QFAIL("the damaged file opened");
+        } catch (const ReadError& e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains("fuzz_gradient_colour.dxf"));
+        }
     }
 
     void gradientsAreDrawnByKind() {

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdint>
 
 namespace dv::dxf {
 
@@ -150,6 +151,13 @@ uint32_t mix(uint32_t a, uint32_t b, double t) {
 
 } // namespace
 
+namespace {
+// Colour groups are integers; a damaged one may be any number at all.
+int colourNumber(double num) {
+    return std::isfinite(num) ? int(std::clamp<double>(std::trunc(num), INT32_MIN, INT32_MAX)) : 0;
+}
+} // namespace
+
 bool GradientGroups::take(int code, double num, std::string_view text) {
     auto finite = [](double v, double fallback) { return std::isfinite(v) ? v : fallback; };
     switch (code) {
@@ -176,14 +184,14 @@ bool GradientGroups::take(int code, double num, std::string_view text) {
             return false;
         if (m_slots.empty())
             m_slots.emplace_back();
-        m_slots.back().aci = Color::fromAci(int(num));
+        m_slots.back().aci = Color::fromAci(colourNumber(num));
         return true;
     case 421:
         if (!m_on)
             return false;
         if (m_slots.empty())
             m_slots.emplace_back();
-        m_slots.back().rgb = Color::fromRgb(uint32_t(num));
+        m_slots.back().rgb = Color::fromRgb(uint32_t(colourNumber(num)));
         return true;
     case 470:
         m_kind = kindNamed(text);
