@@ -191,6 +191,15 @@ private slots:
         QCOMPARE(doc.skippedEntities.at("HATCH pattern too dense (outline drawn)"), 3);
     }
 
+    void edgeAnglesOfAnySizeEnd() {
+        // Found by fuzzing: an arc edge whose angles are far apart once took
+        // one turn at a time to bring them together, which never ended.
+        const auto doc =
+            ReaderRegistry::builtin().load(fixture("fuzz_hatch_edge_angle.dxf.damaged"));
+        QVERIFY(doc);
+        QVERIFY(doc->layouts[0].extents.isValid());
+    }
+
     void holeShowsInTheRendering() {
         QTemporaryDir dir;
         const QString png = dir.filePath("probe.png");

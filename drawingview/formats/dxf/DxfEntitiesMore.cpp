@@ -60,13 +60,21 @@ void edgeSweep(double start, double end, bool ccw, double& a0, double& a1) {
     }
     a0 = start;
     a1 = end;
+    if (!std::isfinite(a0) || !std::isfinite(a1))
+        return;
+    // Whole turns at once: a damaged file's angle may be any size, and
+    // adding one turn at a time to it would not end.
     if (ccw) {
-        while (a1 <= a0)
+        if (a1 <= a0)
+            a1 += (std::floor((a0 - a1) / (2 * kPi)) + 1) * 2 * kPi;
+        if (a1 <= a0)
             a1 += 2 * kPi;
         if (a1 - a0 > 2 * kPi + 1e-9)
             a1 -= 2 * kPi;
     } else {
-        while (a1 >= a0)
+        if (a1 >= a0)
+            a1 -= (std::floor((a1 - a0) / (2 * kPi)) + 1) * 2 * kPi;
+        if (a1 >= a0)
             a1 -= 2 * kPi;
         if (a0 - a1 > 2 * kPi + 1e-9)
             a1 += 2 * kPi;
