@@ -198,6 +198,12 @@ private slots:
             ReaderRegistry::builtin().load(fixture("fuzz_hatch_edge_angle.dxf.damaged"));
         QVERIFY(doc);
         QVERIFY(doc->layouts[0].extents.isValid());
+        // And an elliptic edge whose sweep is beyond any count of steps.
+        try {
+            ReaderRegistry::builtin().load(fixture("fuzz_ellipse_edge_sweep.dxf.damaged"));
+        } catch (const ReadError& e) {
+            QVERIFY(QString::fromUtf8(e.what()).contains("fuzz_ellipse_edge_sweep"));
+        }
     }
 
     void holeShowsInTheRendering() {

@@ -44,7 +44,9 @@ bool isInteger(int code) {
 // Points of an elliptical arc from parameter a0 to a1 (any direction).
 void appendEllipse(std::vector<Vec2>& out, Vec2 c, Vec2 major, double ratio, double a0, double a1) {
     const Vec2 minor{-major.y * ratio, major.x * ratio};
-    const int steps = std::clamp(int(std::ceil(std::abs(a1 - a0) / (3 * kDeg))), 1, 360);
+    // Clamped before it becomes an integer: a damaged sweep may be any number.
+    const double wanted = std::ceil(std::abs(a1 - a0) / (3 * kDeg));
+    const int steps = wanted >= 1 ? int(std::min(wanted, 360.0)) : 1;
     for (int i = 0; i <= steps; ++i) {
         const double t = a0 + (a1 - a0) * i / steps;
         out.push_back(c + major * std::cos(t) + minor * std::sin(t));
