@@ -150,4 +150,34 @@ bool addOwnShapeBounds(Box& box, const Block& b, const Shape& s) {
     return false;
 }
 
+void addTextReach(Box& box, const Text& t) {
+    // Generous, as culling must never drop visible text: the widest glyphs
+    // ("W", "M") are about 1.3 cap heights across in common fonts (East
+    // Asian ideographs 1.4, and taller than capitals), and
+    // oblique text leans by its height.
+    const double h = std::abs(t.height);
+    const double w = std::max<qsizetype>(1, t.text.size()) * h * 1.5 * std::abs(t.widthFactor) +
+                     h * std::abs(std::tan(t.oblique));
+    double x0 = 0;
+    if (t.hAlign == Text::Center)
+        x0 = -w / 2;
+    else if (t.hAlign == Text::Right)
+        x0 = -w;
+    double y0 = 0;
+    if (t.vAlign == Text::Middle)
+        y0 = -h / 2;
+    else if (t.vAlign == Text::Top)
+        y0 = -h;
+    else if (t.vAlign == Text::Bottom)
+        y0 = h * 0.3;
+    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
+    // Backwards and upside-down text lie mirrored about the alignment point.
+    const double sx = t.widthFactor < 0 ? -1 : 1, sy = t.height < 0 ? -1 : 1;
+    const double xs[2] = {sx * (x0 - h * 0.1), sx * (x0 + w)};
+    const double ys[2] = {sy * (y0 - h * 0.35), sy * (y0 + h * 1.4)};
+    for (double x : xs)
+        for (double y : ys)
+            box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
+}
+
 } // namespace dv

@@ -36,6 +36,9 @@ void addPictureBounds(Box& box, const Picture& picture);
 // Adds a viewport's rectangle on paper.
 void addViewportBounds(Box& box, const Viewport& viewport);
 
+// Adds a box sure to hold a text's glyphs, estimated without a font.
+void addTextReach(Box& box, const Text& text);
+
 // Adds the bounds of a shape that stands on its own (every kind but Text and
 // Insert, whose bounds their callers measure their own way); false for those.
 bool addOwnShapeBounds(Box& box, const Block& block, const Shape& shape);

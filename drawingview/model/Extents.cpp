@@ -60,6 +60,19 @@ FontMeasure::Glyphs glyphBox(FontMeasure& m, const QString& text) {
     return m.boxes[text] = {box, advance};
 }
 
+constexpr size_t kShapesPerRange = 32768;
+
+// True when the text's glyphs cannot reach outside `box`: its estimated
+// reach, with a margin of its height all round, lies within.
+bool surelyInside(const Text& t, const Box& box) {
+    Box reach;
+    addTextReach(reach, t);
+    const double margin = std::abs(t.height);
+    return reach.isValid() && std::isfinite(margin) && reach.minX - margin >= box.minX &&
+           reach.maxX + margin <= box.maxX && reach.minY - margin >= box.minY &&
+           reach.maxY + margin <= box.maxY;
+}
+
 } // namespace
 
 std::array<Vec2, 4> textCorners(const Text& t) {
@@ -118,26 +131,33 @@ ExtentsMeter::ExtentsMeter(const Document& doc)
 }
 
 Box ExtentsMeter::layoutExtents(int block) {
-    Box box;
     if (block < 0 || block >= int(m_doc.blocks.size()))
-        return box;
+        return {};
     const Block& b = m_doc.blocks[size_t(block)];
-    constexpr size_t perRange = 32768;
-    const size_t count = b.shapes.size();
-    if (count >= 2 * perRange) {
+    if (b.shapes.size() >= 2 * kShapesPerRange) {
         // The inserted blocks' hulls first, on this thread; after that the
         // ranges only read them.
         for (const Insert& ins : b.inserts)
             if (ins.block >= 0 && ins.block < int(m_doc.blocks.size()))
                 hull(ins.block);
     }
+    // Texts are measured last, and only those that may reach past the rest.
+    const Box others = gatherBox(block, {true, false, nullptr});
+    Box box = others;
+    box.add(gatherBox(block, {false, true, &others}));
+    return box;
+}
+
+Box ExtentsMeter::gatherBox(int block, TextFilter filter) {
+    Box box;
     std::mutex merging;
-    inParallel(count, perRange, [&](size_t from, size_t to) {
-        Box part;
-        gather(block, false, &part, nullptr, from, to);
-        std::lock_guard lock(merging);
-        box.add(part);
-    });
+    inParallel(m_doc.blocks[size_t(block)].shapes.size(), kShapesPerRange,
+               [&](size_t from, size_t to) {
+                   Box part;
+                   gather(block, false, &part, nullptr, from, to, filter);
+                   std::lock_guard lock(merging);
+                   box.add(part);
+               });
     return box;
 }
 
@@ -153,7 +173,7 @@ bool ExtentsMeter::counts(const Shape& s, bool nested) const {
 }
 
 void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* points, size_t from,
-                          size_t to) {
+                          size_t to, TextFilter filter) {
     const Block& b = m_doc.blocks[size_t(bi)];
     to = std::min(to, b.shapes.size());
     auto add = [&](Vec2 p) {
@@ -166,7 +186,7 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
     };
     for (size_t index = from; index < to; ++index) {
         const Shape& s = b.shapes[index];
-        if (!counts(s, nested))
+        if (!(s.kind == ShapeKind::Text ? filter.texts : filter.others) || !counts(s, nested))
             continue;
         // A line's pattern may put shapes beside it (a fence's boxes, say).
         const double reach = s.kind == ShapeKind::Polyline || s.kind == ShapeKind::Arc
@@ -221,9 +241,13 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
             break;
         }
         case ShapeKind::Text:
-            if (s.first < b.texts.size() && !b.texts[s.first].text.isEmpty())
-                for (Vec2 p : textCorners(b.texts[s.first]))
+            if (s.first < b.texts.size() && !b.texts[s.first].text.isEmpty()) {
+                const Text& t = b.texts[s.first];
+                if (filter.skipInside && surelyInside(t, *filter.skipInside))
+                    break;
+                for (Vec2 p : textCorners(t))
                     add(p);
+            }
             break;
         case ShapeKind::Insert: {
             if (s.first >= b.inserts.size())
@@ -305,7 +329,7 @@ const std::vector<Vec2>& ExtentsMeter::hull(int bi) {
         return h; // done, or a cycle (drawn nowhere)
     m_state[size_t(bi)] = 1;
     std::vector<Vec2> pts;
-    gather(bi, true, nullptr, &pts, 0, m_doc.blocks[size_t(bi)].shapes.size());
+    gather(bi, true, nullptr, &pts, 0, m_doc.blocks[size_t(bi)].shapes.size(), TextFilter{});
     // Monotone chain.
     std::sort(pts.begin(), pts.end(),
               [](Vec2 a, Vec2 b) { return a.x < b.x || (a.x == b.x && a.y < b.y); });

@@ -29,10 +29,18 @@ public:
 private:
     // The convex hull of what a block shows when inserted.
     const std::vector<Vec2>& hull(int block);
+    // Which texts a gathering measures: shaping glyphs is most of the cost
+    // of a text-heavy drawing, and a text well inside the rest adds nothing.
+    struct TextFilter {
+        bool others = true; // shapes that are not text
+        bool texts = true;  // texts, those inside `skipInside` excepted
+        const Box* skipInside = nullptr;
+    };
     // Shapes [from, to) of the block. Several ranges may be gathered at once
     // once the hulls they need are known.
-    void gather(int block, bool nested, Box* box, std::vector<Vec2>* points, size_t from,
-                size_t to);
+    void gather(int block, bool nested, Box* box, std::vector<Vec2>* points, size_t from, size_t to,
+                TextFilter filter);
+    Box gatherBox(int block, TextFilter filter);
     bool counts(const Shape& s, bool nested) const;
 
     const Document& m_doc;

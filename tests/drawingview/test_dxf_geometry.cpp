@@ -184,6 +184,76 @@ private slots:
         QVERIFY(text.width() > 1 && text.width() < 8);
     }
 
+    // Extents measure only the texts that may reach past the rest, so the
+    // cheap reach must hold every text's glyphs, and the result must be the
+    // one measuring every text gives.
+    void textsInsideTheRestAreNotMeasuredButCount() {
+        const QStringList strings = {
+            "W",    "MMMM", "jjj",     "ffi", "@%&",         "\u6f22\u5b57",
+            "Room", "i",    "\u00c5g", "_",   "WWWWWWWWWWWW"};
+        std::vector<Text> texts;
+        int variant = 0;
+        for (const QString& s : strings)
+            for (double rotation : {0.0, 0.7, kPi, -2.0})
+                for (int align = 0; align < 4; ++align) {
+                    Text t;
+                    t.text = s;
+                    t.height = variant % 5 == 0 ? -2 : 2;
+                    t.widthFactor = variant % 7 == 0 ? -0.8 : 1.3;
+                    t.oblique = variant % 3 == 0 ? 0.26 : 0;
+                    t.rotation = rotation;
+                    t.hAlign = Text::HAlign(align % 3);
+                    t.vAlign = Text::VAlign(align);
+                    if (variant % 4 == 0)
+                        t.decorations = {{Text::Overline, 0, int32_t(s.size())}};
+                    texts.push_back(t);
+                    ++variant;
+                }
+        for (const Text& t : texts) {
+            Box reach, glyphs;
+            addTextReach(reach, t);
+            for (Vec2 p : textCorners(t))
+                glyphs.add(p);
+            QVERIFY2(glyphs.minX >= reach.minX - 2 && glyphs.maxX <= reach.maxX + 2 &&
+                         glyphs.minY >= reach.minY - 2 && glyphs.maxY <= reach.maxY + 2,
+                     qPrintable(t.text));
+        }
+
+        // Enough shapes to be measured in parallel ranges; texts inside the
+        // frame, on its edges and past it.
+        auto doc = std::make_shared<Document>();
+        doc->layers.push_back({});
+        doc->layers[0].name = QStringLiteral("0");
+        doc->blocks.resize(1);
+        Block& b = doc->blocks[0];
+        b.addPolygon({{0, 0}, {1000, 0}, {1000, 500}, {0, 500}});
+        Box expected;
+        expected.add(0, 0);
+        expected.add(1000, 500);
+        for (int i = 0; i < 70000; ++i) {
+            Text t = texts[size_t(i) % texts.size()];
+            const int where = i % 1000;
+            t.position = where == 1   ? Vec2{-1, 250}
+                         : where == 2 ? Vec2{1001, 100}
+                         : where == 3 ? Vec2{500, 501}
+                         : where == 4 ? Vec2{700, 0.5}
+                                      : Vec2{10.0 + (i * 37) % 980, 10.0 + (i * 53) % 480};
+            if (i == 70000 - 3)
+                t.position = {-300, -200}; // far out, late in the last range
+            b.addText(t);
+            for (Vec2 p : textCorners(t))
+                expected.add(p);
+        }
+        doc->layouts.push_back(Layout{QStringLiteral("Model"), 0, 0, false, {}});
+        doc->finish();
+        const Box e = doc->layouts[0].extents;
+        QCOMPARE(e.minX, expected.minX);
+        QCOMPARE(e.minY, expected.minY);
+        QCOMPARE(e.maxX, expected.maxX);
+        QCOMPARE(e.maxY, expected.maxY);
+        QVERIFY(e.minX < -300 && e.minY < -200);
+    }
+
     void rotatedArrayInsertsStayTight() {
         auto doc = std::make_shared<Document>();
         doc->layers.push_back({});
