@@ -41,13 +41,17 @@ private:
 };
 
 // Runs the event loop until `done` holds or `limitMs` pass; false on timeout.
+// It sleeps between events as a window's own loop does: polling would keep
+// a core busy that the drawing's threads need.
 template <typename Done> bool spinUntil(Done done, int limitMs) {
     QElapsedTimer t;
     t.start();
+    QTimer wake; // so that the limit is looked at while nothing else happens
+    wake.start(10);
     while (!done()) {
         if (t.elapsed() > limitMs)
             return false;
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }

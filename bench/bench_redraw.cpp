@@ -1,7 +1,9 @@
 // Redraw speed of the renderer on large generated drawings: index build,
 // then a full redraw into a 1600x1000 image at fit and at 10x zoom.
+// `bench_redraw --file FILE` times one drawing's index and fit instead.
 
 #include "GeneratedDrawing.h"
+#include "formats/Reader.h"
 #include "formats/raster/RasterPyramid.h"
 #include "render/Renderer.h"
 
@@ -117,12 +119,47 @@ void printBanded(const RenderScene& scene, QImage& image, const char* label) {
                 fit.wallMs, fit.cpuMs, fitStats.dots, zoom.wallMs, zoom.cpuMs, zoomStats.shapes);
 }
 
+// A drawing from a file: its first banded redraw at fit (as the screen's
+// first picture after opening it), then the median of five more.
+int benchFile(const QString& path) {
+    std::shared_ptr<Document> doc;
+    try {
+        doc = ReaderRegistry::builtin().load(path);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "%s\n", e.what());
+        return 1;
+    }
+    QElapsedTimer t;
+    t.start();
+    RenderScene scene(doc);
+    scene.buildAll();
+    const double indexMs = t.nsecsElapsed() / 1e6;
+    QImage image(1600, 1000, QImage::Format_RGB32);
+    ViewTransform view;
+    view.zoomToFit(doc->layouts[0].extents, QRectF(image.rect()), 0.05);
+    RenderOptions options;
+    options.levelOfDetail = true;
+    t.restart();
+    renderInBands(scene, image, view, 0, options, 2);
+    const double firstMs = t.nsecsElapsed() / 1e6;
+    RenderStats stats;
+    const Timing fit = redrawMs(scene, image, 1.0, stats, 2);
+    std::printf("%s: index %.1f ms, first fit in 2 bands %.1f ms, then %.1f ms (%.1f cpu)\n",
+                qPrintable(path), indexMs, firstMs, fit.wallMs, fit.cpuMs);
+    if (qEnvironmentVariableIsSet("PROFILE_FIT"))
+        for (int i = 0; i < 20; ++i)
+            redrawMs(scene, image, 1.0, stats, 2);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    if (argc == 3 && QByteArray(argv[1]) == "--file")
+        return benchFile(QString::fromLocal8Bit(argv[2]));
     QImage image(1600, 1000, QImage::Format_RGB32);
     // PROFILE_FIT=zoom only redraws the million at that zoom, for a profiler;
     // PROFILE_BANDS=n as the screen does, in n bands.
