@@ -16,6 +16,7 @@
 #include <bit>
 #include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <numbers>
 #include <thread>
@@ -24,6 +25,16 @@
 namespace dv {
 
 namespace {
+
+// floor() for pixel coordinates. The baseline x86-64 instruction set has no
+// rounding instruction, and floor's emulation was much of drawing tiny
+// shapes. Values beyond any image give a pixel no image holds.
+inline int pixelFloor(double v) {
+    if (!(v > -1e9 && v < 1e9))
+        return std::numeric_limits<int>::min();
+    const int i = int(v);
+    return i - int(v < double(i));
+}
 
 // x' = a x + c y + e, y' = b x + d y + f
 struct Affine {
@@ -495,7 +506,7 @@ void Pass::dot(QPointF p, QRgb rgb) {
     if (!(p.x() >= m_gridX && p.x() < m_gridX + m_gridW && p.y() >= m_gridY &&
           p.y() < m_gridY + m_gridH))
         return;
-    const int x = int(std::floor(p.x())) - m_gridX, y = int(std::floor(p.y())) - m_gridY;
+    const int x = pixelFloor(p.x()) - m_gridX, y = pixelFloor(p.y()) - m_gridY;
     if (x < 0 || y < 0 || x >= m_gridW || y >= m_gridH)
         return;
     if (qAlpha(rgb) == 255 && writesPixels()) {
@@ -1183,8 +1194,8 @@ bool Pass::tinyLine(QPointF a, QPointF b, QRgb rgb, int side) {
     const double sx = dx / steps, sy = dy / steps;
     double x = a.x(), y = a.y();
     for (int k = 0; k < steps; ++k, x += sx, y += sy)
-        putPixel(int(std::floor(x)), int(std::floor(y)), rgb, side);
-    putPixel(int(std::floor(b.x())), int(std::floor(b.y())), rgb, side); // exactly where it ends
+        putPixel(pixelFloor(x), pixelFloor(y), rgb, side);
+    putPixel(pixelFloor(b.x()), pixelFloor(b.y()), rgb, side); // exactly where it ends
     return true;
 }
 
@@ -1211,8 +1222,8 @@ bool Pass::drawTiny(const Block& b, uint32_t index, const Shape& s, int layer, c
         bool ended = false;
         for (size_t k = size_t(s.first) + 1; k < end; ++k) {
             const QPointF p = ctx.toScreen.map(b.points[k]);
-            if (!(ended && std::floor(p.x()) == std::floor(prev.x()) &&
-                  std::floor(p.y()) == std::floor(prev.y())))
+            if (!(ended && pixelFloor(p.x()) == pixelFloor(prev.x()) &&
+                  pixelFloor(p.y()) == pixelFloor(prev.y())))
                 ended = tinyLine(prev, p, rgb, side);
             prev = p;
         }
@@ -1346,7 +1357,7 @@ bool Pass::drawFootprint(const BlockFootprint& f, const Context& child, const Co
         const int k = std::countr_zero(bits);
         const int x = k % side, y = k / side;
         const QPointF p = origin + x * ex + y * ey;
-        putPixel(int(std::floor(p.x())), int(std::floor(p.y())), rgb, pen);
+        putPixel(pixelFloor(p.x()), pixelFloor(p.y()), rgb, pen);
     }
     ++m_stats.shapes;
     return true;
