@@ -2,8 +2,11 @@
 
 #include "DxfBinary.h"
 #include "DxfContext.h"
+#include "DxfGroupPipe.h"
 #include "DxfSections.h"
 #include "DxfTokenizer.h"
+
+#include "model/Parallel.h"
 
 #include <QFile>
 
@@ -17,6 +20,16 @@
 namespace dv {
 
 namespace {
+
+// Below this a second thread costs more than it saves.
+constexpr size_t kReadAheadBytes = size_t(1) << 20;
+
+template <typename Source>
+void parseGroups(dxf::DxfContext& ctx, Source& source, const ProgressFn& progress) {
+    dxf::Cursor cursor(source);
+    dxf::DxfParser parser(ctx, cursor, progress);
+    parser.parse();
+}
 
 // True when the first pair after any 999 comments is "0 / SECTION". Only
 // `head` (the first bytes) is looked at, so a cut-off pair is not an error.
@@ -112,14 +125,13 @@ std::unique_ptr<Document> readDxfBytes(const char* data, size_t length, const QS
         dxf::DxfContext ctx(*doc);
         if (binary) {
             dxf::BinaryTokenizer tokenizer(data, length);
-            dxf::Cursor cursor(tokenizer);
-            dxf::DxfParser parser(ctx, cursor, progress);
-            parser.parse();
+            parseGroups(ctx, tokenizer, progress);
+        } else if (length >= kReadAheadBytes && workerCount() > 1) {
+            dxf::GroupPipe pipe(data, length);
+            parseGroups(ctx, pipe, progress);
         } else {
             dxf::Tokenizer tokenizer(data, length);
-            dxf::Cursor cursor(tokenizer);
-            dxf::DxfParser parser(ctx, cursor, progress);
-            parser.parse();
+            parseGroups(ctx, tokenizer, progress);
         }
     } catch (const dxf::SyntaxError& e) {
         throw ReadError(path, QString::fromStdString(e.what()));

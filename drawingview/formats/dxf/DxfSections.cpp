@@ -3,12 +3,14 @@
 
 #include "DxfLineTypes.h"
 #include "formats/FontSubstitution.h"
+#include "model/Parallel.h"
 
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 
 #include <sys/mman.h>
 
@@ -401,7 +403,20 @@ void DxfParser::parseEntities() {
         adviseHugePages(model.points.data(), model.points.capacity() * sizeof(Vec2));
         adviseHugePages(model.shapes.data(), model.shapes.capacity() * sizeof(Shape));
     }
+    std::optional<PageWarmer> warmer;
+    if (remaining > (size_t(4) << 20) && workerCount() > 1)
+        warmer.emplace();
+    m_warmer = warmer ? &*warmer : nullptr;
     readEntities({m_ctx.modelSpaceBlock(), true}, "ENDSEC");
+    m_warmer = nullptr;
+}
+
+void DxfParser::warmModelSpace() {
+    const Block& model = m_ctx.doc.blocks[size_t(m_ctx.modelSpaceBlock())];
+    m_warmer->reached(0, model.points.data(), model.points.size() * sizeof(Vec2),
+                      model.points.capacity() * sizeof(Vec2));
+    m_warmer->reached(1, model.shapes.data(), model.shapes.size() * sizeof(Shape),
+                      model.shapes.capacity() * sizeof(Shape));
 }
 
 void DxfParser::readEntities(const Target& target, std::string_view stop) {
@@ -414,6 +429,8 @@ void DxfParser::readEntities(const Target& target, std::string_view stop) {
         if (atSectionEnd() || m_c.atZero(stop) || (stop == "ENDBLK" && m_c.atZero("BLOCK")))
             return;
         reportProgress();
+        if (m_warmer && (++m_sinceWarmed & 1023) == 0)
+            warmModelSpace();
         if (target.block < 0)
             m_c.skipRecord();
         else

@@ -7,6 +7,7 @@
 #include "DxfEntities.h"
 #include "DxfLineTypes.h"
 #include "DxfTokenizer.h"
+#include "formats/common/PageWarmer.h"
 
 #include <QString>
 
@@ -47,6 +48,7 @@ private:
     // Reads entities until "0 <stop>" (or the section's end) into `target`.
     void readEntities(const Target& target, std::string_view stop);
     void reportProgress();
+    void warmModelSpace();
     bool atSectionEnd() const;
 
     DxfContext& m_ctx;
@@ -55,6 +57,8 @@ private:
     Progress m_progress;
     size_t m_nextReport = 0;
     int m_lastPercent = -1;
+    PageWarmer* m_warmer = nullptr; // while a large ENTITIES section is read
+    uint32_t m_sinceWarmed = 0;
 
     struct BlockRecord {
         std::string name;

@@ -1,6 +1,7 @@
 #include "DxfTokenizer.h"
 
 #include "DxfBinary.h"
+#include "DxfGroupPipe.h"
 
 #include <algorithm>
 #include <charconv>
@@ -104,6 +105,8 @@ std::string Group::where() const {
 }
 
 double toDouble(const Group& g) {
+    if (g.hasNumber)
+        return g.number;
     if (g.isNumber) {
         if (!std::isfinite(g.number))
             malformed(g, "number expected for group code " + std::to_string(g.code));
@@ -198,6 +201,8 @@ Cursor::Cursor(const std::vector<GroupRange>& ranges) : m_ranges(&ranges) {
 bool Cursor::nextOther() {
     if (m_bin)
         return m_bin->next(m_group);
+    if (m_pipe)
+        return m_pipe->next(m_group);
     if (m_ranges) {
         while (m_range < m_ranges->size() && m_inRange >= (*m_ranges)[m_range].to)
             if (++m_range < m_ranges->size())
@@ -215,11 +220,18 @@ bool Cursor::nextOther() {
 }
 
 size_t Cursor::position() const {
-    return m_tok ? m_tok->position() : m_bin ? m_bin->position() : m_index;
+    return m_tok    ? m_tok->position()
+           : m_bin  ? m_bin->position()
+           : m_pipe ? m_pipe->position()
+                    : m_index;
 }
 
 size_t Cursor::size() const {
-    return m_tok ? m_tok->size() : m_bin ? m_bin->size() : m_list ? m_list->size() : m_total;
+    return m_tok    ? m_tok->size()
+           : m_bin  ? m_bin->size()
+           : m_pipe ? m_pipe->size()
+           : m_list ? m_list->size()
+                    : m_total;
 }
 
 } // namespace dv::dxf

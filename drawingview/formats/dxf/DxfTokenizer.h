@@ -25,6 +25,9 @@ struct Group {
     int line = 0; // line number of the group code, from 1
     bool isNumber = false;
     bool isReal = false;
+    // ASCII files read ahead on another thread: `number` already holds what
+    // toDouble() gives for the value.
+    bool hasNumber = false;
     std::string where() const; // "line N" or "byte offset N"
 };
 
@@ -78,6 +81,7 @@ namespace dv::dxf {
 // from ASCII or binary DXF text, or from a list built in memory (a DWG
 // drawing decoded into the groups its DXF form would have).
 class BinaryTokenizer;
+class GroupPipe;
 
 // A run of groups in a list, for a stream read from several lists in turn.
 struct GroupRange {
@@ -89,6 +93,7 @@ class Cursor {
 public:
     explicit Cursor(Tokenizer& tokenizer) : m_tok(&tokenizer) {}
     explicit Cursor(BinaryTokenizer& tokenizer) : m_bin(&tokenizer) {}
+    explicit Cursor(GroupPipe& pipe) : m_pipe(&pipe) {}
     // Numbers in binary style (isNumber set); strings must outlive the cursor.
     explicit Cursor(const std::vector<Group>& groups) : m_list(&groups) {}
     // The same over runs of several lists, read in order.
@@ -122,6 +127,7 @@ private:
 
     Tokenizer* m_tok = nullptr;
     BinaryTokenizer* m_bin = nullptr;
+    GroupPipe* m_pipe = nullptr;
     const std::vector<Group>* m_list = nullptr;
     const std::vector<GroupRange>* m_ranges = nullptr;
     size_t m_range = 0, m_inRange = 0; // the next group of m_ranges
