@@ -12,7 +12,9 @@ void addArcBounds(Box& box, const Arc& a) {
     if (!std::isfinite(sweep) || !std::isfinite(a.startAngle) || !std::isfinite(a.radiusX) ||
         !std::isfinite(a.radiusY))
         return;
-    const double c = std::cos(a.rotation), s = std::sin(a.rotation);
+    // Most arcs are not turned: then no angle needs taking but the ends'.
+    const bool upright = a.rotation == 0 && a.radiusX > 0 && a.radiusY > 0;
+    const double c = upright ? 1 : std::cos(a.rotation), s = upright ? 0 : std::sin(a.rotation);
     // A point of the ellipse is centre + (cos t, sin t) through these rows.
     const double ax = a.radiusX * c, bx = -a.radiusY * s;
     const double ay = a.radiusX * s, by = a.radiusY * c;
@@ -43,8 +45,8 @@ void addArcBounds(Box& box, const Arc& a) {
     addDir(std::cos(a.startAngle), std::sin(a.startAngle));
     addDir(std::cos(a.endAngle), std::sin(a.endAngle));
     const double lo = std::min(a.startAngle, a.endAngle);
-    const double toX = std::atan2(extremes[0].st, extremes[0].ct);
-    const double toY = std::atan2(extremes[2].st, extremes[2].ct);
+    const double toX = upright ? 0 : std::atan2(extremes[0].st, extremes[0].ct);
+    const double toY = upright ? std::numbers::pi / 2 : std::atan2(extremes[2].st, extremes[2].ct);
     const double at[4] = {toX, toX + std::numbers::pi, toY, toY + std::numbers::pi};
     for (int i = 0; i < 4; ++i) {
         const Extreme& e = extremes[i];

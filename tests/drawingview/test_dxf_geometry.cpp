@@ -254,6 +254,35 @@ private slots:
         QVERIFY(e.minX < -300 && e.minY < -200);
     }
 
+    // Upright and turned arcs of every sweep: the bounds hold the whole
+    // curve and reach its furthest points.
+    void arcBoundsHugTheCurve() {
+        const double starts[] = {0, 0.3, -1, kPi / 2, 3, -7, 12.5};
+        const double sweeps[] = {0.01, 0.5, kPi / 2, 2, kPi, 4, 6, -1.2, -5};
+        for (double rotation : {0.0, 0.4, -2.5})
+            for (double rx : {1.0, 3.0})
+                for (double start : starts)
+                    for (double sweep : sweeps) {
+                        const Arc a{{5, -2}, rx, 2, rotation, start, start + sweep};
+                        const Box got = arcBox(a);
+                        Box want;
+                        const double c = std::cos(rotation), s = std::sin(rotation);
+                        for (int k = 0; k <= 20000; ++k) {
+                            const double t = start + sweep * k / 20000.0;
+                            const double x = rx * std::cos(t), y = 2 * std::sin(t);
+                            want.add(5 + x * c - y * s, -2 + x * s + y * c);
+                        }
+                        const double tol = 1e-6;
+                        QVERIFY2(near(got.minX, want.minX, tol) && near(got.maxX, want.maxX, tol) &&
+                                     near(got.minY, want.minY, tol) &&
+                                     near(got.maxY, want.maxY, tol),
+                                 qPrintable(QStringLiteral("rotation %1 start %2 sweep %3")
+                                                .arg(rotation)
+                                                .arg(start)
+                                                .arg(sweep)));
+                    }
+    }
+
     void rotatedArrayInsertsStayTight() {
         auto doc = std::make_shared<Document>();
         doc->layers.push_back({});
