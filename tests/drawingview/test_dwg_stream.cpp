@@ -5,14 +5,17 @@
 #include "formats/Reader.h"
 #include "formats/dwg/DwgBitReader.h"
 #include "formats/dwg/DwgGroups.h"
+#include "formats/dwg/DwgHeader.h"
 #include "formats/dwg/DwgMaps.h"
 #include "formats/dwg/DwgObject.h"
+#include "formats/dwg/DwgXData.h"
 
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,6 +37,65 @@ std::vector<std::string> readAll(const GroupList& list) {
     }
     return out;
 }
+
+// Extended data items as a DWG stores them, byte-aligned: a kind byte, then
+// the value with its numbers least significant byte first.
+struct ItemBytes {
+    std::string bytes;
+    template <typename T> void raw(T v) {
+        for (size_t i = 0; i < sizeof v; ++i)
+            bytes.push_back(char((uint64_t(v) >> (8 * i)) & 0xff));
+    }
+    ItemBytes& kind(int k) {
+        bytes.push_back(char(k));
+        return *this;
+    }
+    ItemBytes& text(const std::string& s) {
+        kind(0).bytes.push_back(char(s.size()));
+        raw(uint16_t(30));
+        bytes += s;
+        return *this;
+    }
+    ItemBytes& control(bool close) {
+        kind(2).bytes.push_back(close ? 1 : 0);
+        return *this;
+    }
+    ItemBytes& i16(int16_t v) {
+        kind(70).raw(v);
+        return *this;
+    }
+    ItemBytes& i32(int32_t v) {
+        kind(71).raw(v);
+        return *this;
+    }
+    ItemBytes& real(int k, double v) {
+        uint64_t bits;
+        std::memcpy(&bits, &v, 8);
+        kind(k).raw(bits);
+        return *this;
+    }
+    ItemBytes& point(int k, double x, double y, double z) {
+        kind(k);
+        for (double v : {x, y, z}) {
+            uint64_t bits;
+            std::memcpy(&bits, &v, 8);
+            raw(bits);
+        }
+        return *this;
+    }
+    ItemBytes& ref(int k, uint64_t h) {
+        kind(k);
+        for (int i = 7; i >= 0; --i)
+            bytes.push_back(char((h >> (8 * i)) & 0xff));
+        return *this;
+    }
+    ItemBytes& binary(std::initializer_list<uint8_t> data) {
+        kind(4).bytes.push_back(char(data.size()));
+        for (uint8_t v : data)
+            bytes.push_back(char(v));
+        return *this;
+    }
+};
 
 long entityCount(const Document& doc) {
     long n = 0;
@@ -129,7 +191,7 @@ private slots:
             QSKIP("the shared DWG samples (../shared/dwg) are not here");
         const QByteArray all = f.readAll();
         Sections s = readR13Container(all.constData(), size_t(all.size()));
-        const std::map<uint64_t, uint64_t> map = readObjectMap(s);
+        const ObjectMap map = readObjectMap(s);
         std::vector<uint64_t> lines;
         for (const auto& [handle, offset] : map)
             if (ObjectReader(s.objects.constData(), size_t(s.objects.size()), offset, s.release)
@@ -188,6 +250,104 @@ private slots:
                 }
             }
         }
+    }
+
+    // A reader over part of a larger buffer reads the part's bits alone,
+    // though it may load the bytes after it a word at a time.
+    void aWindowEndsAtItsOwnSize() {
+        const std::string bytes = "\x12\x34\x56\x78\x9a\xbc\xde\xf0\x11\x22\x33\x44";
+        BitReader r(bytes.data() + 1, 4, bytes.size() - 1, Release::R2000);
+        QCOMPARE(uint32_t(r.RL()), 0x9a785634u);
+        QVERIFY_THROWS_EXCEPTION(FormatError, r.RC());
+        BitReader odd(bytes.data(), 3, bytes.size(), Release::R2000);
+        odd.seek(3);
+        QCOMPARE(uint32_t(uint16_t(odd.RS())), 0xa291u); // bits 3 to 18, low byte first
+        QVERIFY_THROWS_EXCEPTION(FormatError, odd.RC());
+    }
+
+    // Parts of the map each count from handle 0 again; a handle given twice
+    // takes its last place, and the map comes out by rising handle.
+    void theObjectMapKeepsEachHandleOnceInOrder() {
+        Sections s;
+        s.objects = QByteArray(64, '\0');
+        auto part = [](std::initializer_list<std::pair<int, int>> entries) {
+            QByteArray p;
+            for (const auto& [handle, offset] : entries)
+                p.append(char(handle)).append(char(offset));
+            const int size = int(p.size()) + 2;
+            return QByteArray(1, char(size >> 8)) + QByteArray(1, char(size & 0xff)) + p +
+                   QByteArray(2, '\0');
+        };
+        // Deltas: handles 3 and 5 at 10 and 30; then 1 at 5 and 3 again at 20.
+        s.handles = part({{3, 10}, {2, 20}}) + part({{1, 5}, {2, 15}}) + QByteArray("\x00\x02", 2);
+        const ObjectMap map = readObjectMap(s);
+        const ObjectMap expected{{1, 5}, {3, 20}, {5, 30}};
+        QVERIFY(map == expected);
+    }
+
+    // The template section: a description, then 0 (imperial) or 1 (metric).
+    void theTemplateGivesTheUnits() {
+        auto bytes = [](std::initializer_list<int> b) {
+            QByteArray out;
+            for (int v : b)
+                out.append(char(v));
+            return out;
+        };
+        QCOMPARE(readMeasurement(bytes({0, 0, 1, 0}), Release::R2000), 1);
+        QCOMPARE(readMeasurement(bytes({3, 0, 'a', 'b', 'c', 0, 0}), Release::R2004), 0);
+        // From R2007 on the description's characters take two bytes each.
+        QCOMPARE(readMeasurement(bytes({1, 0, 0, 0, 1, 0}), Release::R2007), 1);
+        QCOMPARE(readMeasurement(bytes({1, 0, 0, 0, 1, 0}), Release::R2004), -1);
+        // Missing, cut short or out of range: not said.
+        QCOMPARE(readMeasurement(QByteArray(), Release::R14), -1);
+        QCOMPARE(readMeasurement(bytes({0, 0, 1}), Release::R14), -1);
+        QCOMPARE(readMeasurement(bytes({0xff, 0xff, 1, 0}), Release::R2000), -1);
+        QCOMPARE(readMeasurement(bytes({0, 0, 7, 0}), Release::R2000), -1);
+    }
+
+    // The program's view data of an R13 or R14 viewport, item by item, as
+    // the groups an R12 DXF gives it.
+    void extendedDataReadsAsItsDxfGroups() {
+        ItemBytes b;
+        b.text("MVIEW").control(false).i16(16);
+        b.point(10, 1, 2, 0).point(10, 0, 0, 1);
+        b.real(40, 0).real(40, 228.5).real(41, 133.25);
+        b.ref(3, 0x2A).ref(3, 0x99); // a layer of the drawing, then none
+        b.i32(-7).binary({0xAB, 0x01}).ref(5, 0x765).control(true);
+        TableNames names;
+        names.layers[0x2A] = "WALLS";
+        const TextConverter text(Release::R14, 30);
+        GroupList out;
+        appendExtendedData(BitReader(b.bytes.data(), b.bytes.size(), Release::R14), "ACAD", names,
+                           text, out);
+        const std::vector<std::string> expected{
+            "1001=ACAD", "1000=MVIEW", "1002={",  "1070=16",   "1010=1",   "1020=2",
+            "1030=0",    "1010=0",     "1020=0",  "1030=1",    "1040=0",   "1040=228",
+            "1041=133",  "1003=WALLS", "1071=-7", "1004=AB01", "1005=765", "1002=}"};
+        QCOMPARE(readAll(out), expected);
+        QCOMPARE(out[11].number, 228.5);
+    }
+
+    // A string longer than what is left, or an item of no known kind, ends
+    // the list where it stands; nothing past the data is read.
+    void damagedExtendedDataStopsAtTheDamage() {
+        const TableNames names;
+        const TextConverter text(Release::R14, 30);
+        ItemBytes cut;
+        cut.i16(5);
+        cut.bytes += std::string("\x00\xff\x1e\x00ab", 6); // 255 characters claimed, 2 there
+        GroupList a;
+        appendExtendedData(BitReader(cut.bytes.data(), cut.bytes.size(), Release::R14), "ACAD",
+                           names, text, a);
+        QCOMPARE(readAll(a), (std::vector<std::string>{"1001=ACAD", "1070=5"}));
+        ItemBytes unknown;
+        unknown.i16(1);
+        unknown.bytes += std::string("\x63\x00\x00", 3);
+        unknown.i16(2);
+        GroupList c;
+        appendExtendedData(BitReader(unknown.bytes.data(), unknown.bytes.size(), Release::R14),
+                           "ACAD", names, text, c);
+        QCOMPARE(readAll(c), (std::vector<std::string>{"1001=ACAD", "1070=1"}));
     }
 };
 

@@ -8,6 +8,8 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace dv::dwg {
 
@@ -19,8 +21,10 @@ struct DwgClass {
 // Class number (500 on) -> class. Problems go into `s.problems`.
 std::map<int, DwgClass> readClasses(Sections& s);
 
-// Handle -> byte offset into `s.objects`, ordered by handle. Throws
-// FormatError when the map itself is unreadable.
-std::map<uint64_t, uint64_t> readObjectMap(Sections& s);
+// (handle, byte offset into `s.objects`) by rising handle, each handle once
+// (where the map repeats one, its last offset). Throws FormatError when the
+// map itself is unreadable.
+using ObjectMap = std::vector<std::pair<uint64_t, uint64_t>>;
+ObjectMap readObjectMap(Sections& s);
 
 } // namespace dv::dwg
