@@ -328,6 +328,69 @@ private slots:
         QCOMPARE(out[11].number, 228.5);
     }
 
+    // The view data of an R14 window, decoded, gives the window that the
+    // same data gives as R12 DXF groups: the second window of the R12
+    // viewport fixture, with its layer frozen by reference.
+    void extendedDataGivesTheViewportOfItsDxf() {
+        QFile f(QStringLiteral(TEST_DATA_DIR "/dxf/viewports_r12.dxf"));
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray original = f.readAll();
+        const qsizetype second = original.indexOf("VIEWPORT", original.indexOf("VIEWPORT") + 8);
+        const qsizetype from = original.indexOf("1001\nACAD", second);
+        const qsizetype to = original.indexOf("  0\n", from);
+        QVERIFY(second > 0 && from > second && to > from);
+        ItemBytes b;
+        b.text("MVIEW").control(false).i16(16).point(10, 0, 0, 0).point(10, 0, 0, 1);
+        for (double v : {0.0, 40.0, 15.0, 5.0, 50.0, 0.0, 0.0})
+            b.real(40, v);
+        for (int16_t v : {0, 100, 1, 3, 0, 0, 0, 0})
+            b.i16(v);
+        for (double v : {0.0, 0.0, 0.0, 1.0, 1.0, 1.0, 1.0})
+            b.real(40, v);
+        b.i16(0).control(false).ref(3, 0x4B).control(true).control(true);
+        TableNames names;
+        names.layers[0x4B] = "B";
+        GroupList groups;
+        appendExtendedData(BitReader(b.bytes.data(), b.bytes.size(), Release::R14), "ACAD", names,
+                           TextConverter(Release::R14, 30), groups);
+        QByteArray decoded;
+        dxf::Cursor cursor(groups.ranges());
+        while (cursor.advance()) {
+            const dxf::Group& g = cursor.group();
+            decoded += QByteArray::number(g.code) + '\n' +
+                       (g.isNumber ? QByteArray::number(g.number, 'g', 17)
+                                   : QByteArray(g.value.data(), qsizetype(g.value.size()))) +
+                       '\n';
+        }
+        QByteArray rebuilt = original;
+        rebuilt.replace(from, to - from, decoded);
+        QVERIFY(rebuilt != original);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("r14_view.dxf");
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly) && out.write(rebuilt) == rebuilt.size());
+        out.close();
+        auto window = [](const Document& d) -> const Viewport* {
+            for (const Layout& l : d.layouts)
+                if (l.block >= 0)
+                    for (const Viewport& v : d.blocks[size_t(l.block)].viewports)
+                        return &v;
+            return nullptr;
+        };
+        const auto want = ReaderRegistry::builtin().load(f.fileName());
+        const auto got = ReaderRegistry::builtin().load(path);
+        const Viewport* w = window(*want);
+        const Viewport* g = window(*got);
+        QVERIFY(w && g);
+        QCOMPARE(g->viewHeight, 40.0);
+        QCOMPARE(g->viewHeight, w->viewHeight);
+        QCOMPARE(g->viewCenter.x, w->viewCenter.x);
+        QCOMPARE(g->viewCenter.y, w->viewCenter.y);
+        QCOMPARE(g->twist, w->twist);
+        QCOMPARE(g->frozenLayers, std::vector<int32_t>{got->layerIndex("B")});
+        QCOMPARE(g->frozenLayers.size(), w->frozenLayers.size());
+    }
+
     // A string longer than what is left, or an item of no known kind, ends
     // the list where it stands; nothing past the data is read.
     void damagedExtendedDataStopsAtTheDamage() {
