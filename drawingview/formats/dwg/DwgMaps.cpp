@@ -3,7 +3,6 @@
 #include "DwgBitReader.h"
 #include "DwgSectionData.h"
 
-#include <algorithm>
 #include <cstring>
 
 namespace dv::dwg {
@@ -65,8 +64,6 @@ ObjectMap readMap(Sections& s) {
     const auto* p = reinterpret_cast<const unsigned char*>(m.constData());
     const size_t size = size_t(m.size());
     size_t pos = 0;
-    // Each entry takes two bytes at least.
-    map.reserve(size / 2);
     for (;;) {
         if (pos + 2 > size)
             throw FormatError("the object map is cut off at byte " + std::to_string(pos));
@@ -85,7 +82,7 @@ ObjectMap readMap(Sections& s) {
             if (offset < 0 || uint64_t(offset) >= uint64_t(s.objects.size()))
                 throw FormatError("the object map places handle " + std::to_string(handle) +
                                   " at byte " + std::to_string(offset) + ", outside the objects");
-            map.emplace_back(handle, uint64_t(offset));
+            map[handle] = uint64_t(offset);
         }
         if (pos + part + 2 <= size) {
             const uint16_t stored = uint16_t(p[pos + part] << 8 | p[pos + part + 1]);
@@ -94,20 +91,6 @@ ObjectMap readMap(Sections& s) {
         }
         pos += part + 2;
     }
-    // Handles rise through a well-formed map; a damaged one is put in order.
-    const auto byHandle = [](const auto& a, const auto& b) { return a.first < b.first; };
-    if (!std::is_sorted(map.begin(), map.end(), byHandle))
-        std::stable_sort(map.begin(), map.end(), byHandle);
-    // Of a repeated handle, its last entry stands.
-    size_t kept = 0;
-    for (size_t i = 0; i < map.size(); ++i) {
-        if (kept > 0 && map[kept - 1].first == map[i].first)
-            map[kept - 1] = map[i];
-        else
-            map[kept++] = map[i];
-    }
-    map.resize(kept);
-    map.shrink_to_fit();
     return map;
 }
 

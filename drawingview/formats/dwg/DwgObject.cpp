@@ -111,7 +111,9 @@ ObjectReader::ObjectReader(const char* objects, size_t size, uint64_t offset, Re
         BitReader items = data;
         data.skipBytes(size_t(eed));
         items.setLimit(data.bitPosition());
-        extended.push_back({app, items});
+        // Kept where something reads it: the view of an R13 or R14 window.
+        if (m_type == kViewport)
+            extended.push_back({app, items});
         if (const std::string t = firstEedText(items); !t.empty())
             eedTexts.emplace_back(app, t);
     }

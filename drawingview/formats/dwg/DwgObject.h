@@ -135,7 +135,8 @@ public:
     std::string graphics;
     // The first text of the extended data each application attached.
     std::vector<std::pair<uint64_t, std::string>> eedTexts;
-    // Each application's extended data: its APPID and a reader over its items.
+    // Of a viewport, each application's extended data: its APPID and a
+    // reader over its items.
     struct ExtendedData {
         uint64_t app = 0;
         BitReader items;
