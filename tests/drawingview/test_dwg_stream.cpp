@@ -15,6 +15,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -181,6 +182,43 @@ private slots:
         QCOMPARE(std::string(list[19999].value), std::string("text 19999"));
         QCOMPARE(list[20000].value.size(), big.size());
         QCOMPARE(std::string(list[20001].value), std::string("1A2B"));
+    }
+
+    // The units come from the file header's fifth section; where that one
+    // points outside the file, the drawing loads all the same, without them.
+    void aTemplateOutsideTheFileCostsOnlyTheUnits() {
+        QFile f(QDir(QStringLiteral(SHARED_DWG_DIR)).filePath("example_r14.dwg"));
+        if (!f.open(QIODevice::ReadOnly))
+            QSKIP("the shared DWG samples (../shared/dwg) are not here");
+        const QByteArray all = f.readAll();
+        QCOMPARE(readMeasurement(readR13Container(all.constData(), size_t(all.size())).templ,
+                                 Release::R14),
+                 1);
+        QByteArray damaged = all;
+        const qsizetype count = qsizetype(uint8_t(all[0x15]));
+        qsizetype record = -1;
+        for (qsizetype i = 0; i < count; ++i)
+            if (all[0x19 + i * 9] == 4)
+                record = 0x19 + i * 9;
+        QVERIFY(record > 0);
+        for (int i = 1; i <= 4; ++i)
+            damaged[record + i] = char(0x7f); // the section's start, far past the end
+        const Sections s = readR13Container(damaged.constData(), size_t(damaged.size()));
+        QVERIFY(s.templ.isEmpty());
+        QVERIFY(std::any_of(s.problems.begin(), s.problems.end(), [](const std::string& p) {
+            return p.find("template") != std::string::npos;
+        }));
+        QTemporaryDir dir;
+        const QString good = dir.filePath("good.dwg"), bad = dir.filePath("bad.dwg");
+        for (const auto& [path, bytes] : {std::pair{good, all}, std::pair{bad, damaged}}) {
+            QFile out(path);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
+        }
+        const auto whole = ReaderRegistry::builtin().load(good);
+        const auto hurt = ReaderRegistry::builtin().load(bad);
+        QCOMPARE(whole->header.at(QStringLiteral("$MEASUREMENT")), QStringLiteral("1"));
+        QVERIFY(!hurt->header.count(QStringLiteral("$MEASUREMENT")));
+        QCOMPARE(entityCount(*hurt), entityCount(*whole));
     }
 
     // A line in the middle of a real drawing whose size field is wrecked is
