@@ -17,6 +17,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -97,6 +98,23 @@ struct ItemBytes {
         return *this;
     }
 };
+
+// A drawing and its damaged copy, each loaded from a file of its own.
+std::pair<std::unique_ptr<Document>, std::unique_ptr<Document>> loadBoth(const QByteArray& good,
+                                                                         const QByteArray& bad) {
+    QTemporaryDir dir;
+    std::unique_ptr<Document> docs[2];
+    for (int i = 0; i < 2; ++i) {
+        const QString path = dir.filePath(i ? "bad.dwg" : "good.dwg");
+        QFile out(path);
+        const QByteArray& bytes = i ? bad : good;
+        if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size())
+            return {};
+        out.close();
+        docs[i] = ReaderRegistry::builtin().load(path);
+    }
+    return {std::move(docs[0]), std::move(docs[1])};
+}
 
 long entityCount(const Document& doc) {
     long n = 0;
@@ -208,14 +226,8 @@ private slots:
         QVERIFY(std::any_of(s.problems.begin(), s.problems.end(), [](const std::string& p) {
             return p.find("template") != std::string::npos;
         }));
-        QTemporaryDir dir;
-        const QString good = dir.filePath("good.dwg"), bad = dir.filePath("bad.dwg");
-        for (const auto& [path, bytes] : {std::pair{good, all}, std::pair{bad, damaged}}) {
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
-        }
-        const auto whole = ReaderRegistry::builtin().load(good);
-        const auto hurt = ReaderRegistry::builtin().load(bad);
+        const auto [whole, hurt] = loadBoth(all, damaged);
+        QVERIFY(whole && hurt);
         QCOMPARE(whole->header.at(QStringLiteral("$MEASUREMENT")), QStringLiteral("1"));
         QVERIFY(!hurt->header.count(QStringLiteral("$MEASUREMENT")));
         QCOMPARE(entityCount(*hurt), entityCount(*whole));
@@ -242,14 +254,8 @@ private slots:
         for (int i = 0; i < 4; ++i)
             damaged[at + i] = char(i == 3 ? 0x7f : 0xff);
 
-        QTemporaryDir dir;
-        const QString good = dir.filePath("good.dwg"), bad = dir.filePath("bad.dwg");
-        for (const auto& [path, bytes] : {std::pair{good, all}, std::pair{bad, damaged}}) {
-            QFile out(path);
-            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size());
-        }
-        const auto whole = ReaderRegistry::builtin().load(good);
-        const auto hurt = ReaderRegistry::builtin().load(bad);
+        const auto [whole, hurt] = loadBoth(all, damaged);
+        QVERIFY(whole && hurt);
         QCOMPARE(entityCount(*hurt), entityCount(*whole) - 1);
         QCOMPARE(damagedObjects(*hurt), damagedObjects(*whole) + 1);
     }
