@@ -90,6 +90,16 @@ private slots:
         }
         QCOMPARE(a->format, QStringLiteral("DWG"));
 
+        // Metric or imperial, as the DXF says where it keeps it. Every R13
+        // to R2000 drawing says; a later one may store no template data.
+        const QString units = QStringLiteral("$MEASUREMENT");
+        const QString version = a->header.at(QStringLiteral("$ACADVER"));
+        if (version == QLatin1String("AC1012") || version == QLatin1String("AC1014") ||
+            version == QLatin1String("AC1015"))
+            QVERIFY2(a->header.count(units), "the DWG does not say metric or imperial");
+        if (a->header.count(units) && b->header.count(units))
+            QCOMPARE(a->header.at(units), b->header.at(units));
+
         std::set<std::tuple<QString, int, uint32_t, bool>> la, lb;
         for (const Layer& l : a->layers)
             la.insert({l.name, int(l.color.kind), l.color.rgb, l.isVisible()});

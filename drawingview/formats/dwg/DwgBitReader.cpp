@@ -1,13 +1,17 @@
 #include "DwgBitReader.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 namespace dv::dwg {
 
 BitReader::BitReader(const char* data, size_t size, Release release)
-    : m_data(reinterpret_cast<const unsigned char*>(data)), m_size(size), m_limit(size * 8),
-      m_release(release) {}
+    : BitReader(data, size, size, release) {}
+
+BitReader::BitReader(const char* data, size_t size, size_t readable, Release release)
+    : m_data(reinterpret_cast<const unsigned char*>(data)), m_size(size),
+      m_readable(std::max(size, readable)), m_limit(size * 8), m_release(release) {}
 
 void BitReader::pastEnd(size_t bits) const {
     throw FormatError("data cut off: " + std::to_string(bits) + " bits wanted at bit " +

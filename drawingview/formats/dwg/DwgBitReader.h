@@ -42,6 +42,9 @@ struct CmColor {
 class BitReader {
 public:
     BitReader(const char* data, size_t size, Release release);
+    // Values come from the first `size` bytes alone; the `readable` bytes
+    // from `data` on (at least `size`) may be loaded a word at a time.
+    BitReader(const char* data, size_t size, size_t readable, Release release);
 
     Release release() const { return m_release; }
     bool atLeast(Release r) const { return m_release >= r; }
@@ -115,7 +118,7 @@ private:
         const size_t first = m_bit >> 3;
         // Eight bytes at once where they lie within the data: every value up
         // to 56 bits fits in them whatever its offset within the first byte.
-        if (bits - 1 < 56 && m_size - first >= 8) {
+        if (bits - 1 < 56 && m_readable - first >= 8) {
             const uint64_t word = qFromBigEndian<quint64>(m_data + first);
             const uint64_t v = (word << (m_bit & 7)) >> (64 - bits);
             m_bit += bits;
@@ -137,6 +140,7 @@ private:
 
     const unsigned char* m_data;
     size_t m_size;
+    size_t m_readable;
     size_t m_bit = 0;
     size_t m_limit;
     Release m_release;

@@ -148,7 +148,7 @@ private:
     const std::function<void(int)>& m_progress;
     TextConverter m_text;
     std::map<int, DwgClass> m_classes;
-    std::map<uint64_t, uint64_t> m_map;
+    ObjectMap m_map;
     TableNames m_names;
 
     GroupList& m_tables; // LAYER, LTYPE and STYLE entries, ready to write
@@ -156,7 +156,6 @@ private:
     std::vector<std::pair<uint64_t, size_t>> m_layerGroups, m_styleGroups, m_ltypeGroups;
     std::vector<BlockRecord> m_blocks;
     std::unordered_map<uint64_t, size_t> m_blockIndex;
-    std::unordered_map<uint64_t, std::string> m_appIds;
     std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, std::string>>> m_styleEed;
     int m_model = -1, m_paper = -1;
     std::vector<LayoutRec> m_layouts;
@@ -175,14 +174,16 @@ void Assembler::run() {
     m_classes = readClasses(m_s);
     m_map = readObjectMap(m_s);
     m_out.header = readHeaderVariables(m_s);
+    m_out.header.measurement = readMeasurement(m_s.templ, m_s.release);
     size_t done = 0;
     const size_t total = std::max<size_t>(1, m_map.size());
     for (const auto& [handle, offset] : m_map) {
         if (m_progress && ++done % 4096 == 0)
             m_progress(int(done * 30 / total));
         try {
-            ObjectReader o = open(offset);
-            const int type = o.type();
+            const ObjectPeek peek = peekObject(m_s.objects.constData(), size_t(m_s.objects.size()),
+                                               offset, m_s.release);
+            const int type = peek.type;
             bool entity = isFixedEntity(type);
             if (type >= 500) {
                 const auto it = m_classes.find(type);
@@ -194,9 +195,10 @@ void Assembler::run() {
             }
             if (entity) {
                 m_entityOffsets.emplace_back(handle, offset);
-                m_entityBytes += o.data.limit() / 8;
+                m_entityBytes += peek.bytes;
                 m_entityTypes.push_back(type);
             } else {
+                ObjectReader o = open(offset);
                 readTableEntry(o, handle);
             }
         } catch (const FormatError&) {
@@ -261,7 +263,7 @@ void Assembler::readTableEntry(ObjectReader& o, uint64_t) {
         m_names.dimStyles[o.head.handle] = str(o.data);
         return;
     case kAppid:
-        m_appIds[o.head.handle] = str(o.data);
+        m_names.appIds[o.head.handle] = str(o.data);
         return;
     case kMLineStyle:
         return readMLineStyle(o);
@@ -677,7 +679,7 @@ void Assembler::emitTables(GroupList& g) {
             if (entries.data() == m_styleGroups.data())
                 if (const auto it = m_styleEed.find(handle); it != m_styleEed.end())
                     for (const auto& [app, text] : it->second)
-                        if (TableNames::find(m_appIds, app, std::string()) == "ACAD") {
+                        if (TableNames::find(m_names.appIds, app, std::string()) == "ACAD") {
                             g.literal(1001, "ACAD");
                             g.text(1000, m_text(text));
                         }

@@ -1,5 +1,7 @@
 #include "DwgEntities.h"
+
 #include "DwgMLeader.h"
+#include "DwgXData.h"
 
 #include "formats/dxf/DxfText.h"
 
@@ -382,11 +384,25 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
         hatch(o, out);
         return true;
     case kViewport:
-        // R13 and R14 keep the view in a table entry not read here.
-        if (!r2000)
+        // Those of R13 and R14 outside paper space are the program's own,
+        // left out of the DXF as well.
+        if (!r2000 && !paper)
             break;
         begin("VIEWPORT");
-        viewport(o, out);
+        if (r2000) {
+            viewport(o, out);
+        } else {
+            // R13 and R14 keep the view in the program's extended data, as
+            // R12 files do.
+            out.literal(100, "AcDbViewport");
+            out.point(10, r.BD3());
+            out.real(40, r.BD());
+            out.real(41, r.BD());
+            static const std::string none;
+            for (const ObjectReader::ExtendedData& x : o.extended)
+                if (TableNames::find(m_names.appIds, x.app, none) == "ACAD")
+                    appendExtendedData(x.items, "ACAD", m_names, m_text, out);
+        }
         return true;
     case kMLine:
         begin("MLINE");

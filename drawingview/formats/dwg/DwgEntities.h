@@ -21,7 +21,7 @@ int32_t checkedCount(BitReader& r, int32_t n, const char* what);
 // Names of table entries by handle, filled before entities are read.
 struct TableNames {
     std::unordered_map<uint64_t, std::string> layers, lineTypes, styles, blocks, dimStyles,
-        mlineStyles;
+        mlineStyles, appIds;
     static const std::string& find(const std::unordered_map<uint64_t, std::string>& m, uint64_t h,
                                    const std::string& fallback);
 };

@@ -308,4 +308,18 @@ HeaderVars readHeaderVariables(Sections& s) {
     return v;
 }
 
+int readMeasurement(const QByteArray& templ, Release release) {
+    // A description (its length in characters, then its text: UTF-16 from
+    // R2007 on), then the units.
+    const auto* p = reinterpret_cast<const uint8_t*>(templ.constData());
+    const size_t size = size_t(templ.size());
+    if (size < 4)
+        return -1;
+    const size_t description = size_t(p[0] | p[1] << 8) * (release >= Release::R2007 ? 2 : 1);
+    if (description > size - 4)
+        return -1;
+    const int units = p[2 + description] | p[3 + description] << 8;
+    return units == 0 || units == 1 ? units : -1;
+}
+
 } // namespace dv::dwg

@@ -24,4 +24,8 @@ struct HeaderVars {
 // into `sections.problems` and leaves the rest at its defaults.
 HeaderVars readHeaderVariables(Sections& sections);
 
+// The drawing's units as its template section gives them (0 imperial,
+// 1 metric), -1 where it has none or it is damaged.
+int readMeasurement(const QByteArray& templ, Release release);
+
 } // namespace dv::dwg

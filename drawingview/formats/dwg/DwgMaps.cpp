@@ -58,8 +58,8 @@ std::map<int, DwgClass> readClasses(Sections& s) {
 
 namespace {
 
-std::map<uint64_t, uint64_t> readMap(Sections& s) {
-    std::map<uint64_t, uint64_t> map;
+ObjectMap readMap(Sections& s) {
+    ObjectMap map;
     const QByteArray& m = s.handles;
     const auto* p = reinterpret_cast<const unsigned char*>(m.constData());
     const size_t size = size_t(m.size());
@@ -96,7 +96,7 @@ std::map<uint64_t, uint64_t> readMap(Sections& s) {
 
 } // namespace
 
-std::map<uint64_t, uint64_t> readObjectMap(Sections& s) {
+ObjectMap readObjectMap(Sections& s) {
     try {
         return readMap(s);
     } catch (const FormatError& e) {

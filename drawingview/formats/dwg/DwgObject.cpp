@@ -51,6 +51,20 @@ std::string firstEedText(BitReader& r) {
 
 } // namespace
 
+ObjectPeek peekObject(const char* objects, size_t size, uint64_t offset, Release release) {
+    const Framing f = frame(objects, size, offset, release);
+    BitReader r(objects + f.dataStart, f.size, size - size_t(f.dataStart), release);
+    ObjectPeek p;
+    p.bytes = f.size;
+    if (release >= Release::R2010) {
+        r.MC(); // handle data's size
+        p.type = r.BOT();
+    } else {
+        p.type = r.BS();
+    }
+    return p;
+}
+
 int lineWeightValue(int index) {
     static const int kWeights[] = {0,  5,  9,  13, 15, 18,  20,  25,  30,  35,  40,  50,
                                    53, 60, 70, 80, 90, 100, 106, 120, 140, 158, 200, 211};
@@ -66,7 +80,7 @@ int lineWeightValue(int index) {
 ObjectReader::ObjectReader(const char* objects, size_t size, uint64_t offset, Release release)
     : data(objects, 0, release), handles(objects, 0, release) {
     const Framing f = frame(objects, size, offset, release);
-    data = BitReader(objects + f.dataStart, f.size, release);
+    data = BitReader(objects + f.dataStart, f.size, size - size_t(f.dataStart), release);
     handles = data;
     size_t handleStart = 0;
     if (release >= Release::R2010) {
@@ -76,7 +90,7 @@ ObjectReader::ObjectReader(const char* objects, size_t size, uint64_t offset, Re
         if (f.size > size - start)
             throw FormatError("an object of " + std::to_string(f.size) + " bytes at byte " +
                               std::to_string(offset) + " runs past the end of the data");
-        data = BitReader(objects + start, f.size, release);
+        data = BitReader(objects + start, f.size, size - start, release);
         handles = data;
         if (handleBits > data.limit())
             throw FormatError("an object's handle data is larger than the object");
@@ -97,6 +111,9 @@ ObjectReader::ObjectReader(const char* objects, size_t size, uint64_t offset, Re
         BitReader items = data;
         data.skipBytes(size_t(eed));
         items.setLimit(data.bitPosition());
+        // Kept where something reads it: the view of an R13 or R14 window.
+        if (m_type == kViewport)
+            extended.push_back({app, items});
         if (const std::string t = firstEedText(items); !t.empty())
             eedTexts.emplace_back(app, t);
     }

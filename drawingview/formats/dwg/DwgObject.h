@@ -135,6 +135,13 @@ public:
     std::string graphics;
     // The first text of the extended data each application attached.
     std::vector<std::pair<uint64_t, std::string>> eedTexts;
+    // Of a viewport, each application's extended data: its APPID and a
+    // reader over its items.
+    struct ExtendedData {
+        uint64_t app = 0;
+        BitReader items;
+    };
+    std::vector<ExtendedData> extended;
 
     ObjectHead head;
     BitReader data;
@@ -146,6 +153,14 @@ private:
 
     int m_type = 0;
 };
+
+// An object's type and size, without the rest of its framing: enough to
+// tell entities from the objects read first.
+struct ObjectPeek {
+    int type = 0;
+    size_t bytes = 0;
+};
+ObjectPeek peekObject(const char* objects, size_t size, uint64_t offset, Release release);
 
 // A stored line weight index as DXF writes it (hundredths of a millimetre,
 // -1 ByLayer, -2 ByBlock, -3 default).

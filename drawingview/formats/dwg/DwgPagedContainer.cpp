@@ -16,6 +16,14 @@ Sections PagedContainer::read() {
     out_.classes = section("AcDb:Classes");
     out_.handles = section("AcDb:Handles");
     out_.objects = section("AcDb:AcDbObjects");
+    // Not every file has one, and nothing else depends on it.
+    if (hasSection("AcDb:Template")) {
+        try {
+            out_.templ = section("AcDb:Template", false);
+        } catch (const FormatError& e) {
+            out_.problems.push_back(e.what());
+        }
+    }
     return std::move(out_);
 }
 
@@ -46,7 +54,12 @@ void PagedContainer::inflate(Decompressor decompress, const uint8_t* in, size_t 
     }
 }
 
-QByteArray PagedContainer::section(const std::string& name) {
+bool PagedContainer::hasSection(const std::string& name) const {
+    return std::any_of(sections_.begin(), sections_.end(),
+                       [&](const SectionInfo& s) { return s.name == name; });
+}
+
+QByteArray PagedContainer::section(const std::string& name, bool required) {
     const auto it = std::find_if(sections_.begin(), sections_.end(),
                                  [&](const SectionInfo& s) { return s.name == name; });
     if (it == sections_.end())
@@ -57,6 +70,8 @@ QByteArray PagedContainer::section(const std::string& name) {
     budget_.spend(it->size, what);
     QByteArray out(static_cast<qsizetype>(it->size), '\0');
     const uint64_t covered = readPages(*it, out.data(), what);
+    if (covered < it->size && !required)
+        return {};
     if (covered < it->size)
         out_.problems.push_back(what + ": its pages hold " + str(covered) + " of " + str(it->size) +
                                 " bytes");

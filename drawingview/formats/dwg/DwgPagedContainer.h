@@ -84,7 +84,10 @@ protected:
     Sections out_;
 
 private:
-    QByteArray section(const std::string& name);
+    // A section whose pages hold less than its size is a problem when
+    // `required`; otherwise it comes back empty.
+    QByteArray section(const std::string& name, bool required = true);
+    bool hasSection(const std::string& name) const;
 
     const char* pageMapName_;
 };

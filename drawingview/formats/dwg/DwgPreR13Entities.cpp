@@ -1,6 +1,7 @@
 #include "DwgPreR13Entities.h"
 
 #include "DwgByteReader.h"
+#include "DwgXData.h"
 
 #include <cstring>
 #include <numbers>
@@ -125,30 +126,11 @@ void appendExtendedData(const uint8_t* data, size_t size, const Names& names,
         case 5:
             g.text(1005, hex(r.bytes(8), 8));
             break;
-        case 10:
-        case 11:
-        case 12:
-        case 13: {
-            Point3 p;
-            p.x = r.f64();
-            p.y = r.f64();
-            p.z = r.f64();
-            g.point(1000 + code, p);
-            break;
-        }
-        case 40:
-        case 41:
-        case 42:
-            g.real(1000 + code, r.f64());
-            break;
-        case 70:
-            g.integer(1070, int16_t(r.u16()));
-            break;
-        case 71:
-            g.integer(1071, r.i32());
-            break;
         default:
-            throw FormatError("extended data of an unknown kind");
+            if (!appendNumberItem(
+                    code, [&] { return r.f64(); }, [&] { return r.u16(); }, [&] { return r.i32(); },
+                    g))
+                throw FormatError("extended data of an unknown kind");
         }
     }
 }

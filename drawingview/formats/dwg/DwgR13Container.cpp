@@ -13,6 +13,7 @@ namespace {
 constexpr unsigned char kHeaderEnd[16] = {0x95, 0xA0, 0x4E, 0x28, 0x99, 0x82, 0x1A, 0xE5,
                                           0x5E, 0x41, 0xE0, 0x5F, 0x9D, 0x3A, 0x4D, 0x00};
 constexpr size_t kLocatorTable = 0x15;
+constexpr unsigned kTemplateLocator = 4;
 
 uint32_t le32(const char* p) {
     uint32_t v;
@@ -81,6 +82,14 @@ Sections readR13Container(const char* data, size_t size) {
         const unsigned number = uint8_t(rec[0]);
         const uint32_t seeker = le32(rec + 1);
         const uint32_t length = le32(rec + 5);
+        // The fifth holds the template's units; a damaged one costs only those.
+        if (number == kTemplateLocator) {
+            if (seeker <= size && length <= size - seeker)
+                s.templ = QByteArray(data + seeker, qsizetype(length));
+            else
+                s.problems.push_back("the template section lies outside the file");
+            continue;
+        }
         if (number > 2)
             continue;
         if (seeker > size || length > size - seeker)

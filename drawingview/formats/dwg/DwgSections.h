@@ -36,6 +36,9 @@ struct Sections {
     // AcDb:AcDbObjects. Before R2004 the object map's offsets are file
     // offsets, so this is then the whole file.
     QByteArray objects;
+    // AcDb:Template: the drawing's template description and its units
+    // (metric or imperial); empty where the file has none.
+    QByteArray templ;
     // Problems that do not stop the file from opening (a bad CRC, say).
     std::vector<std::string> problems;
 };
