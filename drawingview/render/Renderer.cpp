@@ -1187,10 +1187,12 @@ void Pass::drawInsert(const Insert& ins, const Shape& shape, const Context& ctx,
 
 bool Pass::tinyLine(QPointF a, QPointF b, QRgb rgb, int side) {
     const double dx = b.x() - a.x(), dy = b.y() - a.y();
-    const double span = std::ceil(std::max(std::abs(dx), std::abs(dy)));
+    const double span = std::max(std::abs(dx), std::abs(dy));
     if (!(span <= 64)) // not a number, or not tiny after all
         return false;
-    const int steps = std::max(1, int(span));
+    // The ceiling of a small non-negative span, without the emulated ceil.
+    const int whole = int(span);
+    const int steps = std::max(1, whole + int(span > whole));
     const double sx = dx / steps, sy = dy / steps;
     double x = a.x(), y = a.y();
     for (int k = 0; k < steps; ++k, x += sx, y += sy)
