@@ -47,6 +47,11 @@ void ViewRenderThread::cancelAll() {
     m_cancel = true;
 }
 
+bool ViewRenderThread::hasPending() {
+    std::lock_guard lock(m_mutex);
+    return m_pending.has_value();
+}
+
 void ViewRenderThread::run() {
     while (true) {
         Job job;
@@ -66,7 +71,6 @@ void ViewRenderThread::run() {
         options.cancel = &m_cancel;
         const RenderStats stats =
             renderInBands(*job.scene, image, job.view, job.layout, options, bandCount());
-        job.scene.reset(); // the document may go with the GUI thread's last reference
         if (stats.cancelled || number != m_latest.load())
             continue;
         // Queued: the receiver checks the number again, as a newer job may
@@ -78,6 +82,10 @@ void ViewRenderThread::run() {
                     emit finished(number, image, view);
             },
             Qt::QueuedConnection);
+        // The first picture did without the trees; a closer view will not.
+        if (!hasPending())
+            job.scene->packTrees();
+        job.scene.reset(); // the document may go with the GUI thread's last reference
     }
 }
 

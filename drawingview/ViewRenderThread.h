@@ -51,6 +51,7 @@ signals:
     void finished(quint64 job, QImage image, dv::ViewTransform view);
 
 private:
+    bool hasPending();
     void run();
 
     std::mutex m_mutex;

@@ -49,4 +49,10 @@ void RenderScene::buildAll() const {
     m_allBuilt.store(true, std::memory_order_release);
 }
 
+void RenderScene::packTrees() const {
+    buildAll();
+    for (const auto& index : m_indexes)
+        index->tree();
+}
+
 } // namespace dv

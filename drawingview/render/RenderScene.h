@@ -20,7 +20,10 @@ public:
     const Document& document() const { return *m_document; }
     const SpatialIndex& index(int block) const;
     // Builds every block's index now rather than during the first paint.
+    // Their trees are packed when first queried, or by packTrees().
     void buildAll() const;
+    // Packs every index's tree now, so that no later view waits for one.
+    void packTrees() const;
 
 private:
     // The bounds an inserted block draws within, from its own index.

@@ -77,9 +77,10 @@ SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& bl
                 m_bounds[i] = shapeBounds(doc, b, b.shapes[i], known);
         });
     }
-    for (const Box& box : m_bounds)
+    for (const Box& box : m_bounds) {
         m_total.add(box);
-    m_tree = PackedRTree(m_bounds);
+        m_boxed += box.isValid() ? 1 : 0;
+    }
     int layerZero = -1;
     for (size_t i = 0; i < doc.layers.size() && layerZero < 0; ++i)
         if (doc.layers[i].name == QLatin1String("0"))
@@ -89,12 +90,20 @@ SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& bl
 
 SpatialIndex::~SpatialIndex() = default;
 
+const PackedRTree& SpatialIndex::tree() const {
+    std::call_once(m_packed, [this] {
+        m_tree = PackedRTree(m_bounds);
+        m_isPacked.store(true, std::memory_order_release);
+    });
+    return m_tree;
+}
+
 void SpatialIndex::query(const Box& area, std::vector<uint32_t>& out) const {
-    m_tree.query(area, m_bounds, out);
+    tree().query(area, m_bounds, out);
 }
 
 size_t SpatialIndex::size() const {
-    return m_tree.items().size();
+    return m_boxed;
 }
 
 } // namespace dv

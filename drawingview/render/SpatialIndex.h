@@ -7,8 +7,10 @@
 #include "PackedRTree.h"
 #include "model/Document.h"
 
+#include <atomic>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace dv {
@@ -23,6 +25,9 @@ public:
     ~SpatialIndex();
 
     // Indexes (into Block::shapes) of the shapes whose bounds meet `area`.
+    // The tree is packed on the first query, by whichever thread asks: a
+    // view of the whole block reads the bounds alone, so the first picture
+    // of a drawing need not wait for it.
     void query(const Box& area, std::vector<uint32_t>& out) const;
     const Box& bounds(uint32_t shape) const { return m_bounds[shape]; }
     size_t size() const;
@@ -30,10 +35,14 @@ public:
     const Box& total() const { return m_total; }
     // The block as it looks a few pixels across, when it can be drawn so.
     const BlockFootprint& footprint() const { return m_footprint; }
-    const PackedRTree& tree() const { return m_tree; }
+    const PackedRTree& tree() const;
+    bool treePacked() const { return m_isPacked.load(std::memory_order_acquire); }
 
 private:
-    PackedRTree m_tree;
+    mutable std::once_flag m_packed;
+    mutable PackedRTree m_tree;
+    mutable std::atomic<bool> m_isPacked{false};
+    size_t m_boxed = 0;        // shapes with bounds
     std::vector<Box> m_bounds; // per shape, invalid when it has none
     Box m_total;
     BlockFootprint m_footprint;

@@ -15,6 +15,7 @@
 #include <QWheelEvent>
 
 #include <random>
+#include <thread>
 
 using namespace dv;
 
@@ -301,6 +302,53 @@ private slots:
         const QImage got = spy.at(0).at(1).value<QImage>();
         const ViewTransform lastView = fitted(*doc, size, 1 + 5 * 0.25);
         QCOMPARE(differingPixels(got, banded(*scene, lastView, size, 1)), 0);
+    }
+
+    // A view of the whole drawing reads the bounds alone: the first picture
+    // does not wait for the tree, which the thread packs once it is shown.
+    // Closer views then find exactly what a scan finds, from any thread.
+    void theFirstPictureDoesNotWaitForTheTree() {
+        const auto doc = crowded(60'000);
+        auto scene = std::make_shared<RenderScene>(doc);
+        scene->buildAll();
+        const QSize size(800, 500);
+        const QImage first = banded(*scene, fitted(*doc, size), size, 2, true);
+        QVERIFY(!scene->index(0).treePacked());
+        ViewRenderThread thread;
+        QSignalSpy spy(&thread, &ViewRenderThread::finished);
+        ViewRenderThread::Job job;
+        job.scene = scene;
+        job.size = size;
+        job.view = fitted(*doc, size);
+        job.options.frame = true;
+        job.options.levelOfDetail = true;
+        thread.request(job);
+        QTRY_VERIFY_WITH_TIMEOUT(spy.count() == 1, 20000);
+        QCOMPARE(differingPixels(spy.at(0).at(1).value<QImage>(), first), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(scene->index(0).treePacked(), 20000);
+
+        RenderScene fresh(doc);
+        const SpatialIndex& index = fresh.index(0);
+        QVERIFY(!index.treePacked());
+        Box area;
+        area.add(200, 100);
+        area.add(260, 140);
+        std::vector<uint32_t> expected;
+        for (uint32_t i = 0; i < doc->blocks[0].shapes.size(); ++i)
+            if (index.bounds(i).intersects(area))
+                expected.push_back(i);
+        std::vector<std::vector<uint32_t>> found(4);
+        std::vector<std::thread> askers;
+        for (auto& out : found)
+            askers.emplace_back([&index, &area, &out] {
+                index.query(area, out);
+                std::sort(out.begin(), out.end());
+            });
+        for (auto& t : askers)
+            t.join();
+        QVERIFY(expected.size() > 10);
+        for (const auto& out : found)
+            QCOMPARE(out, expected);
     }
 
     void cancellingAllDropsThePictureOnItsWay() {
