@@ -160,11 +160,7 @@ void addTextReach(Box& box, const Text& t) {
     const double h = std::abs(t.height);
     const double w = std::max<qsizetype>(1, t.text.size()) * h * 1.5 * std::abs(t.widthFactor) +
                      h * std::abs(std::tan(t.oblique));
-    double x0 = 0;
-    if (t.hAlign == Text::Center)
-        x0 = -w / 2;
-    else if (t.hAlign == Text::Right)
-        x0 = -w;
+    const double x0 = alignedStart(t, w);
     double y0 = 0;
     if (t.vAlign == Text::Middle)
         y0 = -h / 2;
@@ -172,13 +168,19 @@ void addTextReach(Box& box, const Text& t) {
         y0 = -h;
     else if (t.vAlign == Text::Bottom)
         y0 = h * 0.3;
+    addTextFrame(box, t, x0 - h * 0.1, x0 + w, y0 - h * 0.35, y0 + h * 1.4);
+}
+
+double alignedStart(const Text& t, double width) {
+    return t.hAlign == Text::Center ? -width / 2 : t.hAlign == Text::Right ? -width : 0;
+}
+
+void addTextFrame(Box& box, const Text& t, double left, double right, double bottom, double top) {
     const double c = std::cos(t.rotation), s = std::sin(t.rotation);
     // Backwards and upside-down text lie mirrored about the alignment point.
     const double sx = t.widthFactor < 0 ? -1 : 1, sy = t.height < 0 ? -1 : 1;
-    const double xs[2] = {sx * (x0 - h * 0.1), sx * (x0 + w)};
-    const double ys[2] = {sy * (y0 - h * 0.35), sy * (y0 + h * 1.4)};
-    for (double x : xs)
-        for (double y : ys)
+    for (double x : {sx * left, sx * right})
+        for (double y : {sy * bottom, sy * top})
             box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
 }
 

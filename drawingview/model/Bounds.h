@@ -38,6 +38,11 @@ void addViewportBounds(Box& box, const Viewport& viewport);
 
 // Adds a box sure to hold a text's glyphs, estimated without a font.
 void addTextReach(Box& box, const Text& text);
+// Where a text `width` wide starts, left of its alignment point.
+double alignedStart(const Text& text, double width);
+// Adds the box [left, right] x [bottom, top], given from the text's
+// alignment point along its baseline, mirrored and turned as the text is.
+void addTextFrame(Box& box, const Text& text, double left, double right, double bottom, double top);
 
 // Adds the bounds of a shape that stands on its own (every kind but Text and
 // Insert, whose bounds their callers measure their own way); false for those.

@@ -76,28 +76,18 @@ void addTextBounds(Box& box, const Text& t) {
         glyphs += c.unicode() >= 0x2E80 && !c.isSurrogate() ? 1.45 : 0.6;
     const double w = std::max(std::max(glyphs, 0.6), glyphAdvances(t.text, t.fontFamily)) * h *
                      std::abs(t.widthFactor);
-    double x0 = 0;
-    if (t.hAlign == Text::Center)
-        x0 = -w / 2;
-    else if (t.hAlign == Text::Right)
-        x0 = -w;
+    const double x0 = alignedStart(t, w);
     double y0 = 0;
     if (t.vAlign == Text::Middle)
         y0 = -h / 2;
     else if (t.vAlign == Text::Top)
         y0 = -h;
-    const double c = std::cos(t.rotation), s = std::sin(t.rotation);
-    const double sx = t.widthFactor < 0 ? -1 : 1, sy = t.height < 0 ? -1 : 1;
     double top = glyphs > 0.6 * double(t.text.size()) ? 1.2 : 1.0, bottom = -0.25;
     for (const Text::Decoration& d : t.decorations) {
         top = std::max(top, decorationLevel(d.line) + kDecorationThickness);
         bottom = std::min(bottom, decorationLevel(d.line) - kDecorationThickness);
     }
-    const double xs[2] = {sx * x0, sx * (x0 + w)};
-    const double ys[2] = {sy * (y0 + h * bottom), sy * (y0 + h * top)};
-    for (double x : xs)
-        for (double y : ys)
-            box.add(t.position.x + x * c - y * s, t.position.y + x * s + y * c);
+    addTextFrame(box, t, x0, x0 + w, y0 + h * bottom, y0 + h * top);
 }
 
 // A shape of one element of `items`.

@@ -103,7 +103,7 @@ std::array<Vec2, 4> textCorners(const Text& t) {
     // cap height is the text's height, aligned, turned and moved.
     const double k = t.height / capHeight;
     const double width = g.advance * std::abs(k) * wf;
-    const double ox = t.hAlign == Text::Center ? -width / 2 : t.hAlign == Text::Right ? -width : 0;
+    const double ox = alignedStart(t, width);
     double oy = 0;
     if (t.vAlign == Text::Bottom)
         oy = descent * k;

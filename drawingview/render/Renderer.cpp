@@ -876,7 +876,7 @@ void Pass::drawText(const Text& t, const Context& ctx, const QColor& color) {
     const double k = t.height / f.capHeight; // drawing units per font pixel
     const double wf = std::isfinite(t.widthFactor) && t.widthFactor != 0 ? t.widthFactor : 1.0;
     const double width = f.metrics->horizontalAdvance(t.text) * std::abs(k) * wf;
-    const double ox = t.hAlign == Text::Center ? -width / 2 : t.hAlign == Text::Right ? -width : 0;
+    const double ox = alignedStart(t, width);
     double oy = 0;
     switch (t.vAlign) {
     case Text::Baseline:
