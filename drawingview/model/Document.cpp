@@ -3,6 +3,7 @@
 #include "Bounds.h"
 #include "Extents.h"
 #include "TextMetrics.h"
+#include "VectorState.h"
 
 #include <algorithm>
 #include <array>
@@ -299,6 +300,7 @@ void Document::cutInsertCycles() {
 }
 
 void Document::finish() {
+    clearUpperVectorState();
     m_blockExtents.clear();
     cutInsertCycles();
     ExtentsMeter meter(*this);

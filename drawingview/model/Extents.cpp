@@ -4,6 +4,7 @@
 #include "Clipping.h"
 #include "Parallel.h"
 #include "TextMetrics.h"
+#include "VectorState.h"
 
 #include <QFontMetricsF>
 #include <QGuiApplication>
@@ -85,6 +86,7 @@ std::array<Vec2, 4> textCorners(const Text& t) {
         capHeight = m.capHeight;
         descent = m.descent;
         g = glyphBox(m, t.text);
+        clearUpperVectorState();
     } else {
         // An average glyph 0.6 of the cap height wide; ascenders and descenders.
         g.advance = 0.6 * double(t.text.size());

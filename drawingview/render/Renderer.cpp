@@ -7,6 +7,7 @@
 #include "model/Clipping.h"
 #include "model/TextMetrics.h"
 #include "model/Units.h"
+#include "model/VectorState.h"
 
 #include <QFontMetricsF>
 #include <QPainter>
@@ -1485,8 +1486,10 @@ void Pass::drawBlock(int block, const Context& ctx) {
                 drawArc(b.arcs[s.first], s, layer, ctx, qc);
             break;
         case ShapeKind::Text:
-            if (s.first < b.texts.size())
+            if (s.first < b.texts.size()) {
                 drawText(b.texts[s.first], ctx, qc);
+                clearUpperVectorState();
+            }
             break;
         case ShapeKind::Image:
             if (s.first < b.images.size())
@@ -1582,6 +1585,7 @@ RenderStats Renderer::render(PaintBackend& out, const ViewTransform& view, int l
     // On paper a lineweight is a width on the sheet, so it follows the zoom.
     if (doc.layouts[layout].paperSpace)
         pass.setPaperScale(ctx.scale / millimetresPerUnit(doc.header));
+    clearUpperVectorState(); // the painter and the font caches use QHash
     pass.drawBlock(doc.layouts[layout].block, ctx);
     pass.flush();
     stats.cancelled = pass.stopped();

@@ -2,6 +2,7 @@
 
 #include "model/Bounds.h"
 #include "model/Parallel.h"
+#include "model/VectorState.h"
 
 #include <algorithm>
 #include <cmath>
@@ -51,6 +52,7 @@ Box shapeBounds(const Document& doc, const Block& b, const Shape& s,
 SpatialIndex::SpatialIndex(const Document& doc, int block, const BlockBounds& blockBounds) {
     if (block < 0 || block >= int(doc.blocks.size()))
         return;
+    clearUpperVectorState();
     const Block& b = doc.blocks[block];
     const size_t count = b.shapes.size();
     m_bounds.resize(count);

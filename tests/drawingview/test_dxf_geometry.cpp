@@ -6,6 +6,7 @@
 #include "formats/common/PolylineBands.h"
 #include "model/Bounds.h"
 #include "model/Extents.h"
+#include "model/VectorState.h"
 #include "render/Renderer.h"
 
 #include <QDir>
@@ -182,6 +183,31 @@ private slots:
         for (Vec2 p : textCorners(t))
             text.add(p);
         QVERIFY(text.width() > 1 && text.width() < 8);
+    }
+
+    // Qt's seeded string hash leaves the vector registers' upper halves in
+    // use, which slows every SSE instruction after it. Measuring a text looks
+    // its glyphs up in such a hash and must not leave them so.
+    void measuringTextLeavesTheVectorUnitsClear() {
+        QHash<QString, int> seen;
+        seen.insert(QStringLiteral("1504,68"), 1);
+        const int found = seen.value(QStringLiteral("1504,68"));
+        if (!upperVectorStateInUse())
+            QSKIP("this processor or Qt build leaves no upper vector state behind a hash");
+        clearUpperVectorState();
+        QVERIFY(!upperVectorStateInUse());
+        QCOMPARE(found, 1);
+
+        Text t;
+        t.text = QStringLiteral("1504,68");
+        t.height = 2.5;
+        seen.insert(t.text + QLatin1Char('!'), 2); // in use again
+        QVERIFY(upperVectorStateInUse());
+        Box text;
+        for (Vec2 p : textCorners(t))
+            text.add(p);
+        QVERIFY(!upperVectorStateInUse());
+        QVERIFY(text.width() > 2.5);
     }
 
     // Extents measure only the texts that may reach past the rest, so the

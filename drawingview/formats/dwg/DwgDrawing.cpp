@@ -3,6 +3,7 @@
 #include "DwgEntities.h"
 #include "DwgMaps.h"
 #include "DwgObject.h"
+#include "model/VectorState.h"
 
 #include <QString>
 
@@ -817,6 +818,7 @@ void Assembler::writeAll() {
 
 void decodeDrawing(Sections& sections, DecodedDrawing& out,
                    const std::function<void(int)>& progress) {
+    clearUpperVectorState();
     Assembler a(sections, out, progress);
     a.run();
 }

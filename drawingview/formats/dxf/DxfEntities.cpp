@@ -2,6 +2,7 @@
 
 #include "DxfLineTypes.h"
 #include "formats/common/PolylineBands.h"
+#include "model/VectorState.h"
 
 #include "model/TextMetrics.h"
 
@@ -160,6 +161,7 @@ void EntityReader::style(Shape& s, const Common& cm, uint16_t typeId) {
 }
 
 void EntityReader::read(Cursor& c, const Target& t) {
+    clearUpperVectorState(); // a text or a new layer may have looked up a QHash
     const std::string_view type = trimmed(c.group().value);
     m_placed.block = -1;
     switch (type.empty() ? '\0' : type[0]) {

@@ -4,6 +4,7 @@
 #include "DxfLineTypes.h"
 #include "formats/FontSubstitution.h"
 #include "model/Parallel.h"
+#include "model/VectorState.h"
 
 #include <QFileInfo>
 
@@ -64,6 +65,7 @@ void DxfParser::reportProgress() {
 }
 
 void DxfParser::parse() {
+    clearUpperVectorState();
     m_c.advance();
     while (!m_c.atEnd()) {
         reportProgress();
