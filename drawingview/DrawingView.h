@@ -24,7 +24,7 @@ class QToolButton;
 namespace dv {
 
 class Document;
-class DrawingSession;
+struct DrawingSession;
 class DXFImageObject;
 class RenderScene;
 class ViewRenderThread;
