@@ -2,9 +2,8 @@
 
 #include "DxfLineTypes.h"
 #include "formats/common/PolylineBands.h"
-#include "model/VectorState.h"
-
 #include "model/TextMetrics.h"
+#include "model/VectorState.h"
 
 #include <algorithm>
 #include <array>
