@@ -191,7 +191,10 @@ private slots:
     void measuringTextLeavesTheVectorUnitsClear() {
         QHash<QString, int> seen;
         seen.insert(QStringLiteral("1504,68"), 1);
-        const int found = seen.value(QStringLiteral("1504,68"));
+        // A lookup alone: an insert may copy with a C library routine that
+        // clears the state again.
+        const auto lookUp = [&] { return seen.value(QStringLiteral("1504,68")); };
+        const int found = lookUp();
         if (!upperVectorStateInUse())
             QSKIP("this processor or Qt build leaves no upper vector state behind a hash");
         clearUpperVectorState();
@@ -201,7 +204,7 @@ private slots:
         Text t;
         t.text = QStringLiteral("1504,68");
         t.height = 2.5;
-        seen.insert(t.text + QLatin1Char('!'), 2); // in use again
+        QCOMPARE(lookUp(), 1);
         QVERIFY(upperVectorStateInUse());
         Box text;
         for (Vec2 p : textCorners(t))
