@@ -3,10 +3,9 @@
 #include "DwgDrawing.h"
 #include "DwgPreR13.h"
 #include "DwgSections.h"
+#include "formats/common/FileBytes.h"
 #include "formats/dxf/DxfContext.h"
 #include "formats/dxf/DxfSections.h"
-
-#include <QFile>
 
 namespace dv {
 
@@ -78,10 +77,10 @@ public:
     std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const override {
         if (progress)
             progress(0);
-        QFile file(path);
-        if (!file.open(QIODevice::ReadOnly))
-            throw ReadError(path, file.errorString());
-        const QByteArray bytes = file.readAll();
+        // Pages are mapped as the reader reaches them: previews and sections
+        // that are not drawn are never read.
+        const FileBytes file(path, FileBytes::Pages::OnDemand);
+        const QByteArray bytes = file.view();
         auto doc = std::make_unique<Document>();
         doc->kind = Document::Kind::Drawing;
         doc->format = QStringLiteral("DWG");

@@ -6,16 +6,10 @@
 #include "DxfSections.h"
 #include "DxfTokenizer.h"
 
+#include "formats/common/FileBytes.h"
 #include "model/Parallel.h"
 
-#include <QFile>
-
 #include <cstring>
-
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace dv {
 
@@ -45,49 +39,6 @@ bool startsLikeDxf(const char* data, size_t size) {
     }
 }
 
-// The file's bytes, mapped when possible (no copy, pages mapped up front).
-class FileBytes {
-public:
-    explicit FileBytes(const QString& path) {
-        const QByteArray local = QFile::encodeName(path);
-        const int fd = ::open(local.constData(), O_RDONLY | O_CLOEXEC);
-        struct stat st {};
-        if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-            void* p =
-                ::mmap(nullptr, size_t(st.st_size), PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
-            if (p != MAP_FAILED) {
-                m_map = p;
-                m_size = size_t(st.st_size);
-            }
-        }
-        if (fd >= 0)
-            ::close(fd);
-        if (!m_map) {
-            QFile file(path);
-            if (!file.open(QIODevice::ReadOnly))
-                throw ReadError(path, file.errorString());
-            m_buffer = file.readAll();
-            m_size = size_t(m_buffer.size());
-        }
-    }
-    ~FileBytes() {
-        if (m_map)
-            ::munmap(m_map, m_size);
-    }
-    FileBytes(const FileBytes&) = delete;
-    FileBytes& operator=(const FileBytes&) = delete;
-
-    const char* data() const {
-        return m_map ? static_cast<const char*>(m_map) : m_buffer.constData();
-    }
-    size_t size() const { return m_size; }
-
-private:
-    void* m_map = nullptr;
-    size_t m_size = 0;
-    QByteArray m_buffer;
-};
-
 class DxfReader : public Reader {
 public:
     QString name() const override { return QStringLiteral("DXF"); }
@@ -100,7 +51,7 @@ public:
     }
 
     std::unique_ptr<Document> read(const QString& path, const ProgressFn& progress) const override {
-        const FileBytes bytes(path);
+        const FileBytes bytes(path, FileBytes::Pages::Ahead);
         return readDxfBytes(bytes.data(), bytes.size(), path, progress);
     }
 };
