@@ -3,6 +3,7 @@
 // and maps; on crafted bytes and on the shared sample drawings, sound and
 // damaged.
 
+#include "formats/dwg/DwgBackCopy.h"
 #include "formats/dwg/DwgBitReader.h"
 #include "formats/dwg/DwgChecksum.h"
 #include "formats/dwg/DwgContainer2004.h"
@@ -542,6 +543,9 @@ private slots:
             << literals2007("abcdefgh") + bytes({0x21, 0x08}) << 17 << "ends early";
         QTest::newRow("endless long count")
             << bytes({0x0f, 0xff, 0xff, 0xff}) << 100 << "ends early";
+        // A 16-bit offset of 0 would copy bytes not written yet.
+        QTest::newRow("copy from no distance back")
+            << literals2007("abcdefgh") + bytes({0x21, 0x00, 0x00, 0x00}) << 9 << "no distance";
         QTest::newRow("empty stream") << QByteArray() << 4 << "ends early";
     }
     void lz2007Damage() {
@@ -554,6 +558,24 @@ private slots:
         } catch (const FormatError& e) {
             QVERIFY2(QString::fromStdString(e.what()).contains(message), e.what());
         }
+    }
+
+    // Both decoders copy back references in pieces; whatever the distance
+    // and length, the bytes must be those a byte-at-a-time copy gives.
+    void backReferencesRepeatAsAByteLoopWould() {
+        QRandomGenerator random(7);
+        for (size_t distance = 1; distance <= 20; ++distance)
+            for (size_t n = 0; n <= 70; ++n) {
+                std::vector<uint8_t> fast(distance + n), slow;
+                for (size_t i = 0; i < distance; ++i)
+                    fast[i] = uint8_t(random.bounded(256));
+                slow = fast;
+                copyBackReference(fast.data() + distance, distance, n);
+                for (size_t i = distance; i < distance + n; ++i)
+                    slow[i] = slow[i - distance];
+                QVERIFY2(fast == slow,
+                         qPrintable(QStringLiteral("distance %1, %2 bytes").arg(distance).arg(n)));
+            }
     }
 
     void deinterleaving() {

@@ -6,23 +6,16 @@
 
 namespace dv::dwg {
 
+// The sum is Adler-32's, seeded; zlib's own is unrolled.
 uint32_t pageChecksum(uint32_t seed, const uint8_t* data, size_t size) {
-    uint32_t low = seed & 0xffff;
-    uint32_t high = seed >> 16;
-    // The largest run whose sums cannot overflow 32 bits before the modulo.
-    constexpr size_t kRun = 0x15b0;
+    uLong sum = seed;
     while (size > 0) {
-        const size_t n = std::min(size, kRun);
-        for (size_t i = 0; i < n; ++i) {
-            low += data[i];
-            high += low;
-        }
-        low %= 0xfff1;
-        high %= 0xfff1;
+        const uInt n = static_cast<uInt>(std::min<size_t>(size, 1u << 30));
+        sum = adler32(sum, data, n);
         data += n;
         size -= n;
     }
-    return (high << 16) | (low & 0xffff);
+    return static_cast<uint32_t>(sum);
 }
 
 uint32_t crc32Of(const uint8_t* data, size_t size) {

@@ -1,7 +1,9 @@
 #include "formats/dwg/DwgLz2007.h"
 
+#include "formats/dwg/DwgBackCopy.h"
 #include "formats/dwg/DwgSections.h"
 
+#include <cstring>
 #include <string>
 
 namespace dv::dwg {
@@ -197,9 +199,12 @@ private:
             fail("copy from before the start of the output");
         if (length_ > dstSize_ - out_)
             fail("copy exceeds the declared size of " + std::to_string(dstSize_));
-        // Byte by byte: a copy may overlap what it writes.
-        for (size_t i = 0; i < length_; ++i, ++out_)
-            dst_[out_] = dst_[out_ - offset_];
+        if (length_ == 0)
+            return;
+        if (offset_ == 0)
+            fail("a copy from no distance back");
+        copyBackReference(dst_ + out_, offset_, length_);
+        out_ += length_;
     }
 
     const uint8_t* src_;
@@ -215,8 +220,10 @@ private:
 } // namespace
 
 void unshuffleLiterals(const uint8_t* src, size_t n, uint8_t* dst) {
+    // A block of 32 is its four words of 8 in reverse order.
     for (; n >= 32; n -= 32, src += 32, dst += 32)
-        block(src, 32, dst);
+        for (int w = 0; w < 4; ++w)
+            std::memcpy(dst + 8 * w, src + 8 * (3 - w), 8);
     for (const Piece& p : kRuns[n]) {
         if (p.size == 0)
             break;

@@ -1,5 +1,6 @@
 #include "formats/dwg/DwgLz77.h"
 
+#include "formats/dwg/DwgBackCopy.h"
 #include "formats/dwg/DwgSections.h"
 
 #include <cstring>
@@ -96,13 +97,7 @@ private:
         if (distance > out_)
             fail("a copy reaches before the start of the output");
         room(n);
-        uint8_t* to = dst_ + out_;
-        const uint8_t* from = to - distance;
-        if (distance >= n)
-            std::memcpy(to, from, n);
-        else // overlapping: each byte may be one this copy has just written
-            for (size_t i = 0; i < n; ++i)
-                to[i] = from[i];
+        copyBackReference(dst_ + out_, distance, n);
         out_ += n;
     }
 
