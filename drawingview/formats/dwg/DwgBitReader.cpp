@@ -13,6 +13,10 @@ BitReader::BitReader(const char* data, size_t size, size_t readable, Release rel
     : m_data(reinterpret_cast<const unsigned char*>(data)), m_size(size),
       m_readable(std::max(size, readable)), m_limit(size * 8), m_release(release) {}
 
+void BitReader::badPrefix(const char* what) {
+    throw FormatError(std::string("a ") + what + " has the unused prefix 11");
+}
+
 void BitReader::pastEnd(size_t bits) const {
     throw FormatError("data cut off: " + std::to_string(bits) + " bits wanted at bit " +
                       std::to_string(m_bit) + " of " + std::to_string(m_limit));
@@ -49,14 +53,6 @@ uint64_t BitReader::rawByBytes(unsigned bits) {
     return v;
 }
 
-bool BitReader::B() {
-    return raw(1) != 0;
-}
-
-uint8_t BitReader::BB() {
-    return uint8_t(raw(2));
-}
-
 uint8_t BitReader::B3() {
     uint8_t v = 0;
     for (int i = 0; i < 3; ++i) {
@@ -68,72 +64,12 @@ uint8_t BitReader::B3() {
     return v;
 }
 
-uint8_t BitReader::RC() {
-    return uint8_t(raw(8));
-}
-
-// Raw numbers lie least significant byte first in the bit stream.
-int16_t BitReader::RS() {
-    return int16_t(qbswap(uint16_t(raw(16))));
-}
-
-int32_t BitReader::RL() {
-    return int32_t(qbswap(uint32_t(raw(32))));
-}
-
-double BitReader::RD() {
-    const uint64_t lo = uint32_t(RL());
-    const uint64_t bits = lo | (uint64_t(uint32_t(RL())) << 32);
-    double d;
-    std::memcpy(&d, &bits, sizeof d);
-    return d;
-}
-
-int16_t BitReader::BS() {
-    switch (BB()) {
-    case 0:
-        return RS();
-    case 1:
-        return RC();
-    case 2:
-        return 0;
-    default:
-        return 256;
-    }
-}
-
-int32_t BitReader::BL() {
-    switch (BB()) {
-    case 0:
-        return RL();
-    case 1:
-        return RC();
-    case 2:
-        return 0;
-    default:
-        throw FormatError("a long number has the unused prefix 11");
-    }
-}
-
 int64_t BitReader::BLL() {
     const unsigned n = unsigned(raw(3));
     uint64_t v = 0;
     for (unsigned i = 0; i < n; ++i)
         v |= uint64_t(RC()) << (8 * i);
     return int64_t(v);
-}
-
-double BitReader::BD() {
-    switch (BB()) {
-    case 0:
-        return RD();
-    case 1:
-        return 1.0;
-    case 2:
-        return 0.0;
-    default:
-        throw FormatError("a real number has the unused prefix 11");
-    }
 }
 
 // The prefix says which bytes of the fallback's little-endian form change.

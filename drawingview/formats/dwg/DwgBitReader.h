@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 namespace dv::dwg {
@@ -106,6 +107,8 @@ public:
 
     // Throws the FormatError for a read past the end.
     [[noreturn]] void pastEnd(size_t bits) const;
+    // Throws the FormatError for a prefix no value uses.
+    [[noreturn]] static void badPrefix(const char* what);
 
 private:
     void need(size_t bits) const {
@@ -147,6 +150,76 @@ private:
     Stream m_strings, m_handles;
     bool m_noStrings = false;
 };
+
+// The values every object is made of, inline: they are most of the reading.
+
+inline bool BitReader::B() {
+    return raw(1) != 0;
+}
+
+inline uint8_t BitReader::BB() {
+    return uint8_t(raw(2));
+}
+
+inline uint8_t BitReader::RC() {
+    return uint8_t(raw(8));
+}
+
+// Raw numbers lie least significant byte first in the bit stream.
+inline int16_t BitReader::RS() {
+    return int16_t(qbswap(uint16_t(raw(16))));
+}
+
+inline int32_t BitReader::RL() {
+    return int32_t(qbswap(uint32_t(raw(32))));
+}
+
+inline double BitReader::RD() {
+    const uint64_t lo = uint32_t(RL());
+    const uint64_t bits = lo | (uint64_t(uint32_t(RL())) << 32);
+    double d;
+    std::memcpy(&d, &bits, sizeof d);
+    return d;
+}
+
+inline int16_t BitReader::BS() {
+    switch (BB()) {
+    case 0:
+        return RS();
+    case 1:
+        return RC();
+    case 2:
+        return 0;
+    default:
+        return 256;
+    }
+}
+
+inline int32_t BitReader::BL() {
+    switch (BB()) {
+    case 0:
+        return RL();
+    case 1:
+        return RC();
+    case 2:
+        return 0;
+    default:
+        badPrefix("long number");
+    }
+}
+
+inline double BitReader::BD() {
+    switch (BB()) {
+    case 0:
+        return RD();
+    case 1:
+        return 1.0;
+    case 2:
+        return 0.0;
+    default:
+        badPrefix("real number");
+    }
+}
 
 // CRC-16 as DWG sections use it (reflected polynomial 0xA001).
 uint16_t crc16(uint16_t seed, const char* data, size_t size);

@@ -3,6 +3,7 @@
 #include "DwgBitReader.h"
 #include "DwgSectionData.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace dv::dwg {
@@ -64,6 +65,7 @@ ObjectMap readMap(Sections& s) {
     const auto* p = reinterpret_cast<const unsigned char*>(m.constData());
     const size_t size = size_t(m.size());
     size_t pos = 0;
+    map.reserve(size / 2); // an entry takes two bytes at least
     for (;;) {
         if (pos + 2 > size)
             throw FormatError("the object map is cut off at byte " + std::to_string(pos));
@@ -82,7 +84,7 @@ ObjectMap readMap(Sections& s) {
             if (offset < 0 || uint64_t(offset) >= uint64_t(s.objects.size()))
                 throw FormatError("the object map places handle " + std::to_string(handle) +
                                   " at byte " + std::to_string(offset) + ", outside the objects");
-            map[handle] = uint64_t(offset);
+            map.emplace_back(handle, uint64_t(offset));
         }
         if (pos + part + 2 <= size) {
             const uint16_t stored = uint16_t(p[pos + part] << 8 | p[pos + part + 1]);
@@ -90,6 +92,22 @@ ObjectMap readMap(Sections& s) {
                 s.problems.push_back("a part of the object map has a bad CRC");
         }
         pos += part + 2;
+    }
+    // Writers keep the handles rising; a map that does not is put in order,
+    // the last place of a repeated handle winning.
+    const auto byHandle = [](const auto& a, const auto& b) { return a.first < b.first; };
+    if (!std::is_sorted(map.begin(), map.end(), byHandle) ||
+        std::adjacent_find(map.begin(), map.end(), [](const auto& a, const auto& b) {
+            return a.first == b.first;
+        }) != map.end()) {
+        std::stable_sort(map.begin(), map.end(), byHandle);
+        // Of each run of one handle, the last entry stays.
+        ObjectMap unique;
+        unique.reserve(map.size());
+        for (size_t i = 0; i < map.size(); ++i)
+            if (i + 1 == map.size() || map[i + 1].first != map[i].first)
+                unique.push_back(map[i]);
+        map.swap(unique);
     }
     return map;
 }
