@@ -3,13 +3,18 @@
 #include "DwgEntities.h"
 #include "DwgMaps.h"
 #include "DwgObject.h"
+#include "model/Parallel.h"
 #include "model/VectorState.h"
 
 #include <QString>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <exception>
+#include <memory>
 #include <numbers>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -95,9 +100,22 @@ struct EntityRec {
     int type = 0;
     int entMode = 2;
     uint64_t owner = 0;
-    size_t start = 0, end = 0; // groups in the pool
+    const GroupList* pool = nullptr; // where its groups are
+    size_t start = 0, end = 0;       // in the pool
     EntityLinks links;
 };
+
+// Entities a thread decodes: [from, to) of the entity list.
+struct EntityPart {
+    size_t from = 0, to = 0;
+    GroupList* pool = nullptr;
+    std::vector<EntityRec> entities;
+    std::map<std::string, int> skipped;
+    std::exception_ptr error;
+};
+
+// Below this much entity data a second thread costs more than it saves.
+constexpr size_t kEntityBytesPerPart = 64 * 1024;
 
 struct LayoutRec {
     uint64_t handle = 0;
@@ -138,6 +156,7 @@ private:
     void readImageDef(ObjectReader& o);
     void nameBlocks();
     void decodeEntities();
+    void decodePart(EntityPart& part, bool reportsProgress) noexcept;
     void writeAll();
     void emitHeader(GroupList& g);
     void emitTables(GroupList& g);
@@ -163,9 +182,10 @@ private:
     GroupList& m_objects; // MLINESTYLE and IMAGEDEF objects, ready to write
     std::vector<std::pair<uint64_t, uint64_t>> m_entityOffsets; // handle, offset
     std::vector<int> m_entityTypes;
-    size_t m_entityBytes = 0; // the entities' data, for the pool's room
+    size_t m_entityBytes = 0;                // the entities' data, for the pool's room
+    std::vector<size_t> m_entityBytesBefore; // of each entity, for splitting them
 
-    GroupList& m_pool; // the groups of every entity
+    GroupList& m_pool; // the groups of the entities, or of the first part of them
     std::vector<EntityRec> m_entities;
     std::unordered_map<uint64_t, size_t> m_entityIndex;
     std::unordered_map<uint64_t, std::vector<size_t>> m_followers;
@@ -197,6 +217,7 @@ void Assembler::run() {
             if (entity) {
                 m_entityOffsets.emplace_back(handle, offset);
                 m_entityBytes += peek.bytes;
+                m_entityBytesBefore.push_back(m_entityBytes - peek.bytes);
                 m_entityTypes.push_back(type);
             } else {
                 ObjectReader o = open(offset);
@@ -561,47 +582,102 @@ void Assembler::readLayout(ObjectReader& o) {
 }
 
 void Assembler::decodeEntities() {
-    EntityDecoder decoder(m_names, m_text);
-    // Entities hold about a group for every two or three bytes; room for
-    // that up front spares the pool its copies as it grows. What is not
-    // filled stays untouched, and the room is bounded by the data's size.
-    m_pool.reserve(m_entityBytes / 2);
-    m_entities.reserve(m_entityOffsets.size());
-    m_entityIndex.reserve(m_entityOffsets.size());
-    const size_t total = std::max<size_t>(1, m_entityOffsets.size());
-    for (size_t i = 0; i < m_entityOffsets.size(); ++i) {
-        if (m_progress && i % 4096 == 0)
-            m_progress(30 + int(i * 70 / total));
-        const auto [handle, offset] = m_entityOffsets[i];
-        const int type = m_entityTypes[i];
-        if (type == kBlock || type == kEndblk)
-            continue; // written from the block's record
-        std::string className;
-        if (type >= 500)
-            className = m_classes[type].dxfName;
-        const size_t start = m_pool.size();
-        EntityRec e;
-        try {
-            ObjectReader o = open(offset);
-            o.readCommon(true);
-            o.readCommonHandles();
-            e.handle = handle;
-            e.type = type;
-            e.entMode = o.head.entMode;
-            e.owner = o.head.owner;
-            e.start = start;
-            if (!decoder.decode(o, className, o.head.entMode == 1, m_pool, e.links)) {
-                skip(className.empty() ? fixedTypeName(type) : className);
+    // Entities decode independently of each other. A large drawing's are
+    // split between the cores, each part into a pool of its own, and joined
+    // in their order afterwards.
+    const size_t count = m_entityOffsets.size();
+    const size_t parts =
+        std::clamp<size_t>(m_entityBytes / kEntityBytesPerPart, 1, size_t(workerCount()));
+    std::vector<EntityPart> batches(parts);
+    for (size_t p = 0; p < parts; ++p) {
+        EntityPart& part = batches[p];
+        part.pool =
+            p == 0 ? &m_pool : m_out.moreEntities.emplace_back(std::make_unique<GroupList>()).get();
+        // Parts of about as many bytes: one large entity may outweigh many.
+        const auto at = [&](size_t q) {
+            return q == parts ? count
+                              : size_t(std::lower_bound(m_entityBytesBefore.begin(),
+                                                        m_entityBytesBefore.end(),
+                                                        m_entityBytes * q / parts) -
+                                       m_entityBytesBefore.begin());
+        };
+        part.from = at(p);
+        part.to = at(p + 1);
+    }
+    std::vector<std::thread> helpers;
+    for (size_t p = 1; p < parts; ++p)
+        helpers.emplace_back([this, &part = batches[p]] { decodePart(part, false); });
+    decodePart(batches[0], true);
+    for (std::thread& t : helpers)
+        t.join();
+
+    m_entities.reserve(count);
+    m_entityIndex.reserve(count);
+    for (EntityPart& part : batches) {
+        if (part.error)
+            std::rethrow_exception(part.error);
+        for (EntityRec& e : part.entities) {
+            m_entityIndex[e.handle] = m_entities.size();
+            m_entities.push_back(std::move(e));
+        }
+        for (const auto& [what, n] : part.skipped)
+            m_out.skipped[what] += n;
+    }
+}
+
+void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
+    try {
+        EntityDecoder decoder(m_names, m_text);
+        GroupList& pool = *part.pool;
+        // Entities hold about a group for every two or three bytes; room for
+        // that up front spares the pool its copies as it grows. What is not
+        // filled stays untouched, and the room is bounded by the data's size.
+        const auto before = [&](size_t i) {
+            return i < m_entityBytesBefore.size() ? m_entityBytesBefore[i] : m_entityBytes;
+        };
+        pool.reserve((before(part.to) - before(part.from)) / 2);
+        part.entities.reserve(part.to - part.from);
+        const size_t total = std::max<size_t>(1, part.to - part.from);
+        for (size_t i = part.from; i < part.to; ++i) {
+            if (reportsProgress && m_progress && (i - part.from) % 4096 == 0)
+                m_progress(30 + int((i - part.from) * 70 / total));
+            const auto [handle, offset] = m_entityOffsets[i];
+            const int type = m_entityTypes[i];
+            if (type == kBlock || type == kEndblk)
+                continue; // written from the block's record
+            std::string className;
+            if (type >= 500)
+                if (const auto k = m_classes.find(type); k != m_classes.end())
+                    className = k->second.dxfName;
+            const size_t start = pool.size();
+            EntityRec e;
+            try {
+                ObjectReader o = open(offset);
+                o.readCommon(true);
+                o.readCommonHandles();
+                e.handle = handle;
+                e.type = type;
+                e.entMode = o.head.entMode;
+                e.owner = o.head.owner;
+                e.pool = &pool;
+                e.start = start;
+                if (!decoder.decode(o, className, o.head.entMode == 1, pool, e.links)) {
+                    ++part.skipped[className.empty() ? fixedTypeName(type) : className];
+                    continue;
+                }
+                e.end = pool.size();
+            } catch (const FormatError&) {
+                pool.truncate(start);
+                ++part.skipped[(className.empty() ? fixedTypeName(type) : className) +
+                               " (damaged)"];
                 continue;
             }
-            e.end = m_pool.size();
-        } catch (const FormatError&) {
-            m_pool.truncate(start);
-            skip((className.empty() ? fixedTypeName(type) : className) + " (damaged)");
-            continue;
+            part.entities.push_back(std::move(e));
         }
-        m_entityIndex[handle] = m_entities.size();
-        m_entities.push_back(std::move(e));
+    } catch (...) {
+        // Anything but a damaged entity (memory running out) ends the load,
+        // on the reading thread.
+        part.error = std::current_exception();
     }
 }
 
@@ -706,7 +782,7 @@ void Assembler::emitTables(GroupList& g) {
 
 void Assembler::emitEntity(GroupList& g, size_t index, int depth) {
     const EntityRec& e = m_entities[index];
-    g.append(m_pool, e.start, e.end);
+    g.append(*e.pool, e.start, e.end);
     if (!e.links.hasFollowers || depth > 0)
         return;
     std::vector<size_t> followers;

@@ -10,14 +10,17 @@
 
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 
 namespace dv::dwg {
 
 struct DecodedDrawing {
     GroupList groups;
-    // Where the strings of `groups` live.
+    // Where the strings of `groups` live; a large drawing's entities are
+    // decoded in parts, the first into `entities`.
     GroupList tables, entities, objects;
+    std::vector<std::unique_ptr<GroupList>> moreEntities;
     HeaderVars header;
     // Types not drawn, and objects that failed to decode, with counts.
     std::map<std::string, int> skipped;
