@@ -2,6 +2,7 @@
 // lands in the document as the file states it.
 
 #include "formats/Reader.h"
+#include "formats/common/PolylineBands.h"
 #include "formats/dxf/DxfEntities.h"
 #include "formats/dxf/DxfText.h"
 #include "model/Bounds.h"
@@ -179,6 +180,21 @@ private slots:
         dxf::appendBulgeArc(out, {0, 0}, {0, 0}, 1.0); // no chord, no arc
         dxf::appendBulgeArc(out, {0, 0}, {1, 0}, std::nan(""));
         QVERIFY(out.empty());
+    }
+
+    // Polylines make room for their arcs' points from the bulges alone; the
+    // room must hold what the arcs then add, gentle, half and near-full.
+    void arcRoomHoldsTheArcsPoints() {
+        for (double bulge : {1e-8, 1e-3, 0.02, 0.1, 0.4142, 1.0, -1.0, 2.5, 40.0, -1e6, 1e12}) {
+            std::vector<Vec2> out;
+            dxf::appendBulgeArc(out, {0, 0}, {10, 3}, bulge);
+            QVERIFY2(out.size() <= size_t(bulgeArcInnerPointsAtMost(bulge)),
+                     qPrintable(QStringLiteral("bulge %1: %2 points, room for %3")
+                                    .arg(bulge)
+                                    .arg(out.size())
+                                    .arg(bulgeArcInnerPointsAtMost(bulge))));
+        }
+        QCOMPARE(bulgeArcInnerPointsAtMost(std::nan("")), 0);
     }
 
     void texts() {

@@ -111,6 +111,14 @@ bool bulgeArc(Vec2 a, Vec2 b, double bulge, BulgeArc& out) {
     return std::isfinite(out.radius);
 }
 
+int bulgeArcInnerPointsAtMost(double bulge) {
+    if (!std::isfinite(bulge))
+        return 0;
+    // |4 atan(b)| is at most 4 |b|, and less than a full turn.
+    const double sweep = std::min(4 * std::abs(bulge), 2 * std::numbers::pi);
+    return std::clamp(int(std::ceil(sweep / kStepAngle)), 1, 120) - 1;
+}
+
 PolylineBands buildBands(const std::vector<Vec2>& v, const std::vector<double>& bulges,
                          const std::vector<double>& startWidths,
                          const std::vector<double>& endWidths, bool closed) {

@@ -21,6 +21,9 @@ struct BulgeArc {
     int steps = 1;    // chords of at most 3 degrees
 };
 bool bulgeArc(Vec2 a, Vec2 b, double bulge, BulgeArc& out);
+// At least the steps - 1 points within the arc that bulgeArc() gives for
+// `bulge`, without its trigonometry.
+int bulgeArcInnerPointsAtMost(double bulge);
 
 struct PolylineBands {
     std::vector<std::vector<Vec2>> bands;     // closed outlines to fill

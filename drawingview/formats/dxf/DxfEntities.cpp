@@ -523,7 +523,15 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
         return;
     }
     // Points go straight into the block: large files hold millions of them.
+    // Room for all of this polyline's is made at once; grown point by point,
+    // one of many arcs would copy the block's points over and over.
     const size_t first = b.points.size();
+    size_t room = n;
+    for (size_t i = 0; i < n; ++i)
+        if (m_bulges[i] != 0 && (i + 1 < n || closed))
+            room += size_t(bulgeArcInnerPointsAtMost(m_bulges[i]));
+    if (first + room > b.points.capacity())
+        b.points.reserve(std::max(first + room, 2 * b.points.capacity()));
     for (size_t i = 0; i < n; ++i) {
         b.points.push_back(m_vertices[i]);
         if (m_bulges[i] != 0 && (i + 1 < n || closed))
