@@ -8,6 +8,7 @@
 
 #include "DwgBitReader.h"
 #include "formats/dxf/DxfTokenizer.h"
+#include "model/HugePages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -73,7 +74,10 @@ public:
     }
     // Drops own groups from `n` on, and whatever was appended after them.
     void truncate(size_t n);
-    void reserve(size_t groups) { m_groups.reserve(groups); }
+    void reserve(size_t groups) {
+        m_groups.reserve(groups);
+        adviseHugePages(m_groups.data(), m_groups.capacity() * sizeof(dxf::Group));
+    }
     // Everything added, own groups and appended runs, in order.
     const std::vector<dxf::GroupRange>& ranges() const {
         coverOwn();

@@ -1,6 +1,9 @@
 #include "formats/dwg/DwgPagedContainer.h"
 
+#include "model/HugePages.h"
+
 #include <algorithm>
+#include <cstring>
 
 namespace dv::dwg {
 
@@ -68,7 +71,9 @@ QByteArray PagedContainer::section(const std::string& name, bool required) {
     if (it->encrypted)
         fail(what + " is encrypted (the drawing is password-protected)");
     budget_.spend(it->size, what);
-    QByteArray out(static_cast<qsizetype>(it->size), '\0');
+    QByteArray out(static_cast<qsizetype>(it->size), Qt::Uninitialized);
+    adviseHugePages(out.constData(), size_t(out.size()));
+    std::memset(out.data(), 0, size_t(out.size())); // what no page covers reads as zeros
     const uint64_t covered = readPages(*it, out.data(), what);
     if (covered < it->size && !required)
         return {};

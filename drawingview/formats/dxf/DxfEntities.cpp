@@ -2,6 +2,7 @@
 
 #include "DxfLineTypes.h"
 #include "formats/common/PolylineBands.h"
+#include "model/HugePages.h"
 #include "model/TextMetrics.h"
 #include "model/VectorState.h"
 
@@ -530,8 +531,10 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
     for (size_t i = 0; i < n; ++i)
         if (m_bulges[i] != 0 && (i + 1 < n || closed))
             room += size_t(bulgeArcInnerPointsAtMost(m_bulges[i]));
-    if (first + room > b.points.capacity())
+    if (first + room > b.points.capacity()) {
         b.points.reserve(std::max(first + room, 2 * b.points.capacity()));
+        adviseHugePages(b.points.data(), b.points.capacity() * sizeof(Vec2));
+    }
     for (size_t i = 0; i < n; ++i) {
         b.points.push_back(m_vertices[i]);
         if (m_bulges[i] != 0 && (i + 1 < n || closed))

@@ -3,6 +3,7 @@
 
 #include "DxfLineTypes.h"
 #include "formats/FontSubstitution.h"
+#include "model/HugePages.h"
 #include "model/Parallel.h"
 #include "model/VectorState.h"
 
@@ -12,8 +13,6 @@
 #include <cmath>
 #include <numbers>
 #include <optional>
-
-#include <sys/mman.h>
 
 namespace dv::dxf {
 
@@ -30,16 +29,6 @@ bool isKeptVariable(std::string_view name) {
 
 double positiveOr(double v, double fallback) {
     return v > 0 && std::isfinite(v) ? v : fallback;
-}
-
-// Filling hundreds of megabytes page by page costs more in page faults than
-// the parsing itself; large pages cut their number by a factor of 512.
-void adviseHugePages(const void* data, size_t bytes) {
-    const size_t huge = size_t(2) << 20;
-    const uintptr_t begin = (reinterpret_cast<uintptr_t>(data) + huge - 1) & ~(huge - 1);
-    const uintptr_t end = (reinterpret_cast<uintptr_t>(data) + bytes) & ~(huge - 1);
-    if (end > begin)
-        ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
 }
 
 } // namespace
