@@ -93,6 +93,20 @@ private slots:
         QCOMPARE(doc->layouts[0].extents.maxX, 3.0);
     }
 
+    // A group code far beyond any DXF's is passed over; narrowed, 65546 would
+    // read as 10 and move the line's start.
+    void codesNoReaderTakesArePassedOver() {
+        const QString path =
+            write("odd-code.dxf", kEntitiesStart + "  0\nLINE\n 10\n1.0\n 20\n2.0\n"
+                                                   "65546\n99\n 11\n3\n 21\n4\n"
+                                                   "  0\nENDSEC\n  0\nEOF\n");
+        auto doc = ReaderRegistry::builtin().load(path);
+        const Block& model = doc->blocks[size_t(doc->layouts[0].block)];
+        QCOMPARE(model.shapes.size(), size_t(1));
+        QCOMPARE(model.points.at(0).x, 1.0);
+        QCOMPARE(model.points.at(1).x, 3.0);
+    }
+
     void missingEndMarkersLoseNothing() {
         const QByteArray bytes = "  0\nSECTION\n  2\nBLOCKS\n"
                                  "  0\nBLOCK\n  2\nA\n  0\nPOINT\n 10\n1\n 20\n1\n"

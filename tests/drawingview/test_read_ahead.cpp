@@ -90,7 +90,7 @@ private slots:
             const Group &a = want.groups[i], &b = got.groups[i];
             QCOMPARE(b.code, a.code);
             QCOMPARE(b.value, a.value);
-            QCOMPARE(b.line, a.line);
+            QCOMPARE(b.position, a.position);
             QCOMPARE(number(b), number(a));
             ready += b.hasNumber ? 1 : 0;
         }

@@ -28,14 +28,14 @@ public:
 
     void text(int code, std::string_view s) {
         dxf::Group g;
-        g.code = code;
+        g.setCode(code);
         g.value = store(s);
         push(g);
     }
     // Text that outlives the list (literals).
     void literal(int code, std::string_view s) {
         dxf::Group g;
-        g.code = code;
+        g.setCode(code);
         g.value = s;
         push(g);
     }
@@ -87,7 +87,7 @@ public:
 private:
     void number(int code, double v, bool real) {
         dxf::Group g;
-        g.code = code;
+        g.setCode(code);
         g.isNumber = true;
         g.isReal = real;
         g.number = v;

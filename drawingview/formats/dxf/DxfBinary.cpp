@@ -127,9 +127,9 @@ bool BinaryTokenizer::next(Group& g) {
             return false;
         const size_t start = m_pos;
         const int code = readCode();
-        g.code = code;
-        g.line = 0;
-        g.offset = int64_t(start);
+        g.setCode(code);
+        g.setPosition(start);
+        g.atOffset = true;
         g.isNumber = false;
         const size_t at = m_pos;
         const size_t left = m_size - at;

@@ -92,16 +92,18 @@ bool Tokenizer::next(Group& g) {
         if (m_pos >= m_end)
             throw SyntaxError("truncated at line " + std::to_string(codeLine) + ": group code " +
                               std::to_string(value) + " has no value");
-        g.code = value;
+        g.setCode(value);
         g.value = takeLine();
-        g.line = codeLine;
+        g.setPosition(uint64_t(codeLine));
         if (value != 999)
             return true;
     }
 }
 
 std::string Group::where() const {
-    return offset >= 0 ? "byte offset " + std::to_string(offset) : "line " + std::to_string(line);
+    const std::string at = position == kFarPosition ? "beyond " + std::to_string(kFarPosition)
+                                                    : std::to_string(position);
+    return (atOffset ? "byte offset " : "line ") + at;
 }
 
 double toDouble(const Group& g) {

@@ -13,23 +13,32 @@
 
 namespace dv::dxf {
 
-// Its fields are ordered so that it packs into 48 bytes: DWG drawings keep
-// every group of their entities in memory at once.
+// Packed into 32 bytes: DWG drawings keep every group of their entities in
+// memory at once, and large ASCII files pass theirs between threads.
 struct Group {
     std::string_view value; // without the line end; trailing blanks kept
-    // Binary files: where the group starts, and numbers as read (the value
-    // is then empty: numberText() spells it).
-    int64_t offset = -1;
+    // Binary files and decoded drawings: numbers as read (the value is then
+    // empty: numberText() spells it).
     double number = 0;
-    int code = -1;
-    int line = 0; // line number of the group code, from 1
-    bool isNumber = false;
-    bool isReal = false;
+    // Where the group starts, for messages: the line of its code in ASCII
+    // files (from 1), or with `atOffset` its byte offset in binary ones.
+    // kFarPosition stands for any position beyond it.
+    uint32_t position = 0;
+    int16_t code = -1; // codes run from -5 to 1071; others are kept as kOddCode
+    bool isNumber : 1 = false;
+    bool isReal : 1 = false;
     // ASCII files read ahead on another thread: `number` already holds what
     // toDouble() gives for the value.
-    bool hasNumber = false;
+    bool hasNumber : 1 = false;
+    bool atOffset : 1 = false;
+
+    static constexpr uint32_t kFarPosition = UINT32_MAX;
+    static constexpr int16_t kOddCode = INT16_MAX; // a code no reader takes
+    void setCode(int c) { code = c >= -5 && c < kOddCode ? int16_t(c) : kOddCode; }
+    void setPosition(uint64_t p) { position = p < kFarPosition ? uint32_t(p) : kFarPosition; }
     std::string where() const; // "line N" or "byte offset N"
 };
+static_assert(sizeof(Group) == 32);
 
 // A problem in the file's syntax; the reader turns it into a ReadError.
 class SyntaxError : public std::runtime_error {
