@@ -11,4 +11,19 @@ namespace dv {
 // Advises large pages for the whole 2 MB pages within [data, data + bytes).
 void adviseHugePages(const void* data, size_t bytes);
 
+// Memory for an array filled soon after: from a megabyte on it is whole 2 MB
+// pages, aligned and advised, so that large pages can back all of it.
+// Throws std::bad_alloc.
+void* allocateForHugePages(size_t bytes);
+void releaseForHugePages(void* p, size_t bytes);
+
+template <typename T> struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <typename U> HugePageAllocator(const HugePageAllocator<U>&) {}
+    T* allocate(size_t n) { return static_cast<T*>(allocateForHugePages(n * sizeof(T))); }
+    void deallocate(T* p, size_t n) { releaseForHugePages(p, n * sizeof(T)); }
+    bool operator==(const HugePageAllocator&) const { return true; }
+};
+
 } // namespace dv

@@ -1,9 +1,13 @@
 #include "model/Document.h"
+#include "model/HugePages.h"
 #include "model/Units.h"
 
 #include <QTest>
 
+#include <cstdint>
 #include <numbers>
+#include <numeric>
+#include <vector>
 
 using namespace dv;
 
@@ -61,6 +65,20 @@ Insert insertOf(int block, Vec2 at = {}) {
 class TestDocument : public QObject {
     Q_OBJECT
 private slots:
+    // Large arrays come as whole 2 MB pages, aligned so that large pages can
+    // back them; small ones as from new. Either holds what is put in.
+    void largeArraysGetWholeLargePages() {
+        std::vector<double, HugePageAllocator<double>> big;
+        big.reserve(300000); // 2.4 MB
+        QCOMPARE(reinterpret_cast<uintptr_t>(big.data()) % (uintptr_t(2) << 20), uintptr_t(0));
+        big.assign(300000, 1.5);
+        big.push_back(0.5);
+        QCOMPARE(std::accumulate(big.begin(), big.end(), 0.0), 450000.5);
+        std::vector<double, HugePageAllocator<double>> small(10, 2.0);
+        small.push_back(3.0);
+        QCOMPARE(small.back() + small.front(), 5.0);
+    }
+
     void arcExtentsAreExact_data() {
         QTest::addColumn<double>("rx");
         QTest::addColumn<double>("ry");

@@ -8,7 +8,6 @@
 
 #include "DwgBitReader.h"
 #include "formats/dxf/DxfTokenizer.h"
-#include "model/HugePages.h"
 
 #include <algorithm>
 #include <cstring>
@@ -58,7 +57,7 @@ public:
 
     // The list's own groups, those added by value.
     size_t size() const { return m_groups.size(); }
-    const std::vector<dxf::Group>& groups() const { return m_groups; }
+    const dxf::GroupVector& groups() const { return m_groups; }
     const dxf::Group& operator[](size_t i) const { return m_groups[i]; }
     // Appends own groups [from, to) of `other`, which must outlive this list
     // unchanged in those groups.
@@ -74,10 +73,7 @@ public:
     }
     // Drops own groups from `n` on, and whatever was appended after them.
     void truncate(size_t n);
-    void reserve(size_t groups) {
-        m_groups.reserve(groups);
-        adviseHugePages(m_groups.data(), m_groups.capacity() * sizeof(dxf::Group));
-    }
+    void reserve(size_t groups) { m_groups.reserve(groups); }
     // Everything added, own groups and appended runs, in order.
     const std::vector<dxf::GroupRange>& ranges() const {
         coverOwn();
@@ -126,7 +122,7 @@ private:
     std::vector<std::unique_ptr<char[]>> m_arena;
     char* m_next = nullptr;
     size_t m_room = 0;
-    std::vector<dxf::Group> m_groups;
+    dxf::GroupVector m_groups;
     mutable std::vector<dxf::GroupRange> m_ranges;
     mutable size_t m_covered = 0; // own groups before this have their range
 };

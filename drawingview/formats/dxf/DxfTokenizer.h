@@ -4,6 +4,8 @@
 // allocating. Values are views into the caller's buffer, which must outlive
 // the tokenizer.
 
+#include "model/HugePages.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <stdexcept>
@@ -93,8 +95,11 @@ class BinaryTokenizer;
 class GroupPipe;
 
 // A run of groups in a list, for a stream read from several lists in turn.
+// Groups decoded into memory, many at once.
+using GroupVector = std::vector<Group, HugePageAllocator<Group>>;
+
 struct GroupRange {
-    const std::vector<Group>* list = nullptr;
+    const GroupVector* list = nullptr;
     size_t from = 0, to = 0;
 };
 
