@@ -4,8 +4,10 @@
 // It knows nothing of widgets or painting. Geometry is kept in drawing units;
 // blocks are instanced by inserts and never copied per insert.
 
+#include "model/HugePages.h"
 #include <QImage>
 #include <QPicture>
+
 #include <QString>
 
 #include <cmath>
@@ -292,11 +294,14 @@ struct Gradient {
     double shift = 0; // 0 centred, 1 moved fully towards the first colour's side
 };
 
+// A block's points: millions in a large drawing, filled as it is read.
+using PointVector = std::vector<Vec2, HugePageAllocator<Vec2>>;
+
 struct Block {
     QString name;
     Vec2 basePoint;
     std::vector<Shape> shapes;
-    std::vector<Vec2> points;
+    PointVector points;
     // Sorted indexes into `points` where a further ring of a Polygon shape
     // begins (its first ring starts at the shape's `first`); rings fill odd-even.
     std::vector<uint32_t> ringStarts;

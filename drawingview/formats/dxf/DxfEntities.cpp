@@ -2,7 +2,6 @@
 
 #include "DxfLineTypes.h"
 #include "formats/common/PolylineBands.h"
-#include "model/HugePages.h"
 #include "model/TextMetrics.h"
 #include "model/VectorState.h"
 
@@ -75,7 +74,7 @@ void placeInFrame(Insert& ins, const ObjectFrame& f, double elevation) {
 
 } // namespace
 
-void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge) {
+template <typename Points> void appendBulgeArc(Points& out, Vec2 a, Vec2 b, double bulge) {
     BulgeArc arc;
     if (!bulgeArc(a, b, bulge, arc))
         return;
@@ -91,6 +90,9 @@ void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge) {
         out.push_back({center.x + rx, center.y + ry});
     }
 }
+
+template void appendBulgeArc(std::vector<Vec2>&, Vec2, Vec2, double);
+template void appendBulgeArc(PointVector&, Vec2, Vec2, double);
 
 bool EntityReader::common(const Group& g, Common& cm) {
     switch (g.code) {
@@ -480,7 +482,7 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
         return;
     const size_t n = m_vertices.size();
     const ObjectFrame frame = cm.frame();
-    auto toPlan = [&](std::vector<Vec2>& pts, size_t from) {
+    auto toPlan = [&](auto& pts, size_t from) {
         if (!frame.isWorld())
             for (size_t i = from; i < pts.size(); ++i)
                 pts[i] = frame.toPlan(pts[i], elevation);
@@ -531,10 +533,8 @@ void EntityReader::emitPolyline(const Common& cm, const Target& t, std::string_v
     for (size_t i = 0; i < n; ++i)
         if (m_bulges[i] != 0 && (i + 1 < n || closed))
             room += size_t(bulgeArcInnerPointsAtMost(m_bulges[i]));
-    if (first + room > b.points.capacity()) {
+    if (first + room > b.points.capacity())
         b.points.reserve(std::max(first + room, 2 * b.points.capacity()));
-        adviseHugePages(b.points.data(), b.points.capacity() * sizeof(Vec2));
-    }
     for (size_t i = 0; i < n; ++i) {
         b.points.push_back(m_vertices[i]);
         if (m_bulges[i] != 0 && (i + 1 < n || closed))

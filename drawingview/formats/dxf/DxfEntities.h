@@ -213,6 +213,6 @@ uint64_t handleFromText(std::string_view text);
 
 // Appends the points strictly between a and b of the arc a bulge describes
 // (bulge = tan(sweep / 4), positive counter-clockwise), one per 3 degrees.
-void appendBulgeArc(std::vector<Vec2>& out, Vec2 a, Vec2 b, double bulge);
+template <typename Points> void appendBulgeArc(Points& out, Vec2 a, Vec2 b, double bulge);
 
 } // namespace dv::dxf

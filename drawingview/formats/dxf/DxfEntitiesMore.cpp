@@ -995,7 +995,7 @@ void EntityReader::finishInfiniteLines() {
         }
         if (!std::isfinite(reach))
             reach = 1e15;
-        std::vector<Vec2>& pts = doc.blocks[size_t(l.block)].points;
+        PointVector& pts = doc.blocks[size_t(l.block)].points;
         pts[l.first] = l.ray ? l.base : l.base - l.dir * reach;
         pts[l.first + 1] = l.base + l.dir * reach;
     }

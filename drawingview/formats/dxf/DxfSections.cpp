@@ -391,7 +391,6 @@ void DxfParser::parseEntities() {
         const bool binary = m_c.isBinary();
         model.shapes.reserve(model.shapes.size() + remaining / (binary ? 40 : 64));
         model.points.reserve(model.points.size() + remaining / (binary ? 8 : 12));
-        adviseHugePages(model.points.data(), model.points.capacity() * sizeof(Vec2));
         adviseHugePages(model.shapes.data(), model.shapes.capacity() * sizeof(Shape));
     }
     std::optional<PageWarmer> warmer;
