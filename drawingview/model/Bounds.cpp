@@ -5,6 +5,10 @@
 #include <cmath>
 #include <numbers>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace dv {
 
 void addArcBounds(Box& box, const Arc& a) {
@@ -120,13 +124,54 @@ void addViewportBounds(Box& box, const Viewport& viewport) {
     box.add(viewport.center.x + viewport.width / 2, viewport.center.y + viewport.height / 2);
 }
 
+void addPointRunBounds(Box& box, const PointVector& points, size_t first, size_t count) {
+    if (first >= points.size())
+        return;
+    const Vec2* p = points.data() + first;
+    const size_t n = std::min(count, points.size() - first);
+    size_t i = 0;
+    // Into a local box, not `box`: the compiler must otherwise assume a store
+    // to it may change the points, and keeps both in memory.
+    Box run = box;
+#if defined(__SSE2__)
+    // x and y side by side, two points at a time into two pairs of running
+    // bounds; v - v is 0 exactly for finite v.
+    static_assert(sizeof(Vec2) == 2 * sizeof(double));
+    const __m128d zero = _mm_setzero_pd();
+    const auto finite = [&](__m128d v) {
+        return _mm_movemask_pd(_mm_cmpeq_pd(_mm_sub_pd(v, v), zero)) == 3;
+    };
+    __m128d lo0 = _mm_set_pd(run.minY, run.minX), hi0 = _mm_set_pd(run.maxY, run.maxX);
+    __m128d lo1 = lo0, hi1 = hi0;
+    for (; i + 2 <= n; i += 2) {
+        const __m128d a = _mm_loadu_pd(&p[i].x), b = _mm_loadu_pd(&p[i + 1].x);
+        if (finite(a)) {
+            lo0 = _mm_min_pd(a, lo0);
+            hi0 = _mm_max_pd(a, hi0);
+        }
+        if (finite(b)) {
+            lo1 = _mm_min_pd(b, lo1);
+            hi1 = _mm_max_pd(b, hi1);
+        }
+    }
+    lo0 = _mm_min_pd(lo1, lo0);
+    hi0 = _mm_max_pd(hi1, hi0);
+    run.minX = _mm_cvtsd_f64(lo0);
+    run.minY = _mm_cvtsd_f64(_mm_unpackhi_pd(lo0, lo0));
+    run.maxX = _mm_cvtsd_f64(hi0);
+    run.maxY = _mm_cvtsd_f64(_mm_unpackhi_pd(hi0, hi0));
+#endif
+    for (; i < n; ++i)
+        run.add(p[i]);
+    box = run;
+}
+
 bool addOwnShapeBounds(Box& box, const Block& b, const Shape& s) {
     switch (s.kind) {
     case ShapeKind::Polyline:
     case ShapeKind::Polygon:
     case ShapeKind::Point:
-        for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
-            box.add(b.points[s.first + i]);
+        addPointRunBounds(box, b.points, s.first, s.count);
         return true;
     case ShapeKind::Arc:
         if (s.first < b.arcs.size())

@@ -10,6 +10,10 @@ namespace dv {
 // Adds the bounds of an elliptical arc.
 void addArcBounds(Box& box, const Arc& arc);
 
+// Adds the finite ones of the `count` points of a shape's run that start at
+// `first`, as far as the block holds them.
+void addPointRunBounds(Box& box, const PointVector& points, size_t first, size_t count);
+
 // Where block point `p` of the array cell (column, row) of an insert lands
 // in the inserting block; `base` is the block's base point.
 Vec2 placeInInsert(const Insert& insert, Vec2 base, Vec2 p, int column = 0, int row = 0);

@@ -205,8 +205,11 @@ void ExtentsMeter::gather(int bi, bool nested, Box* box, std::vector<Vec2>* poin
         case ShapeKind::Polyline:
         case ShapeKind::Polygon:
         case ShapeKind::Point:
-            for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
-                addLine(b.points[s.first + i]);
+            if (box && reach == 0)
+                addPointRunBounds(*box, b.points, s.first, s.count);
+            else
+                for (uint32_t i = 0; i < s.count && size_t(s.first) + i < b.points.size(); ++i)
+                    addLine(b.points[s.first + i]);
             break;
         case ShapeKind::Arc: {
             if (s.first >= b.arcs.size())

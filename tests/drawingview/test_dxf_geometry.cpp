@@ -14,6 +14,7 @@
 #include <QtTest>
 
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 using namespace dv;
@@ -183,6 +184,36 @@ private slots:
         for (Vec2 p : textCorners(t))
             text.add(p);
         QVERIFY(text.width() > 1 && text.width() < 8);
+    }
+
+    // A run's bounds come two points at a time; they must be those of its
+    // finite points one by one, whatever the run's length, its place and the
+    // odd and even places of the points left out.
+    void pointRunBoundsSkipWhatIsNotFinite() {
+        const double inf = std::numeric_limits<double>::infinity();
+        const double nan = std::nan("");
+        PointVector pts;
+        for (int i = 0; i < 40; ++i)
+            pts.push_back({std::sin(i * 1.3) * 100, std::cos(i * 0.7) * 50 - i});
+        pts[3] = {nan, 1e9};
+        pts[8] = {-1e9, inf};
+        pts[13] = {-inf, -inf};
+        for (size_t first : {0, 1, 2, 3, 7, 8, 39, 40})
+            for (size_t count : {0, 1, 2, 3, 5, 6, 11, 100}) {
+                Box fast, slow;
+                addPointRunBounds(fast, pts, first, count);
+                for (size_t i = first; i < std::min(pts.size(), first + count); ++i)
+                    slow.add(pts[i]);
+                QVERIFY2(fast.minX == slow.minX && fast.minY == slow.minY &&
+                             fast.maxX == slow.maxX && fast.maxY == slow.maxY,
+                         qPrintable(QStringLiteral("first %1, count %2").arg(first).arg(count)));
+            }
+        // What the box held stays counted.
+        Box held;
+        held.add(Vec2{-500, 700});
+        addPointRunBounds(held, pts, 0, 3);
+        QCOMPARE(held.minX, -500.0);
+        QCOMPARE(held.maxY, 700.0);
     }
 
     // Qt's seeded string hash leaves the vector registers' upper halves in
