@@ -565,17 +565,22 @@ private slots:
     void backReferencesRepeatAsAByteLoopWould() {
         QRandomGenerator random(7);
         for (size_t distance = 1; distance <= 20; ++distance)
-            for (size_t n = 0; n <= 70; ++n) {
-                std::vector<uint8_t> fast(distance + n), slow;
-                for (size_t i = 0; i < distance; ++i)
-                    fast[i] = uint8_t(random.bounded(256));
-                slow = fast;
-                copyBackReference(fast.data() + distance, distance, n);
-                for (size_t i = distance; i < distance + n; ++i)
-                    slow[i] = slow[i - distance];
-                QVERIFY2(fast == slow,
-                         qPrintable(QStringLiteral("distance %1, %2 bytes").arg(distance).arg(n)));
-            }
+            for (size_t n = 0; n <= 70; ++n)
+                for (size_t slack : {0, 20}) { // room beyond the copy, or none
+                    std::vector<uint8_t> fast(distance + n + slack), slow;
+                    for (size_t i = 0; i < distance; ++i)
+                        fast[i] = uint8_t(random.bounded(256));
+                    slow = fast;
+                    copyBackReference(fast.data() + distance, distance, n, n + slack);
+                    for (size_t i = distance; i < distance + n; ++i)
+                        slow[i] = slow[i - distance];
+                    QVERIFY2(
+                        std::equal(fast.begin(), fast.begin() + long(distance + n), slow.begin()),
+                        qPrintable(QStringLiteral("distance %1, %2 bytes, slack %3")
+                                       .arg(distance)
+                                       .arg(n)
+                                       .arg(slack)));
+                }
     }
 
     void deinterleaving() {

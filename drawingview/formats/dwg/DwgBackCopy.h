@@ -14,9 +14,15 @@
 namespace dv::dwg {
 
 // The caller has checked that `distance` (at least 1) bytes lie before `to`
-// and that `n` bytes fit from `to` on.
-inline void copyBackReference(uint8_t* to, size_t distance, size_t n) {
+// and that `n` bytes fit in the `room` bytes from `to` on. Bytes past `n`
+// within the room may be written too: the output fills them later.
+inline void copyBackReference(uint8_t* to, size_t distance, size_t n, size_t room) {
     const uint8_t* from = to - distance;
+    // Most copies are short: one fixed move of 16 bytes, not a library call.
+    if (n <= 16 && distance >= 16 && room >= 16) {
+        std::memcpy(to, from, 16);
+        return;
+    }
     if (distance >= n) {
         std::memcpy(to, from, n);
         return;

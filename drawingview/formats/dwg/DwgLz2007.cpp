@@ -17,8 +17,10 @@ void block(const uint8_t* src, size_t size, uint8_t* dst) {
         for (size_t i = 0; i < size; ++i)
             dst[i] = src[size - 1 - i];
     } else if (size <= 8) {
-        for (size_t i = 0; i < size; ++i)
-            dst[i] = src[i];
+        std::memcpy(dst, src, size);
+    } else if (size == 16) { // the one larger size the runs use: two words swapped
+        std::memcpy(dst, src + 8, 8);
+        std::memcpy(dst + 8, src, 8);
     } else {
         block(src + size / 2, size / 2, dst);
         block(src, size / 2, dst + size / 2);
@@ -203,7 +205,7 @@ private:
             return;
         if (offset_ == 0)
             fail("a copy from no distance back");
-        copyBackReference(dst_ + out_, offset_, length_);
+        copyBackReference(dst_ + out_, offset_, length_, dstSize_ - out_);
         out_ += length_;
     }
 

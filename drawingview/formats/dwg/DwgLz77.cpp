@@ -97,7 +97,7 @@ private:
         if (distance > out_)
             fail("a copy reaches before the start of the output");
         room(n);
-        copyBackReference(dst_ + out_, distance, n);
+        copyBackReference(dst_ + out_, distance, n, dstSize_ - out_);
         out_ += n;
     }
 
