@@ -80,15 +80,26 @@ template <typename Points> void appendBulgeArc(Points& out, Vec2 a, Vec2 b, doub
         return;
     const Vec2 center = arc.center;
     const int steps = arc.steps;
-    // Rotating the radius vector step by step saves a sine and cosine per point.
+    // Rotating the radius vector step by step saves a sine and cosine per
+    // point. Two rotations by twice the step, one for the odd points and one
+    // for the even, leave each point waiting on the one two before it.
     const double c = std::cos(arc.sweep / steps), s = std::sin(arc.sweep / steps);
-    double rx = a.x - center.x, ry = a.y - center.y;
-    for (int i = 1; i < steps; ++i) {
-        const double nx = rx * c - ry * s;
-        ry = rx * s + ry * c;
-        rx = nx;
-        out.push_back({center.x + rx, center.y + ry});
+    const double c2 = c * c - s * s, s2 = 2 * s * c;
+    const double x0 = a.x - center.x, y0 = a.y - center.y;
+    double ox = x0 * c - y0 * s, oy = x0 * s + y0 * c;     // point 1
+    double ex = x0 * c2 - y0 * s2, ey = x0 * s2 + y0 * c2; // point 2
+    int i = 1;
+    for (; i + 1 < steps; i += 2) {
+        out.push_back({center.x + ox, center.y + oy});
+        out.push_back({center.x + ex, center.y + ey});
+        const double nox = ox * c2 - oy * s2, nex = ex * c2 - ey * s2;
+        oy = ox * s2 + oy * c2;
+        ey = ex * s2 + ey * c2;
+        ox = nox;
+        ex = nex;
     }
+    if (i < steps)
+        out.push_back({center.x + ox, center.y + oy});
 }
 
 template void appendBulgeArc(std::vector<Vec2>&, Vec2, Vec2, double);
