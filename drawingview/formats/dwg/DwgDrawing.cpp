@@ -10,7 +10,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
 #include <exception>
 #include <memory>
 #include <numbers>
@@ -182,8 +181,10 @@ private:
     GroupList& m_objects; // MLINESTYLE and IMAGEDEF objects, ready to write
     std::vector<std::pair<uint64_t, uint64_t>> m_entityOffsets; // handle, offset
     std::vector<int> m_entityTypes;
-    size_t m_entityBytes = 0;                // the entities' data, for the pool's room
-    std::vector<size_t> m_entityBytesBefore; // of each entity, for splitting them
+    size_t m_entityBytes = 0; // the entities' data, for the pool's room
+    // Where each entity's data starts within all of theirs, and then their
+    // total: for splitting them into parts of about as many bytes.
+    std::vector<size_t> m_entityBytesBefore;
 
     GroupList& m_pool; // the groups of the entities, or of the first part of them
     std::vector<EntityRec> m_entities;
@@ -227,6 +228,7 @@ void Assembler::run() {
             skip("damaged object");
         }
     }
+    m_entityBytesBefore.push_back(m_entityBytes);
     nameBlocks();
     decodeEntities();
     writeAll();
@@ -588,19 +590,19 @@ void Assembler::decodeEntities() {
     const size_t count = m_entityOffsets.size();
     const size_t parts =
         std::clamp<size_t>(m_entityBytes / kEntityBytesPerPart, 1, size_t(workerCount()));
+    // Parts of about as many bytes: one large entity may outweigh many.
+    const auto at = [&](size_t q) {
+        return q == parts ? count
+                          : size_t(std::lower_bound(m_entityBytesBefore.begin(),
+                                                    m_entityBytesBefore.begin() + long(count),
+                                                    m_entityBytes * q / parts) -
+                                   m_entityBytesBefore.begin());
+    };
     std::vector<EntityPart> batches(parts);
     for (size_t p = 0; p < parts; ++p) {
         EntityPart& part = batches[p];
         part.pool =
             p == 0 ? &m_pool : m_out.moreEntities.emplace_back(std::make_unique<GroupList>()).get();
-        // Parts of about as many bytes: one large entity may outweigh many.
-        const auto at = [&](size_t q) {
-            return q == parts ? count
-                              : size_t(std::lower_bound(m_entityBytesBefore.begin(),
-                                                        m_entityBytesBefore.end(),
-                                                        m_entityBytes * q / parts) -
-                                       m_entityBytesBefore.begin());
-        };
         part.from = at(p);
         part.to = at(p + 1);
     }
@@ -632,10 +634,7 @@ void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
         // Entities hold about a group for every two or three bytes; room for
         // that up front spares the pool its copies as it grows. What is not
         // filled stays untouched, and the room is bounded by the data's size.
-        const auto before = [&](size_t i) {
-            return i < m_entityBytesBefore.size() ? m_entityBytesBefore[i] : m_entityBytes;
-        };
-        pool.reserve((before(part.to) - before(part.from)) / 2);
+        pool.reserve((m_entityBytesBefore[part.to] - m_entityBytesBefore[part.from]) / 2);
         part.entities.reserve(part.to - part.from);
         const size_t total = std::max<size_t>(1, part.to - part.from);
         for (size_t i = part.from; i < part.to; ++i) {
