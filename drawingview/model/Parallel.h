@@ -11,8 +11,10 @@
 
 namespace dv {
 
+// Asked once: the system reads it from files each time.
 inline int workerCount() {
-    return int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    static const int count = int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    return count;
 }
 
 template <typename Work> void inParallel(size_t count, size_t minPerRange, const Work& work) {

@@ -4,7 +4,9 @@
 
 #include <QTest>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <numbers>
 #include <numeric>
 #include <vector>
@@ -77,6 +79,26 @@ private slots:
         std::vector<double, HugePageAllocator<double>> small(10, 2.0);
         small.push_back(3.0);
         QCOMPARE(small.back() + small.front(), 5.0);
+    }
+
+    // Fresh zeroed memory, small or in large pages, reads as zeros to its
+    // last byte and holds what is written, while other blocks live beside it.
+    void zeroedMemoryIsZeroToItsEnd() {
+        for (const size_t bytes :
+             {size_t(0), size_t(1000), size_t(200000), size_t(2) << 20, (size_t(5) << 20) + 3}) {
+            std::shared_ptr<char> a = zeroedForHugePages(bytes);
+            std::shared_ptr<char> b = zeroedForHugePages(bytes);
+            QVERIFY(a && b);
+            const char* p = a.get();
+            QVERIFY(std::all_of(p, p + bytes, [](char c) { return c == 0; }));
+            if (bytes == 0)
+                continue;
+            std::memset(a.get(), 0x5a, bytes);
+            b.get()[bytes - 1] = 7;
+            a.reset();
+            QCOMPARE(int(b.get()[bytes - 1]), 7);
+            QCOMPARE(int(b.get()[0]), 0);
+        }
     }
 
     void arcExtentsAreExact_data() {

@@ -712,6 +712,34 @@ private slots:
         QVERIFY(errorOf(file).contains("declares more data than the file can hold"));
     }
 
+    // A section whose pages fill less than its declared size reads as zeros
+    // past them, small or large, and says so; the rest of the file reads.
+    void sectionsShortOfTheirSizeEndInZeros() {
+        for (const qsizetype size : {qsizetype(20), qsizetype(300000)}) {
+            std::vector<FakeSection> sections = fakeSections();
+            QByteArray objects(size, '\0');
+            for (qsizetype i = 0; i < size; ++i)
+                objects[i] = static_cast<char>('a' + i % 23);
+            sections[3].data = objects;
+            QByteArray file = buildFile(sections);
+            const qsizetype entry = file.indexOf("AcDb:AcDbObjects") - 32;
+            file.replace(entry, 8, u64(uint64_t(size) + 64));
+            Sections copy;
+            {
+                const Sections s = read(file);
+                copy = s;
+            }
+            QCOMPARE(copy.objects.size(), size + 64);
+            QCOMPARE(copy.objects.left(size), objects);
+            QCOMPARE(copy.objects.mid(size), QByteArray(64, '\0'));
+            QCOMPARE(copy.handles, QByteArray(300, 'h'));
+            // The patched section map also fails its checksum.
+            QCOMPARE(copy.problems.size(), size_t(2));
+            QVERIFY(QString::fromStdString(copy.problems[1])
+                        .contains("AcDb:AcDbObjects: its pages hold " + QString::number(size)));
+        }
+    }
+
     void otherReleasesRefused() {
         // Each container refuses the others' files in words, not by misreading them.
         QByteArray r2007 = QByteArray("AC1021") + QByteArray(0x500, '\0');

@@ -15,14 +15,45 @@ Sections PagedContainer::read() {
     readFileHeader();
     readPageMap();
     readSectionMap();
-    out_.header = section("AcDb:Header");
-    out_.classes = section("AcDb:Classes");
-    out_.handles = section("AcDb:Handles");
-    out_.objects = section("AcDb:AcDbObjects");
+    const SectionInfo& header = find("AcDb:Header");
+    const SectionInfo& classes = find("AcDb:Classes");
+    const SectionInfo& handles = find("AcDb:Handles");
+    const SectionInfo& objects = find("AcDb:AcDbObjects");
     // Not every file has one, and nothing else depends on it.
-    if (hasSection("AcDb:Template")) {
+    const auto templ = std::find_if(sections_.begin(), sections_.end(),
+                                    [](const SectionInfo& s) { return s.name == "AcDb:Template"; });
+    bool hasTemplate = templ != sections_.end();
+
+    // One block holds them all, each on a 16-byte boundary.
+    const auto place = [](uint64_t size) { return (size + 15) & ~uint64_t(15); };
+    for (const SectionInfo* s : {&header, &classes, &handles, &objects})
+        budget_.spend(place(s->size), "section " + s->name);
+    if (hasTemplate) {
         try {
-            out_.templ = section("AcDb:Template", false);
+            if (templ->encrypted)
+                fail("section AcDb:Template is encrypted");
+            budget_.spend(place(templ->size), "section AcDb:Template");
+        } catch (const FormatError& e) {
+            out_.problems.push_back(e.what());
+            hasTemplate = false;
+        }
+    }
+    const uint64_t total = place(header.size) + place(classes.size) + place(handles.size) +
+                           place(objects.size) + (hasTemplate ? place(templ->size) : 0);
+    out_.storage = zeroedForHugePages(size_t(total));
+    char* at = out_.storage.get();
+    const auto next = [&](const SectionInfo& s, bool required) {
+        QByteArray bytes = section(s, at, required);
+        at += place(s.size);
+        return bytes;
+    };
+    out_.header = next(header, true);
+    out_.classes = next(classes, true);
+    out_.handles = next(handles, true);
+    out_.objects = next(objects, true);
+    if (hasTemplate) {
+        try {
+            out_.templ = next(*templ, false);
         } catch (const FormatError& e) {
             out_.problems.push_back(e.what());
         }
@@ -57,30 +88,26 @@ void PagedContainer::inflate(Decompressor decompress, const uint8_t* in, size_t 
     }
 }
 
-bool PagedContainer::hasSection(const std::string& name) const {
-    return std::any_of(sections_.begin(), sections_.end(),
-                       [&](const SectionInfo& s) { return s.name == name; });
-}
-
-QByteArray PagedContainer::section(const std::string& name, bool required) {
+const PagedContainer::SectionInfo& PagedContainer::find(const std::string& name) const {
     const auto it = std::find_if(sections_.begin(), sections_.end(),
                                  [&](const SectionInfo& s) { return s.name == name; });
     if (it == sections_.end())
         fail("section " + name + " is missing");
-    const std::string what = "section " + name;
     if (it->encrypted)
-        fail(what + " is encrypted (the drawing is password-protected)");
-    budget_.spend(it->size, what);
-    QByteArray out(static_cast<qsizetype>(it->size), Qt::Uninitialized);
-    adviseHugePages(out.constData(), size_t(out.size()));
-    std::memset(out.data(), 0, size_t(out.size())); // what no page covers reads as zeros
-    const uint64_t covered = readPages(*it, out.data(), what);
-    if (covered < it->size && !required)
+        fail("section " + name + " is encrypted (the drawing is password-protected)");
+    return *it;
+}
+
+QByteArray PagedContainer::section(const SectionInfo& s, char* out, bool required) {
+    // `out` is zeroed: what no page covers reads as zeros.
+    const std::string what = "section " + s.name;
+    const uint64_t covered = readPages(s, out, what);
+    if (covered < s.size && !required)
         return {};
-    if (covered < it->size)
-        out_.problems.push_back(what + ": its pages hold " + str(covered) + " of " + str(it->size) +
+    if (covered < s.size)
+        out_.problems.push_back(what + ": its pages hold " + str(covered) + " of " + str(s.size) +
                                 " bytes");
-    return out;
+    return QByteArray::fromRawData(out, qsizetype(s.size));
 }
 
 } // namespace dv::dwg

@@ -86,8 +86,10 @@ protected:
 private:
     // A section whose pages hold less than its size is a problem when
     // `required`; otherwise it comes back empty.
-    QByteArray section(const std::string& name, bool required = true);
-    bool hasSection(const std::string& name) const;
+    const SectionInfo& find(const std::string& name) const;
+    // Reads `s` into `out`, zeroed memory of s.size bytes that outlives the
+    // result.
+    QByteArray section(const SectionInfo& s, char* out, bool required);
 
     const char* pageMapName_;
 };

@@ -100,6 +100,7 @@ public:
                 // The groups hold copies of what they need; the parser can
                 // have the sections' memory.
                 sections.header = sections.classes = sections.handles = sections.objects = {};
+                sections.storage.reset();
             }
             dxf::DxfContext ctx(*doc);
             dxf::Cursor cursor(decoded.groups.ranges());

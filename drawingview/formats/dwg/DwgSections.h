@@ -9,6 +9,7 @@
 #include <QByteArray>
 
 #include <cstdint>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -39,6 +40,8 @@ struct Sections {
     // AcDb:Template: the drawing's template description and its units
     // (metric or imperial); empty where the file has none.
     QByteArray templ;
+    // Where the sections above are decompressed, they view this memory.
+    std::shared_ptr<char> storage;
     // Problems that do not stop the file from opening (a bad CRC, say).
     std::vector<std::string> problems;
 };

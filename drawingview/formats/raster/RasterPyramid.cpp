@@ -1,5 +1,7 @@
 #include "RasterPyramid.h"
 
+#include "model/Parallel.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <thread>
@@ -52,8 +54,7 @@ QImage halve(const QImage& src) {
         }
     };
     const int64_t pixels = int64_t(w) * h;
-    const int bands =
-        pixels < 1'000'000 ? 1 : int(std::clamp(std::thread::hardware_concurrency(), 1u, 8u));
+    const int bands = pixels < 1'000'000 ? 1 : workerCount();
     std::vector<std::thread> workers;
     for (int b = 1; b < bands; ++b)
         workers.emplace_back(halveRows, int(int64_t(h) * b / bands),
