@@ -25,12 +25,13 @@ ReadError::ReadError(const QString& fileName, const QString& problem)
 const ReaderRegistry& ReaderRegistry::builtin() {
     static const ReaderRegistry registry = [] {
         ReaderRegistry r;
+        // Its signature settles the choice before the costlier probes run.
+        r.add(makeDwgReader());
         r.add(makeDxfReader());
         r.add(makeRasterReader());
         r.add(makeWmfReader());
         r.add(makeCgmReader());
         r.add(makeHpglReader());
-        r.add(makeDwgReader());
         r.add(makeSvgReader());
         r.add(makeEmfReader());
         return r;
@@ -48,6 +49,8 @@ const Reader* ReaderRegistry::choose(const QByteArray& head, const QString& suff
     int bestScore = 0;
     for (const auto& r : m_readers) {
         const int s = r->score(head, suffix);
+        if (s >= Reader::kUnsharedSignature)
+            return r.get();
         if (s > bestScore) {
             best = r.get();
             bestScore = s;

@@ -36,7 +36,10 @@ public:
     virtual QString name() const = 0;
     // 0: cannot read it; otherwise higher is better. Content counts more than
     // the suffix: a reader that recognises the bytes answers 100 or more, one
-    // that only knows the suffix answers 1..99.
+    // that only knows the suffix answers 1..99. From kUnsharedSignature on,
+    // the bytes are a signature no other format shares, and no other reader
+    // is asked.
+    static constexpr int kUnsharedSignature = 120;
     virtual int score(const QByteArray& head, const QString& suffix) const = 0;
     virtual std::unique_ptr<Document> read(const QString& path,
                                            const ProgressFn& progress) const = 0;

@@ -88,6 +88,23 @@ private:
     }
 
 private slots:
+    // The release at a file's start decides, whatever its name says; a DWG
+    // name alone loses to content another reader knows.
+    void theSignatureChoosesTheReader() {
+        const ReaderRegistry& registry = ReaderRegistry::builtin();
+        for (const char* suffix : {"dwg", "dxf", "png", ""}) {
+            const Reader* r = registry.choose(QByteArray("AC1032") + QByteArray(200, '\0'), suffix);
+            QVERIFY(r);
+            QCOMPARE(r->name(), QStringLiteral("DWG"));
+        }
+        const Reader* dxf = registry.choose("  0\nSECTION\n  2\nHEADER\n", "dwg");
+        QVERIFY(dxf);
+        QCOMPARE(dxf->name(), QStringLiteral("DXF"));
+        const Reader* png = registry.choose("\x89PNG\r\n\x1a\n", "dwg");
+        QVERIFY(png);
+        QVERIFY(png->name() != QStringLiteral("DWG"));
+    }
+
     void aSmallestDrawingOpens() {
         const QString path = write("empty.dwg", makeDwg(kEmptyMap));
         auto doc = ReaderRegistry::builtin().load(path);

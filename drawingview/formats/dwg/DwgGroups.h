@@ -106,7 +106,7 @@ private:
     std::string_view store(std::string_view s) {
         if (s.size() > m_room) {
             const size_t size = std::max(kArenaBlock, s.size());
-            m_arena.push_back(std::make_unique<char[]>(size));
+            m_arena.push_back(std::make_unique_for_overwrite<char[]>(size));
             m_next = m_arena.back().get();
             m_room = size;
         }

@@ -70,7 +70,7 @@ public:
 
     int score(const QByteArray& head, const QString& suffix) const override {
         if (releaseOf(head) || looksLikeDwg(head))
-            return 120;
+            return kUnsharedSignature;
         return suffix.compare(QLatin1String("dwg"), Qt::CaseInsensitive) == 0 ? 40 : 0;
     }
 
