@@ -52,6 +52,14 @@ std::string framed(const std::string& body) {
     return std::string{char(body.size()), '\0'} + body;
 }
 
+// An object whose start gives where its handles begin: built once to learn
+// its data's length in bits, then again with it.
+template <typename Build> std::string objectOf(const Build& build) {
+    size_t bits = 0;
+    build(0, &bits);
+    return framed(build(uint32_t(bits + (8 - bits % 8) % 8), &bits));
+}
+
 // An entity's start as stored before R2010: its type, where its handles
 // start, its handle, no extended data or graphics, model space, no
 // reactors, and the one bit that says no links (R13 to R2000) or no
@@ -337,6 +345,80 @@ private slots:
         QVERIFY(!find(370)); // ByLayer is left out, as DXF does
     }
 
+    // A light polyline stores all points, then all bulges, then all widths;
+    // its groups come per vertex, with the bulges and widths it lacks as 0.
+    // A vertex count the object cannot hold is refused before any room.
+    void aLightPolylineGroupsItsDataByVertex() {
+        auto build = [](uint32_t handleStart, size_t* dataBits, int vertices) {
+            BitWriter w;
+            entityStart(w, kLwPolyline, handleStart, 0x2B);
+            r2000Look(w, 1);
+            w.put(1, 2); // BS flags: bulges and widths
+            w.bytes({16 | 32});
+            w.put(1, 2); // BL vertices
+            w.bytes({vertices});
+            w.put(1, 2); // BL two bulges: the last vertex has none
+            w.bytes({2});
+            w.put(1, 2); // BL three widths
+            w.bytes({3});
+            w.real(1.5); // the first point in full
+            w.real(-2.0);
+            w.put(0, 2); // x as before
+            w.put(3, 2); // y in full
+            w.real(7.0);
+            w.put(3, 2); // x in full
+            w.real(9.0);
+            w.put(0, 2); // y as before
+            w.put(0, 2); // bulge 0.5
+            w.real(0.5);
+            w.put(1, 2); // bulge 1
+            for (double v : {1.0, 0.0, 0.0, 1.0, 0.25, 0.75}) {
+                if (v == 0)
+                    w.put(2, 2);
+                else if (v == 1)
+                    w.put(1, 2);
+                else {
+                    w.put(0, 2);
+                    w.real(v);
+                }
+            }
+            *dataBits = w.bits();
+            while (w.bits() % 8)
+                w.put(0, 1);
+            w.bytes({0x30});       // the extension dictionary: none
+            w.bytes({0x51, 0x10}); // the layer, handle 10
+            return w.m_bytes;
+        };
+        auto decoded = [&](int vertices, GroupList& out) {
+            const std::string object = objectOf(
+                [&](uint32_t start, size_t* bits) { return build(start, bits, vertices); });
+            ObjectReader o(object.data(), object.size(), 0, Release::R2000);
+            EntityLinks links;
+            return o.type() == kLwPolyline &&
+                   decodeEntity(o, TableNames(), Release::R2000, out, links);
+        };
+        GroupList out;
+        QVERIFY(decoded(3, out));
+        size_t at = 0;
+        while (at < out.size() && out[at].code != 90)
+            ++at;
+        QVERIFY(at + 2 + 15 <= out.size());
+        QCOMPARE(out[at].number, 3.0);
+        const std::pair<int, double> expected[] = {{10, 1.5},  {20, -2.0}, {40, 1.0}, {41, 0.0},
+                                                   {42, 0.5},  {10, 1.5},  {20, 7.0}, {40, 0.0},
+                                                   {41, 1.0},  {42, 1.0},  {10, 9.0}, {20, 7.0},
+                                                   {40, 0.25}, {41, 0.75}, {42, 0.0}};
+        for (size_t i = 0; i < std::size(expected); ++i) {
+            const dv::dxf::Group& g = out[at + 2 + i];
+            QCOMPARE(int(g.code), expected[i].first);
+            QVERIFY(g.isNumber && g.isReal);
+            QCOMPARE(g.number, expected[i].second);
+        }
+
+        GroupList tooMany;
+        QVERIFY_THROWS_EXCEPTION(FormatError, decoded(200, tooMany));
+    }
+
     // From R2007 on texts lie at the end of the data, found through the
     // presence flag and size stored backwards from its end.
     void textsComeFromTheirOwnStream() {
@@ -549,10 +631,8 @@ private slots:
             return w.m_bytes;
         };
         for (const bool arrow : {false, true}) {
-            size_t bits = 0;
-            build(0, &bits, arrow);
             const std::string object =
-                framed(build(uint32_t(bits + (8 - bits % 8) % 8), &bits, arrow));
+                objectOf([&](uint32_t start, size_t* bits) { return build(start, bits, arrow); });
             ObjectReader o(object.data(), object.size(), 0, Release::R2000);
             GroupList out;
             EntityLinks links;

@@ -662,25 +662,9 @@ void EntityDecoder::lwPolyline(ObjectReader& o, GroupList& out) {
     if (r.atLeast(Release::R2010) && (flag & 1024))
         ids = checkedCount(r, r.BL(), "vertex ids");
     const int32_t widths = (flag & 32) ? checkedCount(r, r.BL(), "widths") : 0;
-    std::vector<Point2> pts(static_cast<size_t>(n));
-    for (int32_t i = 0; i < n; ++i)
-        pts[size_t(i)] =
-            (i == 0 || !r.atLeast(Release::R2000)) ? r.RD2() : r.DD2(pts[size_t(i) - 1]);
-    std::vector<double> b(size_t(n), 0.0);
-    for (int32_t i = 0; i < bulges; ++i) {
-        const double v = r.BD();
-        if (i < n)
-            b[size_t(i)] = v;
-    }
-    for (int32_t i = 0; i < ids; ++i)
-        r.BL();
-    std::vector<std::pair<double, double>> w(size_t(n), {0.0, 0.0});
-    for (int32_t i = 0; i < widths; ++i) {
-        const double w0 = r.BD();
-        const double w1 = r.BD();
-        if (i < n)
-            w[size_t(i)] = {w0, w1};
-    }
+    // A vertex takes four bits at the least, so this bounds the room below.
+    if (size_t(n) > r.bitsLeft() / 4)
+        throw FormatError("a count of " + std::to_string(n) + " vertices exceeds the object");
     out.literal(100, "AcDbPolyline");
     out.integer(90, n);
     out.integer(70, ((flag & 512) ? 1 : 0) | ((flag & 256) ? 128 : 0));
@@ -690,14 +674,40 @@ void EntityDecoder::lwPolyline(ObjectReader& o, GroupList& out) {
         out.real(38, elevation);
     if (thickness != 0)
         out.real(39, thickness);
+    // The stream holds all points, then all bulges, then all widths; each
+    // vertex's groups have their places laid out first and are filled as
+    // the values come: 10 and 20, then 40 and 41, then 42.
+    const size_t widthAt = 2, bulgeAt = widths ? 4 : 2;
+    const size_t stride = bulgeAt + (bulges ? 1 : 0);
+    const size_t first = out.extend(size_t(n) * stride);
+    Point2 previous{};
     for (int32_t i = 0; i < n; ++i) {
-        out.point(10, pts[size_t(i)]);
+        const Point2 p = (i == 0 || !r.atLeast(Release::R2000)) ? r.RD2() : r.DD2(previous);
+        const size_t at = first + size_t(i) * stride;
+        out.setReal(at, 10, p.x);
+        out.setReal(at + 1, 20, p.y);
+        if (bulges)
+            out.setReal(at + bulgeAt, 42, 0);
         if (widths) {
-            out.real(40, w[size_t(i)].first);
-            out.real(41, w[size_t(i)].second);
+            out.setReal(at + widthAt, 40, 0);
+            out.setReal(at + widthAt + 1, 41, 0);
         }
-        if (b[size_t(i)] != 0)
-            out.real(42, b[size_t(i)]);
+        previous = p;
+    }
+    for (int32_t i = 0; i < bulges; ++i) {
+        const double v = r.BD();
+        if (i < n)
+            out.setReal(first + size_t(i) * stride + bulgeAt, 42, v);
+    }
+    for (int32_t i = 0; i < ids; ++i)
+        r.BL();
+    for (int32_t i = 0; i < widths; ++i) {
+        const double w0 = r.BD();
+        const double w1 = r.BD();
+        if (i < n) {
+            out.setReal(first + size_t(i) * stride + widthAt, 40, w0);
+            out.setReal(first + size_t(i) * stride + widthAt + 1, 41, w1);
+        }
     }
     out.extrusion(normal);
 }

@@ -55,6 +55,15 @@ public:
             point(210, p);
     }
 
+    // Room for n groups at the end, to be filled by setReal: for values whose
+    // order in the stream is not the groups' order. Gives the first's index.
+    size_t extend(size_t n) {
+        const size_t first = m_groups.size();
+        m_groups.resize(first + n);
+        return first;
+    }
+    void setReal(size_t i, int code, double v) { m_groups[i] = numberGroup(code, v, true); }
+
     // The list's own groups, those added by value.
     size_t size() const { return m_groups.size(); }
     const dxf::GroupVector& groups() const { return m_groups; }
@@ -81,14 +90,15 @@ public:
     }
 
 private:
-    void number(int code, double v, bool real) {
+    static dxf::Group numberGroup(int code, double v, bool real) {
         dxf::Group g;
         g.setCode(code);
         g.isNumber = true;
         g.isReal = real;
         g.number = v;
-        push(g);
+        return g;
     }
+    void number(int code, double v, bool real) { push(numberGroup(code, v, real)); }
     void push(const dxf::Group& g) { m_groups.push_back(g); }
     // Own groups get their range once something else follows them or the
     // ranges are read, so that adding one costs no bookkeeping.
