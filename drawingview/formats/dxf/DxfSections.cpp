@@ -383,12 +383,13 @@ void DxfParser::parseBlocks() {
 void DxfParser::parseEntities() {
     // Room for what the rest of the file can hold, so that large drawings do
     // not copy their arrays while they grow. Capacity left unused is never
-    // touched, so it costs address space, not memory.
-    const size_t remaining = m_c.size() - m_c.position();
+    // touched, so it costs address space, not memory. Decoded groups count
+    // as the 14 bytes or so that each takes in an ASCII file.
+    const size_t remaining = (m_c.size() - m_c.position()) * (m_c.countsGroups() ? 14 : 1);
     if (remaining > (size_t(1) << 20)) {
         Block& model = m_ctx.doc.blocks[size_t(m_ctx.modelSpaceBlock())];
         // Binary files spend fewer bytes on each number.
-        const bool binary = m_c.isBinary();
+        const bool binary = m_c.isBinary() && !m_c.countsGroups();
         model.shapes.reserve(model.shapes.size() + remaining / (binary ? 40 : 64));
         model.points.reserve(model.points.size() + remaining / (binary ? 8 : 12));
         adviseHugePages(model.shapes.data(), model.shapes.capacity() * sizeof(Shape));

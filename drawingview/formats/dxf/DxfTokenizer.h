@@ -132,9 +132,11 @@ public:
         while (advance() && m_group.code != 0) {
         }
     }
+    // In bytes of the file, or in groups where they were decoded elsewhere.
     size_t position() const;
     size_t size() const;
-    bool isBinary() const { return m_bin != nullptr || m_list != nullptr || m_ranges != nullptr; }
+    bool countsGroups() const { return m_list != nullptr || m_ranges != nullptr; }
+    bool isBinary() const { return m_bin != nullptr || countsGroups(); }
 
 private:
     bool nextOther();
