@@ -3,6 +3,7 @@
 #include "DwgEntities.h"
 #include "DwgMaps.h"
 #include "DwgObject.h"
+#include "model/HugePages.h"
 #include "model/Parallel.h"
 #include "model/VectorState.h"
 
@@ -10,7 +11,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
+#include <iterator>
 #include <memory>
 #include <numbers>
 #include <thread>
@@ -104,11 +107,14 @@ struct EntityRec {
     EntityLinks links;
 };
 
+// A drawing may hold hundreds of thousands: large pages spare the faults.
+using EntityRecs = std::vector<EntityRec, HugePageAllocator<EntityRec>>;
+
 // Entities a thread decodes: [from, to) of the entity list.
 struct EntityPart {
     size_t from = 0, to = 0;
     GroupList* pool = nullptr;
-    std::vector<EntityRec> entities;
+    EntityRecs entities;
     std::map<std::string, int> skipped;
     std::exception_ptr error;
 };
@@ -161,6 +167,14 @@ private:
     void emitTables(GroupList& g);
     void emitEntity(GroupList& g, size_t index, int depth);
     void skip(const std::string& what) { ++m_out.skipped[what]; }
+    static constexpr size_t kNoEntity = SIZE_MAX;
+    size_t entityIndex(uint64_t handle) const {
+        const auto it =
+            std::lower_bound(m_entities.begin(), m_entities.end(), handle,
+                             [](const EntityRec& e, uint64_t h) { return e.handle < h; });
+        return it != m_entities.end() && it->handle == handle ? size_t(it - m_entities.begin())
+                                                              : kNoEntity;
+    }
 
     Sections& m_s;
     DecodedDrawing& m_out;
@@ -187,8 +201,8 @@ private:
     std::vector<size_t> m_entityBytesBefore;
 
     GroupList& m_pool; // the groups of the entities, or of the first part of them
-    std::vector<EntityRec> m_entities;
-    std::unordered_map<uint64_t, size_t> m_entityIndex;
+    // By rising handle, as the object map lists them.
+    EntityRecs m_entities;
     std::unordered_map<uint64_t, std::vector<size_t>> m_followers;
 };
 
@@ -613,18 +627,21 @@ void Assembler::decodeEntities() {
     for (std::thread& t : helpers)
         t.join();
 
-    m_entities.reserve(count);
-    m_entityIndex.reserve(count);
+    size_t decoded = 0;
     for (EntityPart& part : batches) {
         if (part.error)
             std::rethrow_exception(part.error);
-        for (EntityRec& e : part.entities) {
-            m_entityIndex[e.handle] = m_entities.size();
-            m_entities.push_back(std::move(e));
-        }
+        decoded += part.entities.size();
         for (const auto& [what, n] : part.skipped)
             m_out.skipped[what] += n;
     }
+    if (batches.size() == 1) {
+        m_entities = std::move(batches[0].entities);
+        return;
+    }
+    m_entities.reserve(decoded);
+    for (EntityPart& part : batches)
+        std::move(part.entities.begin(), part.entities.end(), std::back_inserter(m_entities));
 }
 
 void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
@@ -787,16 +804,16 @@ void Assembler::emitEntity(GroupList& g, size_t index, int depth) {
     std::vector<size_t> followers;
     if (!e.links.owned.empty()) {
         for (uint64_t h : e.links.owned)
-            if (const auto it = m_entityIndex.find(h); it != m_entityIndex.end())
-                followers.push_back(it->second);
+            if (const size_t f = entityIndex(h); f != kNoEntity)
+                followers.push_back(f);
     } else if (const auto it = m_followers.find(e.handle); it != m_followers.end()) {
         followers = it->second;
     }
     for (size_t f : followers)
         if (m_entities[f].type != kSeqend)
             emitEntity(g, f, depth + 1);
-    if (const auto it = m_entityIndex.find(e.links.seqEnd); it != m_entityIndex.end())
-        emitEntity(g, it->second, depth + 1);
+    if (const size_t end = entityIndex(e.links.seqEnd); end != kNoEntity)
+        emitEntity(g, end, depth + 1);
     else
         g.literal(0, "SEQEND");
 }
@@ -821,7 +838,7 @@ void Assembler::writeAll() {
             block = paper;
         else if (const auto it = blockIndex.find(e.owner); it != blockIndex.end())
             block = int(it->second);
-        else if (m_entityIndex.count(e.owner)) {
+        else if (entityIndex(e.owner) != kNoEntity) {
             m_followers[e.owner].push_back(i);
             continue;
         }
