@@ -1,7 +1,8 @@
 // Loads the largest sample DWG drawings that have a DXF of the same drawing,
 // each through the reader registry, and prints beside each other the DWG and
-// the DXF reader's MB/s, entities/s and peak memory. The samples live beside
-// the project (../shared/dwg); an argument names other DWG files instead.
+// the DXF reader's MB/s, entities/s and peak memory; then the largest ones
+// without a twin, alone. The samples live beside the project (../shared/dwg);
+// an argument names other DWG files instead.
 
 #include "ProcessMemory.h"
 #include "formats/Reader.h"
@@ -117,7 +118,9 @@ int main(int argc, char** argv) {
         for (const char* name :
              {"example_r13.dwg", "example_r14.dwg", "example_2000.dwg", "2000/TS1.dwg",
               "example_2004.dwg", "2004/material.dwg", "example_2007.dwg", "example_2010.dwg",
-              "example_2013.dwg", "example_2018.dwg", "sample_2018.dwg"})
+              "example_2013.dwg", "example_2018.dwg", "sample_2018.dwg",
+              // The largest, with no twin: the DWG reader alone.
+              "2018/Dynblocks.dwg", "2013/gh44-error.dwg"})
             files << dir.filePath(QLatin1String(name));
     }
     // The first load also sets up the fonts and Qt's caches; charged to the
