@@ -192,8 +192,8 @@ private:
     std::unordered_map<uint64_t, std::vector<std::pair<uint64_t, std::string>>> m_styleEed;
     int m_model = -1, m_paper = -1;
     std::vector<LayoutRec> m_layouts;
-    GroupList& m_objects; // MLINESTYLE and IMAGEDEF objects, ready to write
-    std::vector<std::pair<uint64_t, uint64_t>> m_entityOffsets; // handle, offset
+    GroupList& m_objects;                  // MLINESTYLE and IMAGEDEF objects, ready to write
+    std::vector<uint32_t> m_entityObjects; // the entities' places in m_map
     std::vector<int> m_entityTypes;
     size_t m_entityBytes = 0; // the entities' data, for the pool's room
     // Where each entity's data starts within all of theirs, and then their
@@ -213,7 +213,14 @@ void Assembler::run() {
     m_out.header.measurement = readMeasurement(m_s.templ, m_s.release);
     size_t done = 0;
     const size_t total = std::max<size_t>(1, m_map.size());
-    for (const auto& [handle, offset] : m_map) {
+    // Most objects of a large drawing are entities.
+    if (m_map.size() > UINT32_MAX)
+        throw FormatError("the object map lists more objects than can be read");
+    m_entityObjects.reserve(m_map.size());
+    m_entityBytesBefore.reserve(m_map.size() + 1);
+    m_entityTypes.reserve(m_map.size());
+    for (size_t index = 0; index < m_map.size(); ++index) {
+        const auto [handle, offset] = m_map[index];
         if (m_progress && ++done % 4096 == 0)
             m_progress(int(done * 30 / total));
         try {
@@ -230,7 +237,7 @@ void Assembler::run() {
                 entity = it->second.entity;
             }
             if (entity) {
-                m_entityOffsets.emplace_back(handle, offset);
+                m_entityObjects.push_back(uint32_t(index));
                 m_entityBytes += peek.bytes;
                 m_entityBytesBefore.push_back(m_entityBytes - peek.bytes);
                 m_entityTypes.push_back(type);
@@ -601,7 +608,7 @@ void Assembler::decodeEntities() {
     // Entities decode independently of each other. A large drawing's are
     // split between the cores, each part into a pool of its own, and joined
     // in their order afterwards.
-    const size_t count = m_entityOffsets.size();
+    const size_t count = m_entityObjects.size();
     const size_t parts =
         std::clamp<size_t>(m_entityBytes / kEntityBytesPerPart, 1, size_t(workerCount()));
     // Parts of about as many bytes: one large entity may outweigh many.
@@ -657,7 +664,7 @@ void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
         for (size_t i = part.from; i < part.to; ++i) {
             if (reportsProgress && m_progress && (i - part.from) % 4096 == 0)
                 m_progress(30 + int((i - part.from) * 70 / total));
-            const auto [handle, offset] = m_entityOffsets[i];
+            const auto [handle, offset] = m_map[m_entityObjects[i]];
             const int type = m_entityTypes[i];
             if (type == kBlock || type == kEndblk)
                 continue; // written from the block's record
