@@ -93,7 +93,7 @@ void addTextBounds(Box& box, const Text& t) {
 
 // A shape of one element of `items`.
 template <typename Items, typename T>
-Shape& appendOne(std::vector<Shape>& shapes, Items& items, ShapeKind kind, const T& item) {
+Shape& appendOne(ShapeVector& shapes, Items& items, ShapeKind kind, const T& item) {
     Shape s;
     s.kind = kind;
     s.first = uint32_t(items.size());

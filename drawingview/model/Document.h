@@ -294,13 +294,15 @@ struct Gradient {
     double shift = 0; // 0 centred, 1 moved fully towards the first colour's side
 };
 
-// A block's points: millions in a large drawing, filled as it is read.
+// A block's points and shapes: millions in a large drawing, filled as it is
+// read.
 using PointVector = std::vector<Vec2, HugePageAllocator<Vec2>>;
+using ShapeVector = std::vector<Shape, HugePageAllocator<Shape>>;
 
 struct Block {
     QString name;
     Vec2 basePoint;
-    std::vector<Shape> shapes;
+    ShapeVector shapes;
     PointVector points;
     // Sorted indexes into `points` where a further ring of a Polygon shape
     // begins (its first ring starts at the shape's `first`); rings fill odd-even.

@@ -3,7 +3,6 @@
 
 #include "DxfLineTypes.h"
 #include "formats/FontSubstitution.h"
-#include "model/HugePages.h"
 #include "model/Parallel.h"
 #include "model/VectorState.h"
 
@@ -392,7 +391,6 @@ void DxfParser::parseEntities() {
         const bool binary = m_c.isBinary() && !m_c.countsGroups();
         model.shapes.reserve(model.shapes.size() + remaining / (binary ? 40 : 64));
         model.points.reserve(model.points.size() + remaining / (binary ? 8 : 12));
-        adviseHugePages(model.shapes.data(), model.shapes.capacity() * sizeof(Shape));
     }
     std::optional<PageWarmer> warmer;
     if (remaining > (size_t(4) << 20) && workerCount() > 1)
