@@ -345,22 +345,22 @@ const std::vector<Vec2>& ExtentsMeter::hull(int bi) {
     if (pts.size() < 3) {
         out = pts;
     } else {
-        out.resize(2 * pts.size());
-        size_t k = 0;
+        // The hull grows as it goes: most points never join it, and room for
+        // all of them would only be cleared and faulted in.
         auto turn = [](Vec2 o, Vec2 a, Vec2 b) {
             return (a.x - o.x) * (b.y - o.y) - (a.y - o.y) * (b.x - o.x);
         };
-        for (size_t i = 0; i < pts.size(); ++i) {
-            while (k >= 2 && turn(out[k - 2], out[k - 1], pts[i]) <= 0)
-                --k;
-            out[k++] = pts[i];
-        }
-        for (size_t i = pts.size() - 1, lower = k + 1; i > 0; --i) {
-            while (k >= lower && turn(out[k - 2], out[k - 1], pts[i - 1]) <= 0)
-                --k;
-            out[k++] = pts[i - 1];
-        }
-        out.resize(k - 1);
+        auto add = [&](Vec2 p, size_t lower) {
+            while (out.size() >= lower && turn(out[out.size() - 2], out.back(), p) <= 0)
+                out.pop_back();
+            out.push_back(p);
+        };
+        for (const Vec2 p : pts)
+            add(p, 2);
+        const size_t lower = out.size() + 1;
+        for (size_t i = pts.size() - 1; i > 0; --i)
+            add(pts[i - 1], lower);
+        out.pop_back(); // the first point, reached again
     }
     m_hulls[size_t(bi)] = std::move(out);
     m_state[size_t(bi)] = 2;

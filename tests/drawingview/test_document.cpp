@@ -159,6 +159,36 @@ private slots:
         QCOMPARE(e.maxY, 50.0);
     }
 
+    // An inserted block is measured by its convex hull: interior points,
+    // points on its edges and repeated corners must leave the turned
+    // outline's extents exact.
+    void rotatedInsertsAreMeasuredByTheirHull() {
+        Document doc = singleBlockDocument();
+        Block shape;
+        shape.name = "SHAPE";
+        shape.addPolyline({{0, 0}, {2, 0}, {4, 0}, {4, 4}, {0, 4}, {0, 0}}, true);
+        for (int i = 0; i < 50; ++i)
+            shape.addPolyline({{0.5 + i * 0.06, 1.0 + (i % 7) * 0.3}, {3.5, 3.5 - i * 0.05}},
+                              false);
+        shape.addPolyline({{4, 4}, {4, 4}, {2, 4}}, false);
+        doc.blocks.push_back(shape);
+        Insert ins;
+        ins.block = 1;
+        ins.position = {10, 10};
+        ins.rotation = 0.5;
+        doc.blocks[0].addInsert(ins);
+        doc.finish();
+        const double c = std::cos(0.5), s = std::sin(0.5);
+        Box want;
+        for (const Vec2 p : {Vec2{0, 0}, Vec2{4, 0}, Vec2{4, 4}, Vec2{0, 4}})
+            want.add(10 + p.x * c - p.y * s, 10 + p.x * s + p.y * c);
+        const Box got = doc.layouts[0].extents;
+        QVERIFY(std::abs(got.minX - want.minX) < 1e-9);
+        QVERIFY(std::abs(got.maxX - want.maxX) < 1e-9);
+        QVERIFY(std::abs(got.minY - want.minY) < 1e-9);
+        QVERIFY(std::abs(got.maxY - want.maxY) < 1e-9);
+    }
+
     void insertCyclesAreCutNotFollowed() {
         Document doc = twoBlockDocument(true, {{0, 0}, {1, 1}});
         doc.blocks[2].addInsert(insertOf(1));
