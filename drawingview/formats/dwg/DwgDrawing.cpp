@@ -211,18 +211,17 @@ void Assembler::run() {
     m_map = readObjectMap(m_s);
     m_out.header = readHeaderVariables(m_s);
     m_out.header.measurement = readMeasurement(m_s.templ, m_s.release);
-    size_t done = 0;
     const size_t total = std::max<size_t>(1, m_map.size());
-    // Most objects of a large drawing are entities.
     if (m_map.size() > UINT32_MAX)
         throw FormatError("the object map lists more objects than can be read");
+    // Most objects of a large drawing are entities.
     m_entityObjects.reserve(m_map.size());
     m_entityBytesBefore.reserve(m_map.size() + 1);
     m_entityTypes.reserve(m_map.size());
     for (size_t index = 0; index < m_map.size(); ++index) {
         const auto [handle, offset] = m_map[index];
-        if (m_progress && ++done % 4096 == 0)
-            m_progress(int(done * 30 / total));
+        if (m_progress && (index + 1) % 4096 == 0)
+            m_progress(int((index + 1) * 30 / total));
         try {
             const ObjectPeek peek = peekObject(m_s.objects.constData(), size_t(m_s.objects.size()),
                                                offset, m_s.release);

@@ -15,48 +15,47 @@ Sections PagedContainer::read() {
     readFileHeader();
     readPageMap();
     readSectionMap();
-    const SectionInfo& header = find("AcDb:Header");
-    const SectionInfo& classes = find("AcDb:Classes");
-    const SectionInfo& handles = find("AcDb:Handles");
-    const SectionInfo& objects = find("AcDb:AcDbObjects");
+    struct Wanted {
+        const SectionInfo* info;
+        QByteArray* bytes;
+        bool required;
+    };
+    std::vector<Wanted> wanted = {{&find("AcDb:Header"), &out_.header, true},
+                                  {&find("AcDb:Classes"), &out_.classes, true},
+                                  {&find("AcDb:Handles"), &out_.handles, true},
+                                  {&find("AcDb:AcDbObjects"), &out_.objects, true}};
+    // One block holds them all, each on a 16-byte boundary.
+    const auto place = [](uint64_t size) { return (size + 15) & ~uint64_t(15); };
+    uint64_t total = 0;
+    for (const Wanted& w : wanted) {
+        budget_.spend(place(w.info->size), "section " + w.info->name);
+        total += place(w.info->size);
+    }
     // Not every file has one, and nothing else depends on it.
     const auto templ = std::find_if(sections_.begin(), sections_.end(),
                                     [](const SectionInfo& s) { return s.name == "AcDb:Template"; });
-    bool hasTemplate = templ != sections_.end();
-
-    // One block holds them all, each on a 16-byte boundary.
-    const auto place = [](uint64_t size) { return (size + 15) & ~uint64_t(15); };
-    for (const SectionInfo* s : {&header, &classes, &handles, &objects})
-        budget_.spend(place(s->size), "section " + s->name);
-    if (hasTemplate) {
+    if (templ != sections_.end()) {
         try {
             if (templ->encrypted)
                 fail("section AcDb:Template is encrypted");
             budget_.spend(place(templ->size), "section AcDb:Template");
+            wanted.push_back({&*templ, &out_.templ, false});
+            total += place(templ->size);
         } catch (const FormatError& e) {
             out_.problems.push_back(e.what());
-            hasTemplate = false;
         }
     }
-    const uint64_t total = place(header.size) + place(classes.size) + place(handles.size) +
-                           place(objects.size) + (hasTemplate ? place(templ->size) : 0);
     out_.storage = zeroedForHugePages(size_t(total));
     char* at = out_.storage.get();
-    const auto next = [&](const SectionInfo& s, bool required) {
-        QByteArray bytes = section(s, at, required);
-        at += place(s.size);
-        return bytes;
-    };
-    out_.header = next(header, true);
-    out_.classes = next(classes, true);
-    out_.handles = next(handles, true);
-    out_.objects = next(objects, true);
-    if (hasTemplate) {
+    for (const Wanted& w : wanted) {
         try {
-            out_.templ = next(*templ, false);
+            *w.bytes = section(*w.info, at, w.required);
         } catch (const FormatError& e) {
+            if (w.required)
+                throw;
             out_.problems.push_back(e.what());
         }
+        at += place(w.info->size);
     }
     return std::move(out_);
 }
