@@ -129,6 +129,18 @@ int damagedObjects(const Document& doc) {
     return it == doc.skippedEntities.end() ? 0 : it->second;
 }
 
+// Where the LINE objects of an R13 to R2000 drawing start: from the file's
+// start, as those releases count.
+std::vector<uint64_t> lineOffsets(const QByteArray& file) {
+    Sections s = readR13Container(file.constData(), size_t(file.size()));
+    std::vector<uint64_t> lines;
+    for (const auto& [handle, offset] : readObjectMap(s))
+        if (ObjectReader(s.objects.constData(), size_t(s.objects.size()), offset, s.release)
+                .type() == kLine)
+            lines.push_back(offset);
+    return lines;
+}
+
 } // namespace
 
 class TestDwgStream : public QObject {
@@ -240,15 +252,8 @@ private slots:
         if (!f.open(QIODevice::ReadOnly))
             QSKIP("the shared DWG samples (../shared/dwg) are not here");
         const QByteArray all = f.readAll();
-        Sections s = readR13Container(all.constData(), size_t(all.size()));
-        const ObjectMap map = readObjectMap(s);
-        std::vector<uint64_t> lines;
-        for (const auto& [handle, offset] : map)
-            if (ObjectReader(s.objects.constData(), size_t(s.objects.size()), offset, s.release)
-                    .type() == kLine)
-                lines.push_back(offset);
+        const std::vector<uint64_t> lines = lineOffsets(all);
         QVERIFY(lines.size() >= 3);
-        // Before R2004 object offsets count from the file's start.
         QByteArray damaged = all;
         const qsizetype at = qsizetype(lines[lines.size() / 2]);
         for (int i = 0; i < 4; ++i)
@@ -258,6 +263,32 @@ private slots:
         QVERIFY(whole && hurt);
         QCOMPARE(entityCount(*hurt), entityCount(*whole) - 1);
         QCOMPARE(damagedObjects(*hurt), damagedObjects(*whole) + 1);
+    }
+
+    // An entity whose data ends too soon is lost alone, wherever it falls
+    // among the parts the entities are decoded in.
+    void anEntityCutShortIsLostAlone() {
+        QFile f(QDir(QStringLiteral(SHARED_DWG_DIR)).filePath("example_r13.dwg"));
+        if (!f.open(QIODevice::ReadOnly))
+            QSKIP("the shared DWG samples (../shared/dwg) are not here");
+        const QByteArray all = f.readAll();
+        const std::vector<uint64_t> lines = lineOffsets(all);
+        QVERIFY(lines.size() >= 4);
+        const auto damagedLines = [](const Document& d) {
+            const auto it = d.skippedEntities.find(QStringLiteral("LINE (damaged)"));
+            return it == d.skippedEntities.end() ? 0 : it->second;
+        };
+        for (const size_t pick : {size_t(0), lines.size() / 2, lines.size() - 1}) {
+            // Its size says 4 bytes: the type still reads, the line does not.
+            QByteArray cut = all;
+            cut[qsizetype(lines[pick])] = 4;
+            cut[qsizetype(lines[pick]) + 1] = 0;
+            const auto [whole, hurt] = loadBoth(all, cut);
+            QVERIFY(whole && hurt);
+            QCOMPARE(entityCount(*hurt), entityCount(*whole) - 1);
+            QCOMPARE(damagedLines(*hurt), damagedLines(*whole) + 1);
+            QCOMPARE(hurt->layouts.size(), whole->layouts.size());
+        }
     }
 
     // Fields at every bit offset, in the middle of the data and where fewer

@@ -102,7 +102,7 @@ struct EntityRec {
     int type = 0;
     int entMode = 2;
     uint64_t owner = 0;
-    const GroupList* pool = nullptr; // where its groups are
+    const GroupList* pool = nullptr; // where its groups are; none when not decoded
     size_t start = 0, end = 0;       // in the pool
     EntityLinks links;
 };
@@ -110,11 +110,11 @@ struct EntityRec {
 // A drawing may hold hundreds of thousands: large pages spare the faults.
 using EntityRecs = std::vector<EntityRec, HugePageAllocator<EntityRec>>;
 
-// Entities a thread decodes: [from, to) of the entity list.
+// Entities a thread decodes: [from, to) of the entity list, into the same
+// places of the records.
 struct EntityPart {
     size_t from = 0, to = 0;
     GroupList* pool = nullptr;
-    EntityRecs entities;
     std::map<std::string, int> skipped;
     std::exception_ptr error;
 };
@@ -172,8 +172,9 @@ private:
         const auto it =
             std::lower_bound(m_entities.begin(), m_entities.end(), handle,
                              [](const EntityRec& e, uint64_t h) { return e.handle < h; });
-        return it != m_entities.end() && it->handle == handle ? size_t(it - m_entities.begin())
-                                                              : kNoEntity;
+        return it != m_entities.end() && it->handle == handle && it->pool
+                   ? size_t(it - m_entities.begin())
+                   : kNoEntity;
     }
 
     Sections& m_s;
@@ -201,7 +202,10 @@ private:
     std::vector<size_t> m_entityBytesBefore;
 
     GroupList& m_pool; // the groups of the entities, or of the first part of them
-    // By rising handle, as the object map lists them.
+    // One for each entity object, by rising handle as the object map lists
+    // them; those not decoded keep their handle and no pool. The parts fill
+    // their places directly: gathering them afterwards cost more than the
+    // decoding of small drawings.
     EntityRecs m_entities;
     std::unordered_map<uint64_t, std::vector<size_t>> m_followers;
 };
@@ -618,6 +622,7 @@ void Assembler::decodeEntities() {
                                                     m_entityBytes * q / parts) -
                                    m_entityBytesBefore.begin());
     };
+    m_entities.resize(count);
     std::vector<EntityPart> batches(parts);
     for (size_t p = 0; p < parts; ++p) {
         EntityPart& part = batches[p];
@@ -633,21 +638,12 @@ void Assembler::decodeEntities() {
     for (std::thread& t : helpers)
         t.join();
 
-    size_t decoded = 0;
     for (EntityPart& part : batches) {
         if (part.error)
             std::rethrow_exception(part.error);
-        decoded += part.entities.size();
         for (const auto& [what, n] : part.skipped)
             m_out.skipped[what] += n;
     }
-    if (batches.size() == 1) {
-        m_entities = std::move(batches[0].entities);
-        return;
-    }
-    m_entities.reserve(decoded);
-    for (EntityPart& part : batches)
-        std::move(part.entities.begin(), part.entities.end(), std::back_inserter(m_entities));
 }
 
 void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
@@ -658,12 +654,13 @@ void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
         // that up front spares the pool its copies as it grows. What is not
         // filled stays untouched, and the room is bounded by the data's size.
         pool.reserve((m_entityBytesBefore[part.to] - m_entityBytesBefore[part.from]) / 2);
-        part.entities.reserve(part.to - part.from);
         const size_t total = std::max<size_t>(1, part.to - part.from);
         for (size_t i = part.from; i < part.to; ++i) {
             if (reportsProgress && m_progress && (i - part.from) % 4096 == 0)
                 m_progress(30 + int((i - part.from) * 70 / total));
             const auto [handle, offset] = m_map[m_entityObjects[i]];
+            EntityRec& e = m_entities[i];
+            e.handle = handle;
             const int type = m_entityTypes[i];
             if (type == kBlock || type == kEndblk)
                 continue; // written from the block's record
@@ -672,29 +669,26 @@ void Assembler::decodePart(EntityPart& part, bool reportsProgress) noexcept {
                 if (const auto k = m_classes.find(type); k != m_classes.end())
                     className = k->second.dxfName;
             const size_t start = pool.size();
-            EntityRec e;
             try {
                 ObjectReader o = open(offset);
                 o.readCommon(true);
                 o.readCommonHandles();
-                e.handle = handle;
                 e.type = type;
                 e.entMode = o.head.entMode;
                 e.owner = o.head.owner;
-                e.pool = &pool;
                 e.start = start;
                 if (!decoder.decode(o, className, o.head.entMode == 1, pool, e.links)) {
                     ++part.skipped[className.empty() ? fixedTypeName(type) : className];
                     continue;
                 }
                 e.end = pool.size();
+                e.pool = &pool;
             } catch (const FormatError&) {
                 pool.truncate(start);
                 ++part.skipped[(className.empty() ? fixedTypeName(type) : className) +
                                " (damaged)"];
                 continue;
             }
-            part.entities.push_back(std::move(e));
         }
     } catch (...) {
         // Anything but a damaged entity (memory running out) ends the load,
@@ -831,11 +825,12 @@ void Assembler::writeAll() {
     const int model = m_model, paper = m_paper;
     std::unordered_set<uint64_t> owned;
     for (const EntityRec& e : m_entities)
-        for (uint64_t h : e.links.owned)
-            owned.insert(h);
+        if (e.pool)
+            for (uint64_t h : e.links.owned)
+                owned.insert(h);
     for (size_t i = 0; i < m_entities.size(); ++i) {
         const EntityRec& e = m_entities[i];
-        if (owned.count(e.handle))
+        if (!e.pool || owned.count(e.handle))
             continue;
         int block = -1;
         if (e.entMode == 2)

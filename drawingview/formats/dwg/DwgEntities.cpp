@@ -243,8 +243,7 @@ bool EntityDecoder::decode(ObjectReader& o, std::string_view dxfName, bool paper
         insert(o, out, links, o.type() == kMinsert);
         return true;
     case kBlock:
-        links.blockName = m_text(r.T());
-        return true;
+        return true; // written from its block's record
     case kEndblk:
     case kSeqend:
         begin(o.type() == kSeqend ? "SEQEND" : "ENDBLK");

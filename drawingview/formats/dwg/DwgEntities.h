@@ -43,8 +43,6 @@ struct EntityLinks {
     bool hasFollowers = false;
     uint64_t seqEnd = 0;
     std::vector<uint64_t> owned; // R2004 on: the followers by handle
-    // BLOCK and ENDBLK entities are placed by the assembly.
-    std::string blockName;
 };
 
 class EntityDecoder {
