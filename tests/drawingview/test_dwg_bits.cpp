@@ -5,6 +5,7 @@
 
 #include <QTest>
 
+#include <cstring>
 #include <map>
 #include <numbers>
 
@@ -85,6 +86,32 @@ void r2000Look(BitWriter& w, int colour) {
     w.put(1, 2);     // line type scale 1.0
     w.put(0, 2);     // line type ByLayer
     w.put(0, 2);     // plot style ByLayer
+    w.put(2, 2);     // visible
+    w.bytes({0x1D}); // line weight ByLayer
+}
+
+// An entity's start from R2010 on: its type as BOT, its handle 2A, no
+// extended data or graphics, model space, no reactors or extension
+// dictionary, green, and by layer in all else.
+void entityStartFrom2010(BitWriter& w, int type, Release release) {
+    w.put(0, 2); // BOT: one byte
+    w.bytes({type});
+    w.bytes({0x01, 0x2A}); // H: the object's handle 2A
+    w.put(2, 2);           // BS 0: no extended data
+    w.put(0, 1);           // no graphics
+    w.put(2, 2);           // model space
+    w.put(2, 2);           // BL 0 reactors
+    w.put(1, 1);           // no extension dictionary
+    if (release >= Release::R2013)
+        w.put(0, 1); // no binary data of its own
+    w.put(1, 2);     // ENC colour: one byte
+    w.bytes({3});    // green
+    w.put(1, 2);     // line type scale 1.0
+    w.put(0, 2);     // line type ByLayer
+    w.put(0, 2);     // plot style ByLayer
+    w.put(0, 2);     // material ByLayer
+    w.bytes({0});    // shadows
+    w.put(0, 3);     // no visual styles
     w.put(2, 2);     // visible
     w.bytes({0x1D}); // line weight ByLayer
 }
@@ -475,29 +502,12 @@ private slots:
     // type as BOT, no bit size; handles follow the data at once.
     void anR2010LineObjectBecomesItsDxfGroups() {
         BitWriter w;
-        w.put(0, 2); // BOT: one byte
-        w.bytes({0x13});
-        w.bytes({0x01, 0x2A}); // H: the object's handle 2A
-        w.put(2, 2);           // BS 0: no extended data
-        w.put(0, 1);           // no graphics
-        w.put(2, 2);           // model space
-        w.put(2, 2);           // BL 0 reactors
-        w.put(1, 1);           // no extension dictionary
-        w.put(1, 2);           // ENC colour: one byte
-        w.bytes({3});          // green
-        w.put(1, 2);           // line type scale 1.0
-        w.put(0, 2);           // line type ByLayer
-        w.put(0, 2);           // plot style ByLayer
-        w.put(0, 2);           // material ByLayer
-        w.bytes({0});          // shadows
-        w.put(0, 3);           // no visual styles
-        w.put(2, 2);           // visible
-        w.bytes({0x1D});       // line weight ByLayer
-        w.put(1, 1);           // flat
-        w.real(2.5);           // x1
-        w.put(0, 2);           // x2 = x1
-        w.real(1.0);           // y1
-        w.put(3, 2);           // y2 in full
+        entityStartFrom2010(w, 0x13, Release::R2010);
+        w.put(1, 1); // flat
+        w.real(2.5); // x1
+        w.put(0, 2); // x2 = x1
+        w.real(1.0); // y1
+        w.put(3, 2); // y2 in full
         w.real(6.0);
         w.put(1, 1); // no thickness
         w.put(1, 1); // the Z axis
@@ -538,6 +548,90 @@ private slots:
         bad.insert(3, 1, char(0x7F));
         QVERIFY_THROWS_EXCEPTION(FormatError,
                                  ObjectReader(bad.data(), bad.size(), 0, Release::R2010));
+    }
+
+    // From R2018 a multi-line attribute embeds its text as an MTEXT before its
+    // tag. Where that text is as laid out, the tag and flags after it read;
+    // where it is not, the attribute still keeps its value.
+    void aMultiLineAttributeReadsPastItsEmbeddedText() {
+        auto build = [](int attach) {
+            MLeaderWriter f;
+            BitWriter& w = f.w;
+            entityStartFrom2010(w, kAttrib, Release::R2018);
+            w.bytes({0xFF}); // the text's optional fields all left out
+            w.real(4.0);     // insertion
+            w.real(6.0);
+            w.put(1, 1);  // the Z axis
+            w.put(1, 1);  // no thickness
+            w.real(2.5);  // height
+            w.bytes({0}); // version
+            w.bytes({2}); // a multi-line attribute
+            f.pt(4, 6);   // the embedded text: insertion, extrusion, X axis
+            f.pt(0, 0, 1);
+            f.pt(1, 0, 0);
+            f.bd(40); // box width and height
+            f.bd(5);
+            f.bd(2.5);    // text height
+            f.bs(attach); // attachment
+            f.bs(1);      // left to right
+            f.bd(0);      // extents
+            f.bd(0);
+            f.bs(1); // line spacing: at least
+            f.bd(1);
+            f.b(false);
+            f.bl(0);         // no background
+            f.bs(0);         // no annotative data
+            f.bs(0);         // field length
+            w.bytes({0x01}); // flags: invisible
+            const size_t strings = w.bits();
+            for (const char* t : {"Line 1", "Line 1\\PLine 2", "OWNER"}) {
+                f.bs(int(std::strlen(t)));
+                for (const char* c = t; *c; ++c)
+                    w.bytes({*c, 0});
+            }
+            const size_t size = w.bits() - strings;
+            w.bytes({int(size & 0xFF), int(size >> 8)});
+            w.put(1, 1); // texts present
+            const size_t handlesAt = w.bits();
+            w.bytes({0x51, 0x10}); // the layer, handle 10
+            w.bytes({0x51, 0x20}); // the text style, handle 20
+            while (w.bits() % 8)
+                w.put(0, 1);
+            std::string object;
+            object.push_back(char(w.m_bytes.size()));
+            object.push_back('\0');
+            object.push_back(char(w.bits() - handlesAt)); // MC
+            return object + w.m_bytes;
+        };
+        TableNames names;
+        names.styles[0x20] = "Notes";
+        for (const int attach : {1, 0}) {
+            const std::string object = build(attach);
+            ObjectReader o(object.data(), object.size(), 0, Release::R2018);
+            GroupList out;
+            EntityLinks links;
+            QVERIFY(decodeEntity(o, names, Release::R2018, out, links));
+            std::multimap<int, const dv::dxf::Group*> by;
+            for (const dv::dxf::Group& g : out.groups())
+                by.emplace(g.code, &g);
+            QCOMPARE(by.find(1)->second->value, std::string_view("Line 1"));
+            QCOMPARE(by.find(7)->second->value, std::string_view("Notes"));
+            QCOMPARE(by.find(40)->second->number, 2.5);
+            if (attach == 1) {
+                QCOMPARE(by.find(2)->second->value, std::string_view("OWNER"));
+                QCOMPARE(by.find(70)->second->number, 1.0);
+                QCOMPARE(by.count(101), size_t(1));
+                QCOMPARE(by.count(1), size_t(2));
+                QCOMPARE(std::prev(by.upper_bound(1))->second->value,
+                         std::string_view("Line 1\\PLine 2"));
+                QCOMPARE(std::prev(by.upper_bound(41))->second->number, 40.0);
+            } else {
+                // An attachment no text has: what follows it is not trusted.
+                QCOMPARE(by.find(2)->second->value, std::string_view());
+                QCOMPARE(by.find(70)->second->number, 0.0);
+                QCOMPARE(by.count(101), size_t(0));
+            }
+        }
     }
 
     // An R2004 insert whose attributes are counted as the last of its data:

@@ -285,6 +285,36 @@ private slots:
         QCOMPARE(tag[0].text->hAlign, Text::Left);
     }
 
+    // A multi-line attribute shows the MTEXT it embeds, line by line, not
+    // its single-line value; the MTEXT's own embedded columns are not it.
+    void multiLineAttributeShowsItsLines() {
+        auto attrib = [](int flags) {
+            return "0\nATTRIB\n8\n0\n100\nAcDbText\n10\n5.0\n20\n8.0\n40\n1.0\n"
+                   "1\nfirst\\Psecond\n100\nAcDbAttribute\n2\nOWNER\n70\n" +
+                   std::to_string(flags) +
+                   "\n101\nEmbedded Object\n10\n5.0\n20\n8.0\n40\n2.0\n41\n50.0\n"
+                   "71\n1\n72\n1\n1\nfirst\\Psecond\n11\n1.0\n21\n0.0\n"
+                   "101\nEmbedded Object\n10\n1.0\n11\n99.0\n40\n9.0\n";
+        };
+        for (const int flags : {0, 1}) {
+            const std::string dxf =
+                "0\nSECTION\n2\nENTITIES\n" + attrib(flags) + "0\nENDSEC\n0\nEOF\n";
+            const auto doc = readDxfBytes(dxf.data(), dxf.size(), "attrib.dxf");
+            const auto runs = runsNear(*doc, 5, 6, 5);
+            if (flags & 1) { // invisible
+                QVERIFY(runs.empty());
+                continue;
+            }
+            QCOMPARE(joined(runs), QStringLiteral("first|second"));
+            for (const Run& r : runs) {
+                QCOMPARE(r.text->height, 2.0);
+                QCOMPARE(r.text->rotation, 0.0);
+                QVERIFY(near(r.text->position.x, 5, 1e-6));
+            }
+            QVERIFY(runs[1].text->position.y < runs[0].text->position.y);
+        }
+    }
+
     void codePages_data() {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("expected");

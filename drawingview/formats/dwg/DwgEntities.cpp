@@ -532,18 +532,25 @@ void EntityDecoder::text(ObjectReader& o, GroupList& out, int kind) {
     }
     if (r.atLeast(Release::R2010))
         r.RC(); // version
-    if (r.atLeast(Release::R2018) && r.RC() != 1)
-        throw FormatError("multi-line attributes are not read yet");
-    const std::string tag = str(r);
-    r.BS(); // field length
-    const int flags = r.RC();
-    std::string prompt;
-    if (kind == kAttdef) {
-        if (r.atLeast(Release::R2007))
-            r.B();
-        if (r.atLeast(Release::R2010))
-            r.RC();
-        prompt = str(r);
+    // From R2018 a multi-line attribute (2, or 4 for a definition) embeds
+    // its text as an MTEXT. Where that does not read, the attribute still
+    // shows its value, as its single-line form, without its tag and flags.
+    MTextData embedded;
+    const bool multiLine = r.atLeast(Release::R2018) && r.RC() != 1;
+    const bool readable = !multiLine || embeddedMText(o, embedded);
+    std::string tag, prompt;
+    int flags = 0;
+    if (readable) {
+        tag = str(r);
+        r.BS(); // field length
+        flags = r.RC();
+        if (kind == kAttdef) {
+            if (r.atLeast(Release::R2007))
+                r.B();
+            if (r.atLeast(Release::R2010))
+                r.RC();
+            prompt = str(r);
+        }
     }
     out.literal(100, kind == kAttrib ? "AcDbAttribute" : "AcDbAttributeDefinition");
     if (kind == kAttdef)
@@ -552,6 +559,11 @@ void EntityDecoder::text(ObjectReader& o, GroupList& out, int kind) {
     out.integer(70, flags);
     if (valign)
         out.integer(74, valign);
+    if (multiLine && readable) {
+        out.literal(101, "Embedded Object");
+        mtextGroups(embedded, out);
+        out.point(11, embedded.xAxis);
+    }
 }
 
 void EntityDecoder::followers(ObjectReader& o, EntityLinks& links, bool present) {
@@ -766,67 +778,97 @@ void EntityDecoder::spline(ObjectReader& o, GroupList& out) {
     }
 }
 
-void EntityDecoder::mtext(ObjectReader& o, GroupList& out) {
-    BitReader& r = o.data;
-    const Point3 at = r.BD3();
-    const Point3 ext = r.BD3();
-    const Point3 xdir = r.BD3();
-    const double width = r.BD();
+MTextData EntityDecoder::mtextData(BitReader& r) {
+    MTextData m;
+    m.at = r.BD3();
+    m.extrusion = r.BD3();
+    m.xAxis = r.BD3();
+    m.width = r.BD();
     if (r.atLeast(Release::R2007))
-        r.BD();
-    const double height = r.BD();
-    const int attach = r.BS();
-    const int direction = r.BS();
+        r.BD(); // its box's height
+    m.height = r.BD();
+    m.attach = r.BS();
+    m.direction = r.BS();
     r.BD(); // extents height
     r.BD(); // extents width
-    const std::string value = str(r);
-    int spacingStyle = 1;
-    double spacing = 1;
-    int background = 0;
-    double bgScale = 1.5;
-    CmColor bgColor;
+    m.value = str(r);
     if (r.atLeast(Release::R2000)) {
-        spacingStyle = r.BS();
-        spacing = r.BD();
+        m.spacingStyle = r.BS();
+        m.spacing = r.BD();
         r.B();
     }
     if (r.atLeast(Release::R2004)) {
-        background = r.BL();
-        if (background & 1 || background & 16) {
-            bgScale = r.BD();
-            bgColor = r.CMC();
+        m.background = r.BL();
+        if (m.background & 1 || m.background & 16) {
+            m.backgroundScale = r.BD();
+            m.backgroundColor = r.CMC();
             r.BL();
         }
     }
-    const uint64_t style = o.handleValue();
-    out.literal(100, "AcDbMText");
-    out.point(10, at);
-    out.real(40, height);
-    out.real(41, width);
-    out.integer(71, attach);
-    out.integer(72, direction);
+    return m;
+}
+
+// The groups after the subclass marker, for the entity and for an
+// attribute's embedded text alike.
+void EntityDecoder::mtextGroups(const MTextData& m, GroupList& out) {
+    out.point(10, m.at);
+    out.real(40, m.height);
+    out.real(41, m.width);
+    out.integer(71, m.attach);
+    out.integer(72, m.direction);
     // Long contents go out in pieces the way DXF stores them.
+    const std::string_view value = m.value;
     size_t pos = 0;
     while (value.size() - pos > 250) {
         size_t cut = pos + 250;
         while (cut > pos && (uint8_t(value[cut]) & 0xC0) == 0x80)
             --cut; // not inside a UTF-8 sequence
-        out.text(3, std::string_view(value).substr(pos, cut - pos));
+        out.text(3, value.substr(pos, cut - pos));
         pos = cut;
     }
-    out.text(1, std::string_view(value).substr(pos));
+    out.text(1, value.substr(pos));
+}
+
+void EntityDecoder::mtext(ObjectReader& o, GroupList& out) {
+    const MTextData m = mtextData(o.data);
+    const uint64_t style = o.handleValue();
+    out.literal(100, "AcDbMText");
+    mtextGroups(m, out);
     out.text(7, TableNames::find(m_names.styles, style, kNone));
-    out.extrusion(ext);
-    out.point(11, xdir);
-    out.integer(73, spacingStyle);
-    out.real(44, spacing);
-    if (background) {
-        out.integer(90, background);
-        out.integer(63, bgColor.index);
-        if (bgColor.rgb >= 0)
-            out.integer(421, bgColor.rgb);
-        out.real(45, bgScale);
+    out.extrusion(m.extrusion);
+    out.point(11, m.xAxis);
+    out.integer(73, m.spacingStyle);
+    out.real(44, m.spacing);
+    if (m.background) {
+        out.integer(90, m.background);
+        out.integer(63, m.backgroundColor.index);
+        if (m.backgroundColor.rgb >= 0)
+            out.integer(421, m.backgroundColor.rgb);
+        out.real(45, m.backgroundScale);
     }
+}
+
+// A multi-line attribute keeps an MTEXT's data ahead of its tag, then the
+// data of its annotative scales if it has any. False where what is there
+// does not read as such: the reading position is then lost.
+bool EntityDecoder::embeddedMText(ObjectReader& o, MTextData& m) {
+    BitReader& r = o.data;
+    try {
+        m = mtextData(r);
+        const int annotative = r.BS();
+        if (annotative < 0)
+            return false;
+        if (annotative > 0) {
+            r.skipBytes(size_t(annotative));
+            o.handleValue(); // the application that owns that data
+            r.BS();
+        }
+    } catch (const FormatError&) {
+        return false;
+    }
+    return m.attach >= 1 && m.attach <= 9 && m.direction >= 1 && m.direction <= 5 &&
+           std::isfinite(m.height) && std::isfinite(m.width) && m.width >= 0 &&
+           (m.spacingStyle == 1 || m.spacingStyle == 2) && std::isfinite(m.spacing);
 }
 
 void EntityDecoder::dimension(ObjectReader& o, GroupList& out, int type) {

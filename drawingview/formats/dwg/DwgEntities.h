@@ -45,6 +45,20 @@ struct EntityLinks {
     std::vector<uint64_t> owned; // R2004 on: the followers by handle
 };
 
+// An MTEXT's own data, as the entity stores it and as R2018 embeds it in a
+// multi-line attribute.
+struct MTextData {
+    Point3 at, extrusion{0, 0, 1}, xAxis{1, 0, 0};
+    double width = 0, height = 0;
+    int attach = 1, direction = 1;
+    std::string value;
+    int spacingStyle = 1;
+    double spacing = 1;
+    int background = 0;
+    double backgroundScale = 1.5;
+    CmColor backgroundColor;
+};
+
 class EntityDecoder {
 public:
     EntityDecoder(const TableNames& names, const TextConverter& text)
@@ -65,6 +79,9 @@ private:
     void spline(ObjectReader& o, GroupList& out);
     void helix(ObjectReader& o, GroupList& out);
     void mtext(ObjectReader& o, GroupList& out);
+    MTextData mtextData(BitReader& r);
+    void mtextGroups(const MTextData& m, GroupList& out);
+    bool embeddedMText(ObjectReader& o, MTextData& m);
     void hatch(ObjectReader& o, GroupList& out);
     void viewport(ObjectReader& o, GroupList& out);
     void leader(ObjectReader& o, GroupList& out);

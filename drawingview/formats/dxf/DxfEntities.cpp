@@ -1,6 +1,8 @@
 #include "DxfEntities.h"
 
 #include "DxfLineTypes.h"
+#include "DxfMText.h"
+#include "DxfVector.h"
 #include "formats/common/PolylineBands.h"
 #include "model/TextMetrics.h"
 #include "model/VectorState.h"
@@ -779,15 +781,27 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     Vec2 first, second;
     std::string_view value, styleName;
     double height = 0, rotation = 0, widthFactor = 0, oblique = 0, firstZ = 0, secondZ = 0;
-    bool hasOblique = false, embedded = false;
+    bool hasOblique = false, embedded = false, nested = false;
     int h = 0, v = 0, attribFlags = 0, generation = -1;
     const int vCode = attrib ? 74 : 73;
+    // A multi-line attribute's MTEXT follows 101 with codes of its own
+    // meaning (its box width in 41, not a width factor); it is what shows.
+    MTextParams lines;
+    std::string linesText;
+    std::string_view linesLast;
+    double linesHeight = 0;
+    Vec2 linesDir;
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
-        // A multi-line attribute's MTEXT follows 101 with codes of its own
-        // meaning (its box width in 41, not a width factor).
-        if (common(g, cm) || (embedded && g.code < 1000))
+        if (common(g, cm))
             continue;
+        if (embedded && g.code < 1000) {
+            // The MTEXT's own embedded object (its columns) is not its text.
+            nested = nested || g.code == 101;
+            if (!nested)
+                takeMTextGroup(g, lines, linesText, linesLast, linesHeight, linesDir);
+            continue;
+        }
         switch (g.code) {
         case 1:
             if (!attdef)
@@ -856,6 +870,19 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     // insert and never drawn themselves; outside blocks their tags show.
     placed.invisible = cm.invisible || (attribFlags & 1) || (attdef && !t.paperFlag);
     const int block = place(placed, t, attdef ? "ATTDEF" : attrib ? "ATTRIB" : "TEXT", type);
+    linesText.append(linesLast);
+    if (block >= 0 && attrib && !attdef && !linesText.empty()) {
+        const DxfContext::Style* st = m_ctx.style(styleName.empty() ? "STANDARD" : styleName);
+        if (st) {
+            lines.fontFamily = st->fontFamily;
+            lines.widthFactor = st->widthFactor;
+            lines.oblique = st->oblique;
+        }
+        lines.height = linesHeight > 0 ? linesHeight : height > 0 ? height : 1.0;
+        lines.rotation = length(linesDir) > 0 ? std::atan2(linesDir.y, linesDir.x) : rotation;
+        addMText(block, m_ctx.text.decodeName(linesText), lines, placed, type);
+        return;
+    }
     if (block < 0 || value.empty())
         return;
     Text text;

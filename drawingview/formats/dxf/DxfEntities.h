@@ -69,6 +69,10 @@ private:
     void readEllipse(Cursor& c, const Target& t);
     void readSolid(Cursor& c, const Target& t, std::string_view type);
     void readLwPolyline(Cursor& c, const Target& t);
+    // Takes the groups MTEXT and a multi-line attribute's embedded text
+    // share; false for any other.
+    static bool takeMTextGroup(const Group& g, MTextParams& p, std::string& text,
+                               std::string_view& last, double& height, Vec2& dir);
     void readPolyline(Cursor& c, const Target& t);
     void readText(Cursor& c, const Target& t, bool attrib, bool attdef = false);
     void readInsert(Cursor& c, const Target& t);

@@ -146,13 +146,50 @@ void EntityReader::addMText(int block, const QString& content, const MTextParams
     }
 }
 
+bool EntityReader::takeMTextGroup(const Group& g, MTextParams& p, std::string& text,
+                                  std::string_view& last, double& height, Vec2& dir) {
+    switch (g.code) {
+    case 1:
+        last = g.value;
+        return true;
+    case 3: // the text comes in chunks: 3s first, then the last in 1
+        text.append(g.value);
+        return true;
+    case 10:
+        p.insert.x = toDouble(g);
+        return true;
+    case 20:
+        p.insert.y = toDouble(g);
+        return true;
+    case 11:
+        dir.x = toDouble(g);
+        return true;
+    case 21:
+        dir.y = toDouble(g);
+        return true;
+    case 40:
+        height = toDouble(g);
+        return true;
+    case 41:
+        p.referenceWidth = toDouble(g);
+        return true;
+    case 44:
+        p.lineSpacing = toDouble(g);
+        return true;
+    case 71:
+        p.attachment = toInt(g);
+        return true;
+    default:
+        return false;
+    }
+}
+
 void EntityReader::readMText(Cursor& c, const Target& t) {
     Common cm;
     MTextParams p;
     std::string raw;
     std::string_view last, styleName;
     Vec2 dir;
-    bool hasDir = false;
     double height = 0, rotation = 0;
     MTextMask mask{Color::background(), 1.5};
     int maskFlags = 0;
@@ -160,46 +197,14 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     MTextColumnReader columns(p.columns);
     while (c.advance() && c.group().code != 0) {
         const Group& g = c.group();
-        if (columns.take(g) || common(g, cm))
+        if (columns.take(g) || common(g, cm) || takeMTextGroup(g, p, raw, last, height, dir))
             continue;
         switch (g.code) {
-        case 1:
-            last = g.value;
-            break;
-        case 3: // the text comes in chunks: 3s first, then the last in 1
-            raw.append(g.value);
-            break;
         case 7:
             styleName = g.value;
             break;
-        case 10:
-            p.insert.x = toDouble(g);
-            break;
-        case 20:
-            p.insert.y = toDouble(g);
-            break;
-        case 11:
-            dir.x = toDouble(g);
-            hasDir = true;
-            break;
-        case 21:
-            dir.y = toDouble(g);
-            hasDir = true;
-            break;
-        case 40:
-            height = toDouble(g);
-            break;
-        case 41:
-            p.referenceWidth = toDouble(g);
-            break;
-        case 44:
-            p.lineSpacing = toDouble(g);
-            break;
         case 50:
             rotation = toDouble(g) * kDeg;
-            break;
-        case 71:
-            p.attachment = toInt(g);
             break;
         case 90:
             maskFlags = toInt(g);
@@ -234,7 +239,8 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
             height = st->fixedHeight;
     }
     p.height = height > 0 ? height : 1.0;
-    p.rotation = hasDir && length(dir) > 0 ? std::atan2(dir.y, dir.x) : rotation;
+    const bool hasDir = length(dir) > 0;
+    p.rotation = hasDir ? std::atan2(dir.y, dir.x) : rotation;
     // The insertion point and direction are world coordinates; an angle
     // alone is the frame's, read the way the plan view keeps text readable.
     if (const ObjectFrame f = cm.frame(); !hasDir && !f.isWorld())
