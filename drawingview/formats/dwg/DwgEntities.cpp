@@ -7,6 +7,7 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -537,7 +538,17 @@ void EntityDecoder::text(ObjectReader& o, GroupList& out, int kind) {
     // shows its value, as its single-line form, without its tag and flags.
     MTextData embedded;
     const bool multiLine = r.atLeast(Release::R2018) && r.RC() != 1;
-    const bool readable = !multiLine || embeddedMText(o, embedded);
+    // Its text starts where the attribute does, give or take its box: one
+    // that lies far off was not read where it is stored. The two points are
+    // in different frames, which keep distances from the origin.
+    const auto nearby = [&] {
+        const double reach =
+            100 * std::max({std::abs(height), std::abs(embedded.height), 1.0}) + embedded.width;
+        const Point3& at = embedded.at;
+        return std::abs(std::hypot(at.x, at.y, at.z) -
+                        std::hypot(insertion.x, insertion.y, elevation)) <= reach;
+    };
+    const bool readable = !multiLine || (embeddedMText(o, embedded) && nearby());
     std::string tag, prompt;
     int flags = 0;
     if (readable) {
