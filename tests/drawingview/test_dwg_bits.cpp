@@ -634,6 +634,22 @@ private slots:
                 QCOMPARE(by.count(101), size_t(0));
             }
         }
+        // Any one byte of it changed gives groups or the reader's error.
+        const std::string sound = build(1, 4.0);
+        int decoded = 0;
+        for (size_t at = 3; at < sound.size(); ++at)
+            for (const int flip : {0x01, 0x10, 0x80, 0xFF}) {
+                std::string bad = sound;
+                bad[at] = char(bad[at] ^ flip);
+                try {
+                    ObjectReader o(bad.data(), bad.size(), 0, Release::R2018);
+                    GroupList out;
+                    EntityLinks links;
+                    decoded += decodeEntity(o, names, Release::R2018, out, links);
+                } catch (const FormatError&) {
+                }
+            }
+        QVERIFY(decoded > 0);
     }
 
     // An R2004 insert whose attributes are counted as the last of its data:
