@@ -537,7 +537,8 @@ void EntityDecoder::text(ObjectReader& o, GroupList& out, int kind) {
     // its text as an MTEXT. Where that does not read, the attribute still
     // shows its value, as its single-line form, without its tag and flags.
     MTextData embedded;
-    const bool multiLine = r.atLeast(Release::R2018) && r.RC() != 1;
+    const int attributeType = r.atLeast(Release::R2018) ? r.RC() : 1;
+    const bool multiLine = attributeType == 2 || attributeType == 4;
     // Its text starts where the attribute does, give or take its box: one
     // that lies far off was not read where it is stored. The two points are
     // in different frames, which keep distances from the origin.
