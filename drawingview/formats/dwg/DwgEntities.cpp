@@ -539,17 +539,8 @@ void EntityDecoder::text(ObjectReader& o, GroupList& out, int kind) {
     MTextData embedded;
     const int attributeType = r.atLeast(Release::R2018) ? r.RC() : 1;
     const bool multiLine = attributeType == 2 || attributeType == 4;
-    // Its text starts where the attribute does, give or take its box: one
-    // that lies far off was not read where it is stored. The two points are
-    // in different frames, which keep distances from the origin.
-    const auto nearby = [&] {
-        const double reach =
-            100 * std::max({std::abs(height), std::abs(embedded.height), 1.0}) + embedded.width;
-        const Point3& at = embedded.at;
-        return std::abs(std::hypot(at.x, at.y, at.z) -
-                        std::hypot(insertion.x, insertion.y, elevation)) <= reach;
-    };
-    const bool readable = !multiLine || (embeddedMText(o, embedded) && nearby());
+    const bool readable =
+        !multiLine || embeddedMText(o, withZ(insertion, elevation), height, embedded);
     std::string tag, prompt;
     int flags = 0;
     if (readable) {
@@ -863,7 +854,7 @@ void EntityDecoder::mtext(ObjectReader& o, GroupList& out) {
 // A multi-line attribute keeps an MTEXT's data ahead of its tag, then the
 // data of its annotative scales if it has any. False where what is there
 // does not read as such: the reading position is then lost.
-bool EntityDecoder::embeddedMText(ObjectReader& o, MTextData& m) {
+bool EntityDecoder::embeddedMText(ObjectReader& o, Point3 start, double height, MTextData& m) {
     BitReader& r = o.data;
     try {
         m = mtextData(r);
@@ -878,9 +869,15 @@ bool EntityDecoder::embeddedMText(ObjectReader& o, MTextData& m) {
     } catch (const FormatError&) {
         return false;
     }
+    // Its text starts where the attribute does, give or take its box: one
+    // that lies far off was not read where it is stored. The two points are
+    // in different frames, which keep distances from the origin.
+    const double reach = 100 * std::max({std::abs(height), std::abs(m.height), 1.0}) + m.width;
+    const bool nearby = std::abs(std::hypot(m.at.x, m.at.y, m.at.z) -
+                                 std::hypot(start.x, start.y, start.z)) <= reach;
     return m.attach >= 1 && m.attach <= 9 && m.direction >= 1 && m.direction <= 5 &&
            std::isfinite(m.height) && std::isfinite(m.width) && m.width >= 0 &&
-           (m.spacingStyle == 1 || m.spacingStyle == 2) && std::isfinite(m.spacing);
+           (m.spacingStyle == 1 || m.spacingStyle == 2) && std::isfinite(m.spacing) && nearby;
 }
 
 void EntityDecoder::dimension(ObjectReader& o, GroupList& out, int type) {

@@ -81,7 +81,8 @@ private:
     void mtext(ObjectReader& o, GroupList& out);
     MTextData mtextData(BitReader& r);
     void mtextGroups(const MTextData& m, GroupList& out);
-    bool embeddedMText(ObjectReader& o, MTextData& m);
+    // `start` and `height`: the attribute's own, which its text lies near.
+    bool embeddedMText(ObjectReader& o, Point3 start, double height, MTextData& m);
     void hatch(ObjectReader& o, GroupList& out);
     void viewport(ObjectReader& o, GroupList& out);
     void leader(ObjectReader& o, GroupList& out);

@@ -872,13 +872,7 @@ void EntityReader::readText(Cursor& c, const Target& t, bool attrib, bool attdef
     const int block = place(placed, t, attdef ? "ATTDEF" : attrib ? "ATTRIB" : "TEXT", type);
     linesText.append(linesLast);
     if (block >= 0 && attrib && !attdef && !linesText.empty()) {
-        const DxfContext::Style* st = m_ctx.style(styleName.empty() ? "STANDARD" : styleName);
-        if (st) {
-            lines.fontFamily = st->fontFamily;
-            lines.widthFactor = st->widthFactor;
-            lines.oblique = st->oblique;
-        }
-        lines.height = linesHeight > 0 ? linesHeight : height > 0 ? height : 1.0;
+        styleMText(lines, styleName, linesHeight > 0 ? linesHeight : height);
         lines.rotation = length(linesDir) > 0 ? std::atan2(linesDir.y, linesDir.x) : rotation;
         addMText(block, m_ctx.text.decodeName(linesText), lines, placed, type);
         return;

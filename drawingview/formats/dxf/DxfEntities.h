@@ -71,6 +71,9 @@ private:
     void readLwPolyline(Cursor& c, const Target& t);
     // Takes the groups MTEXT and a multi-line attribute's embedded text
     // share; false for any other.
+    // The font, width factor, slant and height (`height`, else the style's)
+    // its style gives a multi-line text.
+    void styleMText(MTextParams& p, std::string_view styleName, double height) const;
     static bool takeMTextGroup(const Group& g, MTextParams& p, std::string& text,
                                std::string_view& last, double& height, Vec2& dir);
     void readPolyline(Cursor& c, const Target& t);

@@ -184,6 +184,18 @@ bool EntityReader::takeMTextGroup(const Group& g, MTextParams& p, std::string& t
     }
 }
 
+void EntityReader::styleMText(MTextParams& p, std::string_view styleName, double height) const {
+    // As text, multi-line text without a style name is in STANDARD.
+    if (const DxfContext::Style* st = m_ctx.style(styleName.empty() ? "STANDARD" : styleName)) {
+        p.fontFamily = st->fontFamily;
+        p.widthFactor = st->widthFactor;
+        p.oblique = st->oblique;
+        if (!(height > 0) && st->fixedHeight > 0)
+            height = st->fixedHeight;
+    }
+    p.height = height > 0 ? height : 1.0;
+}
+
 void EntityReader::readMText(Cursor& c, const Target& t) {
     Common cm;
     MTextParams p;
@@ -229,16 +241,7 @@ void EntityReader::readMText(Cursor& c, const Target& t) {
     const int block = place(cm, t, "MTEXT", type);
     if (block < 0 || raw.empty())
         return;
-    // As text, multi-line text without a style name is in STANDARD.
-    const DxfContext::Style* st = m_ctx.style(styleName.empty() ? "STANDARD" : styleName);
-    if (st) {
-        p.fontFamily = st->fontFamily;
-        p.widthFactor = st->widthFactor;
-        p.oblique = st->oblique;
-        if (!(height > 0) && st->fixedHeight > 0)
-            height = st->fixedHeight;
-    }
-    p.height = height > 0 ? height : 1.0;
+    styleMText(p, styleName, height);
     const bool hasDir = length(dir) > 0;
     p.rotation = hasDir ? std::atan2(dir.y, dir.x) : rotation;
     // The insertion point and direction are world coordinates; an angle
